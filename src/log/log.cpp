@@ -1,0 +1,137 @@
+// The progress log and the registry-script log.
+//
+// Every line is composed in the shared line buffer and written with one
+// write call. A line too long for the buffer (a long loader path, say) is
+// written piece by piece instead: the stream buffers it, so it still reaches
+// the file whole and nothing is ever cut.
+#include "log/log.h"
+
+#include <string.h>
+
+LogState logState;
+
+namespace {
+
+void WriteLine(FILE *stream, const char *const *pieces, int count) {
+    size_t total = 0;
+    for (int i = 0; i < count; ++i)
+        total += strlen(pieces[i]);
+
+    if (total < sizeof logState.line) {
+        char *end = logState.line;
+        for (int i = 0; i < count; ++i) {
+            size_t length = strlen(pieces[i]);
+            memcpy(end, pieces[i], length);
+            end += length;
+        }
+        *end = '\0';
+        fwrite(logState.line, 1, total, stream);
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        fwrite(pieces[i], 1, strlen(pieces[i]), stream);
+}
+
+void WriteScriptLine(const char *prefix, const char *text) {
+    const char *pieces[] = {prefix, text, "\n"};
+    WriteLine(logState.scriptLog, pieces, 3);
+}
+
+FILE *OpenLogIn(const char *directory, const char *name) {
+    char path[kPathBufferSize];
+    if (!JoinPath(path, directory, name))
+        return nullptr;
+    return OpenDosStream(path, "a");
+}
+
+} // namespace
+
+bool JoinPath(char *out, const char *directory, const char *name) {
+    size_t directoryLength = strlen(directory);
+    // An empty directory leaves the name relative to the current folder.
+    bool needsSeparator = directoryLength > 0 && directory[directoryLength - 1] != '\\';
+    size_t nameLength = strlen(name);
+    if (directoryLength + (needsSeparator ? 1 : 0) + nameLength >= kPathBufferSize) {
+        out[0] = '\0';
+        return false;
+    }
+    memmove(out, directory, directoryLength);
+    if (needsSeparator)
+        out[directoryLength++] = '\\';
+    memcpy(out + directoryLength, name, nameLength + 1);
+    return true;
+}
+
+void FormatHeaderTexts(const SYSTEMTIME *time, char *date, char *clock) {
+    snprintf(date, 9, "%02u/%02u/%02u", time->wMonth % 100u, time->wDay % 100u,
+             time->wYear % 100u);
+    snprintf(clock, 9, "%02u:%02u:%02u", time->wHour % 100u, time->wMinute % 100u,
+             time->wSecond % 100u);
+}
+
+void OpenProgressLog(const char *directory) {
+    logState.progressLog = OpenLogIn(directory, "RegOST.log");
+    if (logState.progressLog == nullptr) {
+        char temporary[kPathBufferSize];
+        DWORD length = GetTempPathA(sizeof temporary, temporary);
+        // A result as large as the buffer means it did not fit and was not written.
+        if (length != 0 && length < sizeof temporary)
+            logState.progressLog = OpenLogIn(temporary, "RegOST.log");
+    }
+    if (logState.progressLog == nullptr) {
+        logState.progressLogOn = false;
+        return;
+    }
+
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char date[9];
+    char clock[9];
+    FormatHeaderTexts(&now, date, clock);
+    fwrite(date, 1, strlen(date), logState.progressLog);
+    fwrite(" -- ", 1, 4, logState.progressLog);
+    fwrite(clock, 1, strlen(clock), logState.progressLog);
+    fwrite(" \n\n", 1, 3, logState.progressLog);
+}
+
+void OpenRegistryScriptLog(const char *directory) {
+    if (logState.scriptLog != nullptr)
+        return;
+    logState.scriptLog = OpenLogIn(directory, "TEMPTXT.log");
+    if (logState.scriptLog != nullptr)
+        logState.scriptLogOn = true;
+}
+
+void WriteProgressLine(const char *a, const char *b, const char *c, const char *d,
+                       const char *e) {
+    if (!logState.progressLogOn)
+        return;
+    const char *pieces[] = {a, b, c, d, e};
+    WriteLine(logState.progressLog, pieces, 5);
+}
+
+void WriteRegistryScriptRecord(const char *keyPath, const char *valueText,
+                               const char *valueName, bool isNumber, HKEY root) {
+    if (!logState.scriptLogOn)
+        return;
+    WriteScriptLine("RegDB Key: ", keyPath);
+    WriteScriptLine("RegDB Val: ", valueText);
+    WriteScriptLine("RegDB Name: ", valueName);
+    if (isNumber)
+        WriteScriptLine("RegDB Type: ", "3");
+    WriteScriptLine("RegDB Root: ", root == HKEY_CURRENT_USER ? "1" : "2");
+}
+
+void EndLogs(const char *finalMessage) {
+    if (logState.progressLogOn) {
+        WriteProgressLine(finalMessage);
+        fclose(logState.progressLog);
+        logState.progressLog = nullptr;
+    }
+    if (logState.scriptLogOn) {
+        fclose(logState.scriptLog);
+        logState.scriptLog = nullptr;
+    }
+}
+
+void ResetLogStateForTests() { logState = LogState{}; }

@@ -1,0 +1,44 @@
+// The Linux simulator's entry: loads the simulated registry, runs the
+// program as Windows would start it, and saves the registry afterwards.
+#include <stdlib.h>
+
+#include "platform/posix/standin.h"
+#include "platform/win32.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
+
+namespace {
+
+const char *const kDefaultRegistryFile = "registry.reg";
+
+} // namespace
+
+int main(int argc, char **argv) {
+    __argc = argc;
+    __argv = argv;
+
+    const char *registryFile = getenv("REGOST_REGISTRY");
+    if (registryFile == nullptr || registryFile[0] == '\0')
+        registryFile = kDefaultRegistryFile;
+
+    // The simulator's own failures go to standard error and stop it before
+    // the program runs on a registry it could not fully read.
+    char error[512];
+    if (!ApplyReadOnlyRootsFromEnvironment(error, sizeof error)) {
+        fprintf(stderr, "regost: REGOST_READONLY_ROOTS: %s\n", error);
+        return 2;
+    }
+    if (!LoadStandInRegistry(registryFile, error, sizeof error)) {
+        fprintf(stderr, "regost: %s: %s\n", registryFile, error);
+        return 2;
+    }
+
+    char noCommandLine[] = "";
+    int result = WinMain(nullptr, nullptr, noCommandLine, 1);
+
+    if (!SaveStandInRegistry(registryFile)) {
+        fprintf(stderr, "regost: %s: the registry could not be saved\n", registryFile);
+        return 2;
+    }
+    return result;
+}

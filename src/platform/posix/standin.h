@@ -1,0 +1,58 @@
+// What the Linux stand-in offers beyond the Win32 calls: loading and saving
+// the simulated registry, the simulator's read-only roots, and the fault
+// seam through which tests reach every failure branch of the program.
+// The program's core never includes this header.
+#pragma once
+
+#include "platform/win32.h"
+
+// --- Registry file -------------------------------------------------------
+
+// Empties the in-memory registry (all roots) and forgets every fault.
+void ResetStandInRegistry();
+
+// Loads a REGEDIT4 (ANSI) or "Windows Registry Editor Version 5.00"
+// (UTF-16LE with BOM) file into the in-memory registry, replacing what it
+// held. A missing file is an empty registry. On a malformed file returns
+// false, leaves the registry empty and puts a one-line reason (with the
+// line number) into `error` (at most errorSize bytes, always terminated).
+bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize);
+
+// Saves the whole registry as REGEDIT4 to unixPath, atomically (a temporary
+// file in the same folder, then rename). False if it could not be written.
+bool SaveStandInRegistry(const char *unixPath);
+
+// Reads REGOST_READONLY_ROOTS ("HKLM", "HKCU" or "HKLM,HKCU", any case) and
+// applies it. False (and a reason) for any other text.
+bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize);
+void SetStandInReadOnlyRoot(HKEY root, bool readOnly);
+
+// --- Inspection for tests ------------------------------------------------
+
+// Type and data of a value; false if the key or the value does not exist.
+// data receives at most dataSize bytes; *dataLength gets the stored length.
+bool QueryStandInValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
+                       BYTE *data, DWORD dataSize, DWORD *dataLength);
+bool StandInKeyExists(HKEY root, const char *keyPath);
+
+// --- Fault injection -----------------------------------------------------
+
+// Creating or opening for writing any key at or below keyPath fails
+// (RegCreateKeyExA returns ERROR_ACCESS_DENIED).
+void FailStandInCreatesUnder(HKEY root, const char *keyPath);
+// Setting a value under exactly this key fails (ERROR_ACCESS_DENIED); a null
+// valueName means every value of that key.
+void FailStandInSet(HKEY root, const char *keyPath, const char *valueName);
+// The n-th RegSetValueExA call from now on (0 = the next one) fails, whatever
+// it sets. -1 switches it off. Counts every set under every root.
+void FailStandInNthSet(int n);
+// RegEnumKeyExA fails with ERROR_NO_MORE_ITEMS at this index (-1: off).
+void FailStandInEnumAt(int index);
+// The n-th HeapAlloc from now on (0 = the next one) returns null (-1: off).
+void FailStandInNthAlloc(int n);
+// Every fault off.
+void ClearStandInFaults();
+
+// Counters, for tests that check what was attempted.
+int StandInSetCallCount();    // RegSetValueExA calls since the last reset
+int StandInOpenHandleCount(); // keys opened and not yet closed

@@ -1,0 +1,173 @@
+// The one header through which RegOST reaches the platform.
+//
+// On Windows it is <windows.h>. Elsewhere it declares the small Win32 subset
+// the program uses, with the same names, arguments and results; the Linux
+// stand-in in platform/posix implements it. The core includes nothing else
+// of the platform and never asks which one it runs on.
+#pragma once
+
+#include <stdio.h>
+
+#ifdef _WIN32
+
+#include <windows.h>
+
+// A text-mode stream opened by a DOS path: the C library does that itself here.
+inline FILE *OpenDosStream(const char *path, const char *mode) { return fopen(path, mode); }
+
+#else // the Linux stand-in
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define WINAPI
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef LONG LSTATUS;
+typedef uint32_t UINT;
+typedef char *LPSTR;
+typedef const char *LPCSTR;
+typedef BYTE *LPBYTE;
+typedef const BYTE *LPCBYTE;
+typedef DWORD *LPDWORD;
+typedef DWORD REGSAM;
+typedef void *HANDLE;
+typedef struct RegistryKeyHandle *HKEY;
+typedef HKEY *PHKEY;
+typedef struct ModuleHandle *HMODULE;
+typedef HMODULE HINSTANCE;
+typedef void *LPSECURITY_ATTRIBUTES;
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+#define MAX_PATH 260
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_BADDB 1009L
+#define ERROR_KEY_DELETED 1018L
+
+#define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000UL)
+#define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001UL)
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002UL)
+#define HKEY_USERS ((HKEY)(uintptr_t)0x80000003UL)
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_ALL_ACCESS 0xF003F
+
+#define REG_OPTION_NON_VOLATILE 0x0
+#define REG_OPTION_VOLATILE 0x1
+#define REG_CREATED_NEW_KEY 1
+#define REG_OPENED_EXISTING_KEY 2
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+
+#define FILE_ATTRIBUTE_READONLY 0x01
+#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define FILE_ATTRIBUTE_ARCHIVE 0x20
+#define FILE_ATTRIBUTE_NORMAL 0x80
+
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME;
+
+typedef struct _SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+
+typedef struct _WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    char cFileName[MAX_PATH];
+    char cAlternateFileName[14];
+} WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+// advapi32
+LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                        REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                        PHKEY phkResult, LPDWORD lpdwDisposition);
+LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                       const BYTE *lpData, DWORD cbData);
+LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                      PHKEY phkResult);
+LSTATUS RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                         LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                         LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
+                         LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                         PFILETIME lpftLastWriteTime);
+LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                      LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                      PFILETIME lpftLastWriteTime);
+LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                         LPBYTE lpData, LPDWORD lpcbData);
+LSTATUS RegCloseKey(HKEY hKey);
+
+// kernel32
+DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
+                               LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
+HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
+BOOL FindClose(HANDLE hFindFile);
+HMODULE GetModuleHandleA(LPCSTR lpModuleName);
+DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
+void GetLocalTime(LPSYSTEMTIME lpSystemTime);
+BOOL IsDBCSLeadByte(BYTE TestChar);
+HANDLE GetProcessHeap(void);
+void *HeapAlloc(HANDLE hHeap, DWORD dwFlags, size_t dwBytes);
+BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, void *lpMem);
+DWORD GetLastError(void);
+void SetLastError(DWORD dwErrCode);
+
+// The command line as the runtime split it (msvcrt keeps it in __argc/__argv).
+extern int __argc;    // NOLINT(bugprone-reserved-identifier)
+extern char **__argv; // NOLINT(bugprone-reserved-identifier)
+
+// A text-mode stream opened by a DOS path (Z:\ is the Unix root). Streams
+// opened for appending store each "\n" as CR LF, as msvcrt does.
+FILE *OpenDosStream(const char *path, const char *mode);
+
+#endif

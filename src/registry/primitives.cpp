@@ -1,0 +1,96 @@
+// Writing one value and listing the subkeys of a key. Each call opens and
+// closes its own key handle.
+#include <stdint.h>
+#include <string.h>
+
+#include "registry/registry.h"
+
+namespace {
+
+bool WriteValue(HKEY root, const char *keyPath, const char *valueName, DWORD type,
+                const BYTE *data, DWORD size) {
+    char noClass[] = "";
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(root, keyPath, 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        &key, &disposition) != ERROR_SUCCESS)
+        return false;
+    LONG result = RegSetValueExA(key, valueName, 0, type, data, size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+char *CopyName(const char *name, size_t length) {
+    char *copy = static_cast<char *>(HeapAlloc(GetProcessHeap(), 0, length + 1));
+    if (copy != nullptr) {
+        memcpy(copy, name, length);
+        copy[length] = '\0';
+    }
+    return copy;
+}
+
+} // namespace
+
+bool WriteStringValue(HKEY root, const char *keyPath, const char *valueName, const char *text) {
+    return WriteValue(root, keyPath, valueName, REG_SZ, reinterpret_cast<const BYTE *>(text),
+                      static_cast<DWORD>(strlen(text) + 1));
+}
+
+bool WriteDwordValue(HKEY root, const char *keyPath, const char *valueName, DWORD number) {
+    BYTE data[4] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
+                    static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)};
+    return WriteValue(root, keyPath, valueName, REG_DWORD, data, sizeof data);
+}
+
+bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+
+    bool listed = false;
+    DWORD subkeys = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+        subkeys <= INT32_MAX && subkeys <= SIZE_MAX / sizeof(char *)) {
+        listed = true;
+        if (subkeys > 0) {
+            names = static_cast<char **>(
+                HeapAlloc(GetProcessHeap(), 0, static_cast<size_t>(subkeys) * sizeof(char *)));
+            listed = names != nullptr;
+        }
+        for (DWORD i = 0; listed && i < subkeys; ++i) {
+            char name[kSubkeyNameBufferSize];
+            DWORD length = kSubkeyNameBufferSize;
+            FILETIME lastWrite;
+            if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, &lastWrite) !=
+                ERROR_SUCCESS) {
+                listed = false;
+                break;
+            }
+            // Never trust the platform to have stayed inside the buffer.
+            if (length >= kSubkeyNameBufferSize)
+                length = kSubkeyNameBufferSize - 1;
+            char *copy = CopyName(name, length);
+            if (copy == nullptr) {
+                listed = false;
+                break;
+            }
+            names[count++] = copy;
+        }
+    }
+    RegCloseKey(key);
+    return listed;
+}
+
+void FreeSubkeyList(char **&names, int count) {
+    if (names == nullptr)
+        return;
+    for (int i = 0; i < count; ++i) {
+        if (names[i] != nullptr) {
+            HeapFree(GetProcessHeap(), 0, names[i]);
+            names[i] = nullptr;
+        }
+    }
+    HeapFree(GetProcessHeap(), 0, names);
+    names = nullptr;
+}

@@ -1,0 +1,17 @@
+// The four registry primitives. They never log and never choose a root.
+#pragma once
+
+#include "platform/win32.h"
+
+constexpr DWORD kSubkeyNameBufferSize = 200; // a listed name: at most 199 characters
+
+// Sets a REG_SZ value (text and its terminating zero), creating the key path.
+bool WriteStringValue(HKEY root, const char *keyPath, const char *valueName, const char *text);
+// Sets a REG_DWORD value, creating the key path.
+bool WriteDwordValue(HKEY root, const char *keyPath, const char *valueName, DWORD number);
+// Appends the names of the direct subkeys of keyPath to the list. The caller
+// starts with names null and count 0 and frees the list with FreeSubkeyList
+// whatever the result: false (key missing, or listing cut short, or out of
+// memory) can leave names in it.
+bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count);
+void FreeSubkeyList(char **&names, int count);

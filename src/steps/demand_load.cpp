@@ -1,0 +1,107 @@
+// AutoCAD's demand-load entries of an add-on, under every installed product
+// of a release. Each value goes to HKEY_LOCAL_MACHINE and, when that fails,
+// to the same key path under HKEY_CURRENT_USER.
+#include <string.h>
+
+#include "driver/driver.h"
+#include "log/log.h"
+#include "registry/registry.h"
+#include "steps/step_writes.h"
+#include "steps/steps.h"
+
+namespace {
+
+const char *const kGroupName = "KTVR_OSTREL";
+
+const char *const kCommands[] = {
+    "KXMAKE",  "KX1",     "KXREFRESH", "KX2",    "KXSCALE",  "KX3",       "KXPLAN",  "KX4",
+    "KXUCS",   "KX5",     "KXVIEWUCS", "KX6",    "KXMENU",   "KX7",       "KXMENU?", "KXLOGO",
+    "KXLIST",  "KX8",     "KXVERSION", "KX9",    "KXHELP",   "KX?",       "KXABOUT", "KXGOTO",
+    "KX10",    "KXOPTIONS", "KX11",    "KXREPAIR", "KX12",   "KXUPDATE",
+};
+
+// One value of the demand-load entries. The error lines name it as
+// messageHead followed by messageName.
+struct DemandLoadValue {
+    const char *keyPath;
+    const char *name;
+    const char *text; // null for the LOADCTRLS number
+    DWORD number;
+    const char *messageHead;
+    const char *messageName;
+};
+
+bool WriteUnder(HKEY root, const DemandLoadValue &value) {
+    if (value.text == nullptr)
+        return WriteRecordedDword(root, value.keyPath, value.name, value.number);
+    return WriteRecordedString(root, value.keyPath, value.name, value.text);
+}
+
+// A value taken by HKEY_CURRENT_USER counts as written.
+bool WriteWithFallback(const DemandLoadValue &value) {
+    if (WriteUnder(HKEY_LOCAL_MACHINE, value))
+        return true;
+    WriteProgressLine(value.messageHead, value.messageName, " -- HKEY_LOCAL_MACHINE.\n");
+    if (WriteUnder(HKEY_CURRENT_USER, value))
+        return true;
+    WriteProgressLine(value.messageHead, value.messageName, " -- HKEY_CURRENT_USER.\n");
+    return false;
+}
+
+bool WriteProductEntries(const char *productKey, const char *loaderPath, DWORD loadCtrls,
+                         bool secondAddOn) {
+    char applicationKey[kPathBufferSize];
+    char groupKey[kPathBufferSize];
+    char commandsKey[kPathBufferSize];
+    if (!ComposeKeyPath(applicationKey, productKey,
+                        secondAddOn ? "\\Applications\\Qel" : "\\Applications\\Ostrel") ||
+        !ComposeKeyPath(groupKey, applicationKey, "\\Groups") ||
+        !ComposeKeyPath(commandsKey, applicationKey, "\\Commands"))
+        return false;
+    const char *description = secondAddOn ? "Sarvenet (https://www.quenlar.com)"
+                                          : "Lumenwarp (https://www.quenlar.com)";
+    const char *head = "Error -- AutoCAD registry ";
+
+    bool succeeded = true;
+    succeeded &= WriteWithFallback(
+        {applicationKey, "LOADCTRLS", nullptr, loadCtrls, "Error -- AutoCAD registry -- ",
+         "LOADCTRLS"});
+    succeeded &= WriteWithFallback({applicationKey, "LOADER", loaderPath, 0, head, "LOADER"});
+    succeeded &=
+        WriteWithFallback({applicationKey, "DESCRIPTION", description, 0, head, "DESCRIPTION"});
+    if (secondAddOn)
+        return succeeded;
+
+    succeeded &= WriteWithFallback(
+        {groupKey, kGroupName, kGroupName, 0, "Error -- AutoCAD registry Groups-", kGroupName});
+
+    for (const char *command : kCommands)
+        succeeded &= WriteWithFallback(
+            {commandsKey, command, command, 0, "Error -- AutoCAD registry Commands-", command});
+    return succeeded;
+}
+
+} // namespace
+
+bool WriteDemandLoadEntries(const char *releaseKeyName, const char *loaderPath, DWORD loadCtrls,
+                            bool secondAddOn) {
+    char releaseKey[kPathBufferSize];
+    ComposeKeyPath(releaseKey, "SOFTWARE\\Autodesk\\AutoCAD\\", releaseKeyName);
+
+    char **products = nullptr;
+    int productCount = 0;
+    if (!ListSubkeys(HKEY_LOCAL_MACHINE, releaseKey, products, productCount)) {
+        WriteProgressLine("Error -- AutoCAD not found.\n");
+        FreeSubkeyList(products, productCount);
+        return false;
+    }
+
+    bool succeeded = true;
+    for (int i = 0; i < productCount; ++i) {
+        char productKey[kPathBufferSize];
+        succeeded &= ComposeKeyPath(productKey, releaseKey, "\\", products[i]) &&
+                     WriteProductEntries(productKey, loaderPath, loadCtrls, secondAddOn);
+    }
+    FreeSubkeyList(products, productCount);
+    return succeeded;
+}

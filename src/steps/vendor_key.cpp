@@ -1,0 +1,43 @@
+// The maker's own key of an add-on: where its file lies, and the custom data.
+#include "driver/driver.h"
+#include "log/log.h"
+#include "steps/step_writes.h"
+#include "steps/steps.h"
+
+bool WriteVendorKey(const char *releaseNumber, bool secondAddOn) {
+    char key[kPathBufferSize];
+    ComposeKeyPath(key, "Software\\Quenlar\\AutoCAD\\", releaseNumber,
+                   secondAddOn ? "\\Qel" : "\\Ostrel");
+    const char *loaderPath = secondAddOn ? run.secondLoaderPath : run.mainLoaderPath;
+    const char *messageName = secondAddOn ? "QEL" : "Ostrel";
+
+    // The error lines read "... registry Loader --Loader -- ..." with no blank
+    // between the dashes and the repeated name; log readers match them as is.
+    bool succeeded = true;
+    if (loaderPath[0] != '\0') {
+        if (!WriteRecordedString(HKEY_LOCAL_MACHINE, key, "Loader", loaderPath)) {
+            WriteProgressLine("Error -- ", messageName, " registry Loader --", "Loader",
+                              " -- HKEY_LOCAL_MACHINE.\n");
+            succeeded = false;
+        }
+        if (!WriteRecordedString(HKEY_CURRENT_USER, key, "Loader", loaderPath)) {
+            WriteProgressLine("Error -- ", messageName, " registry Loader --", "Loader",
+                              " -- HKEY_CURRENT_USER.\n");
+            succeeded = false;
+        }
+    }
+
+    if (!secondAddOn) {
+        char customData[kPathBufferSize];
+        if (GetPrivateProfileStringA("OSTKeysLoader", "CustomData", "", customData,
+                                     sizeof customData, run.setupFilePath) == 0)
+            customData[0] = '\0';
+        if (customData[0] != '\0' &&
+            !WriteRecordedString(HKEY_LOCAL_MACHINE, key, "CustomData", customData)) {
+            WriteProgressLine("Error -- Ostrel registry CustomData --", "CustomData",
+                              " -- HKEY_LOCAL_MACHINE.\n");
+            succeeded = false;
+        }
+    }
+    return succeeded;
+}

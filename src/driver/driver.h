@@ -4,11 +4,11 @@
 
 #include "platform/win32.h"
 
-constexpr int kPathBufferSize = 512;      // paths and texts: at most 511 characters
-constexpr int kArgumentBufferSize = 28;   // a switch: at most 27 characters
-constexpr int kPathPartSize = 256;        // one part of a split path: at most 255
-constexpr int kReleaseNumberSize = 5;     // "17.1"
-constexpr int kReleaseKeyNameSize = 6;    // "R17.1"
+constexpr int kPathBufferSize = 512;    // paths and texts: at most 511 characters
+constexpr int kArgumentBufferSize = 28; // a switch: at most 27 characters
+constexpr int kPathPartSize = 256;      // one part of a split path: at most 255
+constexpr int kReleaseNumberSize = 5;   // "17.1"
+constexpr int kReleaseKeyNameSize = 6;  // "R17.1"
 constexpr int kMaxReleases = 3;
 constexpr DWORD kLoadCtrlsValue = 15;
 

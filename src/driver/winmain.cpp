@@ -2,4 +2,6 @@
 // so no console flashes up while a setup runs it.
 #include "driver/driver.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return RunRegOST(__argc, __argv); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    return RunRegOST(__argc, __argv);
+}

@@ -13,6 +13,8 @@ LogState logState;
 namespace {
 
 void WriteLine(FILE *stream, const char *const *pieces, int count) {
+    if (stream == nullptr)
+        return;
     size_t total = 0;
     for (int i = 0; i < count; ++i)
         total += strlen(pieces[i]);
@@ -63,8 +65,7 @@ bool JoinPath(char *out, const char *directory, const char *name) {
 }
 
 void FormatHeaderTexts(const SYSTEMTIME *time, char *date, char *clock) {
-    snprintf(date, 9, "%02u/%02u/%02u", time->wMonth % 100u, time->wDay % 100u,
-             time->wYear % 100u);
+    snprintf(date, 9, "%02u/%02u/%02u", time->wMonth % 100u, time->wDay % 100u, time->wYear % 100u);
     snprintf(clock, 9, "%02u:%02u:%02u", time->wHour % 100u, time->wMinute % 100u,
              time->wSecond % 100u);
 }
@@ -102,16 +103,15 @@ void OpenRegistryScriptLog(const char *directory) {
         logState.scriptLogOn = true;
 }
 
-void WriteProgressLine(const char *a, const char *b, const char *c, const char *d,
-                       const char *e) {
+void WriteProgressLine(const char *a, const char *b, const char *c, const char *d, const char *e) {
     if (!logState.progressLogOn)
         return;
     const char *pieces[] = {a, b, c, d, e};
     WriteLine(logState.progressLog, pieces, 5);
 }
 
-void WriteRegistryScriptRecord(const char *keyPath, const char *valueText,
-                               const char *valueName, bool isNumber, HKEY root) {
+void WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const char *valueName,
+                               bool isNumber, HKEY root) {
     if (!logState.scriptLogOn)
         return;
     WriteScriptLine("RegDB Key: ", keyPath);
@@ -123,15 +123,17 @@ void WriteRegistryScriptRecord(const char *keyPath, const char *valueText,
 }
 
 void EndLogs(const char *finalMessage) {
-    if (logState.progressLogOn) {
+    if (logState.progressLogOn && logState.progressLog != nullptr) {
         WriteProgressLine(finalMessage);
         fclose(logState.progressLog);
         logState.progressLog = nullptr;
     }
-    if (logState.scriptLogOn) {
+    if (logState.scriptLogOn && logState.scriptLog != nullptr) {
         fclose(logState.scriptLog);
         logState.scriptLog = nullptr;
     }
 }
 
-void ResetLogStateForTests() { logState = LogState{}; }
+void ResetLogStateForTests() {
+    logState = LogState{};
+}

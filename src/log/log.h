@@ -22,11 +22,11 @@ void OpenProgressLog(const char *directory);
 // Opens "TEMPTXT.log" in directory once; silently stays off when it cannot.
 void OpenRegistryScriptLog(const char *directory);
 // Writes one progress line made of up to five pieces joined as they are.
-void WriteProgressLine(const char *a, const char *b = "", const char *c = "",
-                       const char *d = "", const char *e = "");
+void WriteProgressLine(const char *a, const char *b = "", const char *c = "", const char *d = "",
+                       const char *e = "");
 // Records one value that was written: four lines, five for a number.
-void WriteRegistryScriptRecord(const char *keyPath, const char *valueText,
-                               const char *valueName, bool isNumber, HKEY root);
+void WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const char *valueName,
+                               bool isNumber, HKEY root);
 // Writes the final message and closes both logs.
 void EndLogs(const char *finalMessage);
 

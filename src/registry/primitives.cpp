@@ -7,8 +7,8 @@
 
 namespace {
 
-bool WriteValue(HKEY root, const char *keyPath, const char *valueName, DWORD type,
-                const BYTE *data, DWORD size) {
+bool WriteValue(HKEY root, const char *keyPath, const char *valueName, DWORD type, const BYTE *data,
+                DWORD size) {
     char noClass[] = "";
     HKEY key = nullptr;
     DWORD disposition = 0;

@@ -12,9 +12,9 @@ struct Setting {
 };
 
 const Setting kDefaultSettings[] = {
-    {"AuditAlert", 1}, {"BadPlotAlert", 1},  {"FreezeLayer", 1},
-    {"KxWarmNoCreate", 1}, {"Reshape", 1},  {"ShowAssistant", 1},
-    {"ShowNewDlg", 1}, {"Splash", 1},       {"ShowOnce", 0},
+    {"AuditAlert", 1},     {"BadPlotAlert", 1}, {"FreezeLayer", 1},
+    {"KxWarmNoCreate", 1}, {"Reshape", 1},      {"ShowAssistant", 1},
+    {"ShowNewDlg", 1},     {"Splash", 1},       {"ShowOnce", 0},
 };
 
 } // namespace

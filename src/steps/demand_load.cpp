@@ -14,10 +14,10 @@ namespace {
 const char *const kGroupName = "KTVR_OSTREL";
 
 const char *const kCommands[] = {
-    "KXMAKE",  "KX1",     "KXREFRESH", "KX2",    "KXSCALE",  "KX3",       "KXPLAN",  "KX4",
-    "KXUCS",   "KX5",     "KXVIEWUCS", "KX6",    "KXMENU",   "KX7",       "KXMENU?", "KXLOGO",
-    "KXLIST",  "KX8",     "KXVERSION", "KX9",    "KXHELP",   "KX?",       "KXABOUT", "KXGOTO",
-    "KX10",    "KXOPTIONS", "KX11",    "KXREPAIR", "KX12",   "KXUPDATE",
+    "KXMAKE", "KX1",       "KXREFRESH", "KX2",      "KXSCALE", "KX3",      "KXPLAN",  "KX4",
+    "KXUCS",  "KX5",       "KXVIEWUCS", "KX6",      "KXMENU",  "KX7",      "KXMENU?", "KXLOGO",
+    "KXLIST", "KX8",       "KXVERSION", "KX9",      "KXHELP",  "KX?",      "KXABOUT", "KXGOTO",
+    "KX10",   "KXOPTIONS", "KX11",      "KXREPAIR", "KX12",    "KXUPDATE",
 };
 
 // One value of the demand-load entries. The error lines name it as
@@ -58,14 +58,13 @@ bool WriteProductEntries(const char *productKey, const char *loaderPath, DWORD l
         !ComposeKeyPath(groupKey, applicationKey, "\\Groups") ||
         !ComposeKeyPath(commandsKey, applicationKey, "\\Commands"))
         return false;
-    const char *description = secondAddOn ? "Sarvenet (https://www.quenlar.com)"
-                                          : "Lumenwarp (https://www.quenlar.com)";
+    const char *description =
+        secondAddOn ? "Sarvenet (https://www.quenlar.com)" : "Lumenwarp (https://www.quenlar.com)";
     const char *head = "Error -- AutoCAD registry ";
 
     bool succeeded = true;
-    succeeded &= WriteWithFallback(
-        {applicationKey, "LOADCTRLS", nullptr, loadCtrls, "Error -- AutoCAD registry -- ",
-         "LOADCTRLS"});
+    succeeded &= WriteWithFallback({applicationKey, "LOADCTRLS", nullptr, loadCtrls,
+                                    "Error -- AutoCAD registry -- ", "LOADCTRLS"});
     succeeded &= WriteWithFallback({applicationKey, "LOADER", loaderPath, 0, head, "LOADER"});
     succeeded &=
         WriteWithFallback({applicationKey, "DESCRIPTION", description, 0, head, "DESCRIPTION"});

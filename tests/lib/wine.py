@@ -70,3 +70,52 @@ def available(exe=None):
     if not wine_binary():
         return False
     return exe is None or (exe != "" and os.path.exists(exe))
+
+
+def run_with_input(args, input_bytes, cwd=None, extra_env=None, timeout=300):
+    """Like run(), with input_bytes as the program's standard input."""
+    return subprocess.run([wine_binary()] + list(args), cwd=cwd, env=environment(extra_env),
+                          input=input_bytes, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          timeout=timeout, check=False)
+
+
+def reg_import(unix_path):
+    """Imports a .reg file (REGEDIT4 or 5.00; [-KEY] lines delete a tree)."""
+    return run(["reg", "import", dos_path(unix_path)])
+
+
+def reg_export(key, unix_path):
+    """Exports a key and its subtree as a 5.00 .reg file (UTF-16LE); returns
+    the file's bytes, or None when the key does not exist."""
+    if os.path.exists(unix_path):
+        os.remove(unix_path)
+    run(["regedit", "/e", dos_path(unix_path), key])
+    if not os.path.exists(unix_path):
+        return None
+    with open(unix_path, "rb") as f:
+        return f.read()
+
+
+def user_environment(name):
+    """(type, data) of a value of HKCU\\Environment, or None."""
+    done = run(["reg", "query", "HKCU\\Environment", "/v", name])
+    for line in done.stdout.decode("utf-8", "replace").splitlines():
+        fields = line.split(None, 2)
+        if len(fields) == 3 and fields[0].lower() == name.lower() and fields[1].startswith("REG_"):
+            return fields[1], fields[2].strip()
+    return None
+
+
+def set_user_environment(name, value):
+    """Sets (value (type, data)) or deletes (None) a value of HKCU\\Environment.
+    Wine builds a new process's TMP and TEMP from there, not from the Unix
+    environment, so this is the way to move a program's temporary folder."""
+    if value is None:
+        return run(["reg", "delete", "HKCU\\Environment", "/v", name, "/f"])
+    return run(["reg", "add", "HKCU\\Environment", "/v", name, "/t", value[0], "/d", value[1],
+                "/f"])
+
+
+def delete_key(key):
+    """Removes a registry key and all below it (`reg delete KEY /f`), if present."""
+    run(["reg", "delete", key, "/f"])

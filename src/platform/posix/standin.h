@@ -8,22 +8,32 @@
 
 // --- Registry file -------------------------------------------------------
 
-// Empties the in-memory registry (all roots) and forgets every fault.
+// Empties the in-memory registry (all roots), closes every open key handle
+// (using one afterwards gives ERROR_INVALID_HANDLE), clears the read-only
+// roots and the set counter, and forgets every fault.
 void ResetStandInRegistry();
 
 // Loads a REGEDIT4 (ANSI) or "Windows Registry Editor Version 5.00"
 // (UTF-16LE with BOM) file into the in-memory registry, replacing what it
 // held. A missing file is an empty registry. On a malformed file returns
 // false, leaves the registry empty and puts a one-line reason (with the
-// line number) into `error` (at most errorSize bytes, always terminated).
+// line number) into `error` (at most errorSize bytes, always terminated),
+// as "line 12: unknown escape ..." (the caller adds the file name). An empty
+// (0-byte) file is an empty registry too. Faults, read-only roots and
+// counters are kept; handles still open refer to deleted keys
+// (ERROR_KEY_DELETED).
 bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize);
 
 // Saves the whole registry as REGEDIT4 to unixPath, atomically (a temporary
-// file in the same folder, then rename). False if it could not be written.
+// file in the same folder, fsync, then rename). False if it could not be
+// written; the file that was there is then left as it was.
 bool SaveStandInRegistry(const char *unixPath);
 
 // Reads REGOST_READONLY_ROOTS ("HKLM", "HKCU" or "HKLM,HKCU", any case) and
-// applies it. False (and a reason) for any other text.
+// applies it (an unset or empty variable: no read-only root). The full names
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER are accepted too, blanks around
+// the names ignored. False (and a one-line reason, without the variable's
+// name) for any other text.
 bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize);
 void SetStandInReadOnlyRoot(HKEY root, bool readOnly);
 
@@ -38,21 +48,28 @@ bool StandInKeyExists(HKEY root, const char *keyPath);
 // --- Fault injection -----------------------------------------------------
 
 // Creating or opening for writing any key at or below keyPath fails
-// (RegCreateKeyExA returns ERROR_ACCESS_DENIED).
+// (RegCreateKeyExA and RegOpenKeyExA return ERROR_ACCESS_DENIED). Faults of
+// this kind and the next add up.
 void FailStandInCreatesUnder(HKEY root, const char *keyPath);
 // Setting a value under exactly this key fails (ERROR_ACCESS_DENIED); a null
 // valueName means every value of that key.
 void FailStandInSet(HKEY root, const char *keyPath, const char *valueName);
-// The n-th RegSetValueExA call from now on (0 = the next one) fails, whatever
-// it sets. -1 switches it off. Counts every set under every root.
+// The n-th RegSetValueExA call from now on (0 = the next one) fails once with
+// ERROR_ACCESS_DENIED, whatever it sets. -1 switches it off. Counts every set
+// call under every root, failed ones included.
 void FailStandInNthSet(int n);
-// RegEnumKeyExA fails with ERROR_NO_MORE_ITEMS at this index (-1: off).
+// RegEnumKeyExA fails with ERROR_NO_MORE_ITEMS at this index, on every key,
+// until switched off (-1: off).
 void FailStandInEnumAt(int index);
 // The n-th HeapAlloc from now on (0 = the next one) returns null (-1: off).
 void FailStandInNthAlloc(int n);
+// The next SaveStandInRegistry writes this many bytes of its temporary file
+// and then fails as a full disk would (-1: off).
+void FailStandInSaveAfterBytes(long bytes);
 // Every fault off.
 void ClearStandInFaults();
 
 // Counters, for tests that check what was attempted.
 int StandInSetCallCount();    // RegSetValueExA calls since the last reset
 int StandInOpenHandleCount(); // keys opened and not yet closed
+int StandInHeapBlockCount();  // HeapAlloc blocks not yet freed

@@ -1,0 +1,68 @@
+// DOS paths and code page 1252 for the Linux stand-in (private to platform/posix).
+//
+// The program sees the Unix file system as Wine shows it: drive Z: is the
+// Unix root, '\' and '/' both separate, and each component is looked up
+// without regard to case. Names are bytes of code page 1252 on the DOS side
+// and UTF-8 on the Unix side, as under Wine.
+#pragma once
+
+#include "platform/win32.h"
+
+// Room for a Unix path or a normalized DOS path; longer ones are refused.
+#define STANDIN_PATH_SIZE 4096
+
+// --- Code page 1252 --------------------------------------------------------
+
+// The Unicode code point of a cp1252 byte. The five bytes that cp1252 leaves
+// undefined map to the C1 controls of the same value, as Windows maps them.
+uint32_t Cp1252ToUnicode(unsigned char byte);
+// The cp1252 byte of a code point; false when cp1252 has none.
+bool UnicodeToCp1252(uint32_t codePoint, unsigned char *byte);
+// The byte Windows compares a cp1252 letter as when case does not matter.
+unsigned char Cp1252Upper(unsigned char byte);
+bool Cp1252EqualNoCase(const char *a, size_t aLength, const char *b, size_t bLength);
+
+// A UTF-8 Unix name in cp1252. A character cp1252 lacks becomes '?', and a
+// byte that is not valid UTF-8 is kept as it is. False when it does not fit
+// (out is then empty).
+bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize);
+// length bytes of cp1252 as UTF-8; false when they do not fit.
+bool AnsiNameToUnix(const char *ansi, size_t length, char *out, size_t outSize);
+
+// --- DOS paths -------------------------------------------------------------
+
+// Turns a DOS path into the absolute, normalized form "\dir\name" ("" is the
+// root of Z:), the way Windows rewrites a path before it touches the disk: a
+// relative path is taken from the current directory, "/" becomes "\", runs of
+// separators collapse, "." and ".." go, a component loses one trailing dot
+// and the last component all trailing dots and blanks. *endsInSeparator says
+// whether the path ended in a separator (it may be null). Returns 0, or
+// ERROR_PATH_NOT_FOUND for an empty path, another drive or a UNC path,
+// ERROR_INVALID_NAME for characters no file name may hold ('*' and '?' are
+// let through; FindFirstFileA decides on them), ERROR_BAD_PATHNAME when the
+// result does not fit.
+DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *endsInSeparator);
+
+enum DosLookup {
+    kDosFound,         // every component exists
+    kDosLastMissing,   // the folder exists, the last component does not
+    kDosFolderMissing, // a folder on the way is missing
+    kDosFolderIsFile,  // a folder on the way is a file
+};
+
+// Finds a normalized DOS path on the disk, component by component without
+// regard to case (a name that matches exactly wins). unixPath receives the
+// Unix path with every found component as stored; when only the last one is
+// missing, that one is appended as given (in UTF-8), ready to be created.
+// False when the Unix path would not fit.
+bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSize,
+                           DosLookup *lookup);
+
+// NormalizeDosPath and ResolveNormalizedPath in one. Returns 0 (and *lookup)
+// or the Win32 error of the normalization.
+DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLookup *lookup);
+
+// The Z: form of an absolute Unix path ("/opt/x" -> "Z:\opt\x"), names in
+// cp1252. A relative path is taken from the current directory; "." and ".."
+// are resolved without asking the disk. False when it does not fit.
+bool UnixPathToDos(const char *unixPath, char *out, size_t outSize);

@@ -1,0 +1,84 @@
+"""What the conformance tests share: finding the probes and talking to them.
+
+A probe reads requests (one per line, tab-separated fields) on stdin and
+prints one answer per request; see probes/probe_io.h for the format.
+"""
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+import wine  # noqa: E402
+
+NULL = None  # a null pointer in a request
+
+
+def escape_field(field):
+    if field is NULL:
+        return "\\N"
+    if isinstance(field, str):
+        field = field.encode("cp1252")
+    out = []
+    for byte in field:
+        if byte == 0x5C:
+            out.append("\\\\")
+        elif 0x20 <= byte < 0x7F:
+            out.append(chr(byte))
+        else:
+            out.append("\\x%02X" % byte)
+    return "".join(out)
+
+
+def request_text(requests):
+    return "".join("\t".join(escape_field(f) for f in r) + "\n" for r in requests)
+
+
+def probes_or_skip(windows_probe_name):
+    """The Windows probe and the stand-in probe, or exits with SKIP."""
+    probe_dir = os.environ.get("REGOST_PROBE_DIR", "")
+    windows_probe = os.path.abspath(os.path.join(probe_dir, windows_probe_name)) if probe_dir else ""
+    standin_probe = os.path.abspath(os.environ.get("REGOST_STANDIN_PROBE", "") or "/nonexistent")
+    if not wine.available(windows_probe) or not os.path.exists(standin_probe):
+        print("SKIP: needs wine, %s in REGOST_PROBE_DIR and REGOST_STANDIN_PROBE"
+              % windows_probe_name)
+        sys.exit(wine.SKIP)
+    return windows_probe, standin_probe
+
+
+def answers(output, count, who):
+    lines = output.decode("latin-1").replace("\r\n", "\n").split("\n")[:count]
+    if len(lines) != count:
+        sys.exit("%s gave %d answers, expected %d:\n%s" % (who, len(lines), count, output[-500:]))
+    return lines
+
+
+def run_windows(probe, requests, cwd):
+    wine.ensure_prefix()
+    result = wine.run_with_input([probe], request_text(requests).encode(), cwd=cwd, timeout=600)
+    return answers(result.stdout, len(requests), "the Windows probe")
+
+
+def run_standin(probe, mode, requests, cwd):
+    result = subprocess.run([probe, mode], cwd=cwd, input=request_text(requests).encode(),
+                            stdout=subprocess.PIPE, timeout=600, check=False)
+    return answers(result.stdout, len(requests), "the stand-in probe")
+
+
+def compare(requests, windows, standin, known):
+    """Every answer must agree, except the known differences, where Wine must
+    give the Wine answer and the stand-in the Windows answer. Returns the
+    number of failures and prints each."""
+    failures = 0
+    for request, got_wine, got_standin in zip(requests, windows, standin):
+        key = tuple(request)
+        if key in known:
+            wine_answer, windows_answer, why = known[key]
+            if got_wine != wine_answer or got_standin != windows_answer:
+                failures += 1
+                print("FAIL (known difference: %s) %r\n  wine:     got %r, expected %r\n"
+                      "  stand-in: got %r, expected %r"
+                      % (why, request, got_wine, wine_answer, got_standin, windows_answer))
+        elif got_wine != got_standin:
+            failures += 1
+            print("FAIL %r\n  wine:     %r\n  stand-in: %r" % (request, got_wine, got_standin))
+    return failures

@@ -1,0 +1,794 @@
+// The Linux stand-in's registry, through the Win32 calls and standin.h: names,
+// enumeration order, result codes, read-only roots, the fault seam, the heap,
+// and the registry file (save, load, round trip, malformed files).
+
+#include "platform/posix/standin.h"
+#include "platform/win32.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class StandInRegistry : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetStandInRegistry();
+        char pattern[] = "/tmp/regost-registry-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override {
+        ResetStandInRegistry();
+        for (const std::string &name : FilesInFolder())
+            unlink((folder_ + "/" + name).c_str());
+        rmdir(folder_.c_str());
+    }
+
+    std::string PathOf(const char *name) const { return folder_ + "/" + name; }
+
+    std::vector<std::string> FilesInFolder() const {
+        std::vector<std::string> names;
+        DIR *dir = opendir(folder_.c_str());
+        if (!dir)
+            return names;
+        while (struct dirent *entry = readdir(dir))
+            if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, ".."))
+                names.push_back(entry->d_name);
+        closedir(dir);
+        return names;
+    }
+
+    void WriteFile(const char *name, const std::string &bytes) const {
+        FILE *f = fopen(PathOf(name).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+    }
+
+    std::string ReadFile(const char *name) const {
+        std::string bytes;
+        FILE *f = fopen(PathOf(name).c_str(), "rb");
+        if (!f)
+            return "(missing)";
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+            bytes.append(buffer, n);
+        fclose(f);
+        return bytes;
+    }
+
+    // Loads `text` as a registry file; the reason of a failure in *error.
+    bool LoadText(const std::string &text, std::string *error = nullptr) {
+        WriteFile("load.reg", text);
+        char reason[256];
+        bool ok = LoadStandInRegistry(PathOf("load.reg").c_str(), reason, sizeof reason);
+        if (error)
+            *error = reason;
+        return ok;
+    }
+
+    std::string folder_;
+};
+
+// Creates (or opens) a key for writing and closes it; the result of the create.
+LSTATUS CreateKey(HKEY root, const char *path, DWORD *disposition = nullptr) {
+    HKEY key = nullptr;
+    DWORD unused = 0;
+    LSTATUS status = RegCreateKeyExA(root, path, 0, const_cast<char *>(""), REG_OPTION_NON_VOLATILE,
+                                     KEY_WRITE, nullptr, &key, disposition ? disposition : &unused);
+    if (status == ERROR_SUCCESS)
+        RegCloseKey(key);
+    return status;
+}
+
+LSTATUS SetBytes(HKEY root, const char *path, const char *name, DWORD type,
+                 const std::string &bytes, size_t count = std::string::npos) {
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExA(root, path, 0, const_cast<char *>(""), REG_OPTION_NON_VOLATILE,
+                                     KEY_WRITE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
+                            static_cast<DWORD>(count == std::string::npos ? bytes.size() : count));
+    RegCloseKey(key);
+    return status;
+}
+
+// A text value as the program writes it: the text and its terminating zero.
+LSTATUS SetString(HKEY root, const char *path, const char *name, const char *text) {
+    return SetBytes(root, path, name, REG_SZ, std::string(text, strlen(text) + 1));
+}
+
+LSTATUS SetDword(HKEY root, const char *path, const char *name, DWORD value) {
+    return SetBytes(root, path, name, REG_DWORD,
+                    std::string(reinterpret_cast<const char *>(&value), 4));
+}
+
+// The stored type and bytes of a value, "(none)" if it does not exist.
+std::string Stored(HKEY root, const char *path, const char *name, DWORD *type = nullptr) {
+    BYTE data[4096];
+    DWORD length = 0, storedType = 0;
+    if (!QueryStandInValue(root, path, name, &storedType, data, sizeof data, &length))
+        return "(none)";
+    if (type)
+        *type = storedType;
+    return std::string(reinterpret_cast<char *>(data), length);
+}
+
+// The names RegEnumKeyExA gives for a key, in order.
+std::vector<std::string> Subkeys(HKEY root, const char *path) {
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return {"(cannot open)"};
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD size = sizeof name;
+        FILETIME written;
+        LSTATUS status = RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, &written);
+        if (status != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+std::vector<std::string> Names(std::initializer_list<const char *> list) {
+    return std::vector<std::string>(list.begin(), list.end());
+}
+
+// --- Keys and names -----------------------------------------------------------
+
+TEST_F(StandInRegistry, CreateMakesEveryMissingLevelAndReportsDisposition) {
+    DWORD disposition = 0;
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B\\C", &disposition), ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    EXPECT_TRUE(StandInKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\A"));
+    EXPECT_TRUE(StandInKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B\\C"));
+    EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "SOFTWARE\\A"));
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B", &disposition), ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+}
+
+TEST_F(StandInRegistry, RecreatingInOtherCaseOpensTheKeyAndKeepsItsCase) {
+    DWORD disposition = 0;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\MixedCase"), ERROR_SUCCESS);
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "SOFTWARE\\MIXEDCASE", &disposition), ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, "software"), Names({"MixedCase"}));
+    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, ""), Names({"Software"}));
+}
+
+TEST_F(StandInRegistry, SettingAValueInOtherCaseReplacesItAndKeepsItsName) {
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, "K", "ValName", "one"), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, "K", "VALNAME", "two"), ERROR_SUCCESS);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "k", "valname"), std::string("two", 4));
+    ASSERT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str()));
+    EXPECT_EQ(ReadFile("r.reg"),
+              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"ValName\"=\"two\"\r\n\r\n");
+}
+
+TEST_F(StandInRegistry, NonAsciiNamesMatchWithoutRegardToCase) {
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, "K\\\xE9t\xE9", "\xE0", "x"), ERROR_SUCCESS);
+    EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "k\\\xC9T\xC9"));
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "K\\\xC9t\xE9", "\xC0"), std::string("x", 2));
+    // y with diaeresis (FF) and its capital (9F in cp1252, U+0178) are one name.
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "K\\\xFF"), ERROR_SUCCESS);
+    EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "K\\\x9F"));
+}
+
+TEST_F(StandInRegistry, SubkeysEnumerateInOrdinalOrderOfUpperCasedNames) {
+    const char *created[] = {"Zeta", "alpha", "_under", "[bracket", "A_B",
+                             "Ab",   "beta",  "^caret", "`tick",    "b1"};
+    for (const char *name : created)
+        ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, (std::string("E\\") + name).c_str()),
+                  ERROR_SUCCESS);
+    EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "E"), Names({"Ab", "alpha", "A_B", "b1", "beta", "Zeta",
+                                                       "[bracket", "^caret", "_under", "`tick"}));
+}
+
+TEST_F(StandInRegistry, NonAsciiSubkeysSortByTheirUnicodeUpperCase) {
+    // E9 -> U+00C9; 80 (euro) -> U+20AC; 9A (s caron) -> U+0160; 61 -> 'A'.
+    const char *created[] = {"\x80", "\xE9", "\x9A", "a"};
+    for (const char *name : created)
+        ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, (std::string("E\\") + name).c_str()),
+                  ERROR_SUCCESS);
+    EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "E"), Names({"a", "\xE9", "\x9A", "\x80"}));
+}
+
+TEST_F(StandInRegistry, EnumerationNeedsRoomForTheNameAndItsZero) {
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "E\\abc"), ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "E\\defgh"), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "E", 0, KEY_READ, &key), ERROR_SUCCESS);
+    char name[16];
+    memset(name, '#', sizeof name);
+    DWORD size = 3;
+    EXPECT_EQ(RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(size, 3u) << "size must be left as it was";
+    EXPECT_EQ(name[0], '#') << "buffer must be left as it was";
+    size = 4;
+    EXPECT_EQ(RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(name, "abc");
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(name[4], '#');
+    size = sizeof name;
+    EXPECT_EQ(RegEnumKeyExA(key, 1, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(name, "defgh");
+    size = sizeof name;
+    EXPECT_EQ(RegEnumKeyExA(key, 2, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
+    RegCloseKey(key);
+}
+
+TEST_F(StandInRegistry, ANameOf199CharactersFitsTheProgramsBufferAnd200DoesNot) {
+    std::string name199(199, 'n'), name200(200, 'o');
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, ("E\\" + name199).c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, ("E\\" + name200).c_str()), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "E", 0, KEY_READ, &key), ERROR_SUCCESS);
+    char name[200];
+    DWORD size = sizeof name;
+    EXPECT_EQ(RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::string(name), name199);
+    size = sizeof name;
+    EXPECT_EQ(RegEnumKeyExA(key, 1, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_MORE_DATA);
+    RegCloseKey(key);
+}
+
+TEST_F(StandInRegistry, QueryInfoCountsSubkeysAndTheLongestNameWithoutItsZero) {
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Q\\one"), ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Q\\three"), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "Q", "v", "data"), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Q", 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD subkeys = 99, longest = 99, values = 99, longestData = 99;
+    EXPECT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, &longest, nullptr, &values,
+                               nullptr, &longestData, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subkeys, 2u);
+    EXPECT_EQ(longest, 5u);
+    EXPECT_EQ(values, 1u);
+    EXPECT_EQ(longestData, 5u);
+    RegCloseKey(key);
+
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Q\\one", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subkeys, 0u);
+    RegCloseKey(key);
+}
+
+// --- Result codes -------------------------------------------------------------
+
+TEST_F(StandInRegistry, OpeningAMissingKeyGivesFileNotFound) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", 0, KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", 0, KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(StandInOpenHandleCount(), 0);
+}
+
+TEST_F(StandInRegistry, ALeadingBackslashIsABadPathnameATrailingOneIsAccepted) {
+    HKEY key = nullptr;
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "\\Software\\X"), ERROR_BAD_PATHNAME);
+    EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "Software"));
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\X\\"), ERROR_SUCCESS);
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Y\\\\"), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\\Software", 0, KEY_READ, &key),
+              ERROR_BAD_PATHNAME);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\X\\", 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, "Software"), Names({"X", "Y"}));
+}
+
+TEST_F(StandInRegistry, AKeyNameOver255CharactersIsAnInvalidParameter) {
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, ("L\\" + std::string(255, 'k')).c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, ("M\\" + std::string(256, 'k')).c_str()),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "M"));
+}
+
+TEST_F(StandInRegistry, ClosedAndMadeUpHandlesAreInvalid) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "H", 0, const_cast<char *>(""), 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(StandInOpenHandleCount(), 1);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(StandInOpenHandleCount(), 0);
+    const BYTE one[4] = {1, 0, 0, 0};
+    EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, one, 4), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+    HKEY madeUp = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x1234));
+    EXPECT_EQ(RegSetValueExA(madeUp, "v", 0, REG_DWORD, one, 4), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegSetValueExA(nullptr, "v", 0, REG_DWORD, one, 4), ERROR_INVALID_HANDLE);
+    HKEY sub = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(key, "", 0, KEY_READ, &sub), ERROR_INVALID_HANDLE);
+    DWORD subkeys = 0;
+    EXPECT_EQ(RegQueryInfoKeyA(madeUp, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr, nullptr),
+              ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+}
+
+TEST_F(StandInRegistry, SettingThroughAReadOnlyHandleIsDenied) {
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "R"), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "R", 0, KEY_READ, &key), ERROR_SUCCESS);
+    const BYTE one[4] = {1, 0, 0, 0};
+    EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, one, 4), ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "R", 0, KEY_WRITE, &key), ERROR_SUCCESS);
+    DWORD subkeys = 0;
+    EXPECT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_ACCESS_DENIED)
+        << "KEY_WRITE has no KEY_QUERY_VALUE";
+    EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+// --- Values -------------------------------------------------------------------
+
+TEST_F(StandInRegistry, AnEmptyTextIsStoredAsOneZeroByte) {
+    DWORD type = 0;
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, "V", "empty", ""), ERROR_SUCCESS);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "V", "empty", &type), std::string(1, '\0'));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+}
+
+TEST_F(StandInRegistry, ADwordOf15IsStoredAsFourLittleEndianBytes) {
+    DWORD type = 0;
+    ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "V", "n", 15), ERROR_SUCCESS);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "V", "n", &type), std::string("\x0F\0\0\0", 4));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+}
+
+TEST_F(StandInRegistry, AStringWhoseZeroWasNotCountedGetsIt) {
+    const char text[] = "abc"; // the zero follows in memory
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, "V", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, "s", 0, REG_SZ, reinterpret_cast<const BYTE *>(text), 3),
+              ERROR_SUCCESS);
+    const char unterminated[4] = {'x', 'y', 'z', 'w'};
+    EXPECT_EQ(RegSetValueExA(key, "u", 0, REG_SZ, reinterpret_cast<const BYTE *>(unterminated), 3),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, "b", 0, REG_BINARY, reinterpret_cast<const BYTE *>(text), 3),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "V", "s"), std::string("abc", 4));
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "V", "u"), "xyz");
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "V", "b"), "abc");
+}
+
+TEST_F(StandInRegistry, QueryValueGivesTheSizeAndMoreDataWhenTheBufferIsSmall) {
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, "V", "s", "hello"), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "V", 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD type = 0, size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "S", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 6u);
+    BYTE data[8];
+    size = 3;
+    EXPECT_EQ(RegQueryValueExA(key, "s", nullptr, &type, data, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 6u);
+    size = sizeof data;
+    EXPECT_EQ(RegQueryValueExA(key, "s", nullptr, &type, data, &size), ERROR_SUCCESS);
+    EXPECT_STREQ(reinterpret_cast<char *>(data), "hello");
+    EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, &type, data, &size), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(key);
+}
+
+// --- Read-only roots ----------------------------------------------------------
+
+TEST_F(StandInRegistry, AReadOnlyRootRefusesWritesAndAllowsReading) {
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:409"),
+              ERROR_SUCCESS);
+    SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, true);
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk"), ERROR_ACCESS_DENIED)
+        << "opening an existing key for writing";
+    EXPECT_FALSE(StandInKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"));
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_WRITE, &key),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1"),
+              Names({"ACAD-6001:409"}));
+    EXPECT_EQ(SetString(HKEY_CURRENT_USER, "SOFTWARE\\New", "v", "x"), ERROR_SUCCESS);
+    SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, false);
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"), ERROR_SUCCESS);
+}
+
+TEST_F(StandInRegistry, ReadOnlyRootsComeFromTheEnvironment) {
+    char error[200];
+    setenv("REGOST_READONLY_ROOTS", "hklm, HKCU", 1);
+    EXPECT_TRUE(ApplyReadOnlyRootsFromEnvironment(error, sizeof error));
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "A"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "A"), ERROR_ACCESS_DENIED);
+    setenv("REGOST_READONLY_ROOTS", "HKCU", 1);
+    EXPECT_TRUE(ApplyReadOnlyRootsFromEnvironment(error, sizeof error));
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "A"), ERROR_SUCCESS);
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "A"), ERROR_ACCESS_DENIED);
+    for (const char *bad : {"HKCR", "HKLM,", "HKLM;HKCU", "yes"}) {
+        setenv("REGOST_READONLY_ROOTS", bad, 1);
+        EXPECT_FALSE(ApplyReadOnlyRootsFromEnvironment(error, sizeof error)) << bad;
+        EXPECT_NE(strstr(error, "is not HKLM or HKCU"), nullptr) << error;
+    }
+    unsetenv("REGOST_READONLY_ROOTS");
+    EXPECT_TRUE(ApplyReadOnlyRootsFromEnvironment(error, sizeof error));
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "A"), ERROR_SUCCESS);
+}
+
+// --- Faults -------------------------------------------------------------------
+
+TEST_F(StandInRegistry, FailedCreatesCoverTheKeyAndEverythingBelowIt) {
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD"), ERROR_SUCCESS);
+    FailStandInCreatesUnder(HKEY_LOCAL_MACHINE, "SOFTWARE\\QUENLAR");
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"),
+              ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(StandInKeyExists(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"));
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software\\QuenlarX"), ERROR_SUCCESS);
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software"), ERROR_SUCCESS);
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Quenlar"), ERROR_SUCCESS);
+    ClearStandInFaults();
+    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"), ERROR_SUCCESS);
+}
+
+TEST_F(StandInRegistry, FailedSetsCoverOneValueOrAllValuesOfOneKey) {
+    FailStandInSet(HKEY_CURRENT_USER, "S\\K", "Bad");
+    EXPECT_EQ(SetString(HKEY_CURRENT_USER, "S\\K", "BAD", "x"), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "S\\K")) << "the key stays created";
+    EXPECT_EQ(SetString(HKEY_CURRENT_USER, "S\\K", "Good", "x"), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(HKEY_CURRENT_USER, "S\\K\\Sub", "Bad", "x"), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "S\\K", "Bad", "x"), ERROR_SUCCESS);
+    FailStandInSet(HKEY_CURRENT_USER, "S\\Other", nullptr);
+    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "S\\Other", "a", 1), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "S\\Other", "", 1), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "S\\K", "Bad"), "(none)");
+}
+
+TEST_F(StandInRegistry, TheNthSetFailsOnceAndEverySetIsCounted) {
+    FailStandInNthSet(2);
+    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "N", "a", 1), ERROR_SUCCESS);
+    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "N", "b", 1), ERROR_SUCCESS);
+    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "N", "c", 1), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "N", "d", 1), ERROR_SUCCESS);
+    EXPECT_EQ(StandInSetCallCount(), 4);
+    FailStandInNthSet(0);
+    FailStandInNthSet(-1);
+    EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "N", "e", 1), ERROR_SUCCESS);
+    ResetStandInRegistry();
+    EXPECT_EQ(StandInSetCallCount(), 0);
+}
+
+TEST_F(StandInRegistry, EnumerationFailsAtTheChosenIndex) {
+    for (const char *name : {"E\\a", "E\\b", "E\\c"})
+        ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, name), ERROR_SUCCESS);
+    FailStandInEnumAt(1);
+    EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "E"), Names({"a"}));
+    FailStandInEnumAt(-1);
+    EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "E"), Names({"a", "b", "c"}));
+}
+
+TEST_F(StandInRegistry, TheNthAllocationFailsOnceAndBlocksAreCounted) {
+    HANDLE heap = GetProcessHeap();
+    ASSERT_NE(heap, nullptr);
+    int before = StandInHeapBlockCount();
+    FailStandInNthAlloc(1);
+    void *first = HeapAlloc(heap, 0, 16);
+    void *second = HeapAlloc(heap, 0, 16);
+    void *third = HeapAlloc(heap, 0, 0);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_NE(third, nullptr);
+    EXPECT_EQ(StandInHeapBlockCount(), before + 2);
+    EXPECT_TRUE(HeapFree(heap, 0, first));
+    EXPECT_TRUE(HeapFree(heap, 0, third));
+    EXPECT_TRUE(HeapFree(heap, 0, nullptr));
+    EXPECT_EQ(StandInHeapBlockCount(), before);
+}
+
+TEST_F(StandInRegistry, ResetClosesHandlesAndForgetsFaults) {
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, "H", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    FailStandInNthSet(0);
+    FailStandInCreatesUnder(HKEY_CURRENT_USER, "H");
+    ResetStandInRegistry();
+    EXPECT_EQ(StandInOpenHandleCount(), 0);
+    EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "H"));
+    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "H", "v", 1), ERROR_SUCCESS);
+}
+
+TEST_F(StandInRegistry, AHandleOnAKeyThatALoadReplacedSeesItDeleted) {
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, "H", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    ASSERT_TRUE(LoadText("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\H]\r\n"));
+    const BYTE one[4] = {1, 0, 0, 0};
+    EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, one, 4), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+// --- Registry file ------------------------------------------------------------
+
+TEST_F(StandInRegistry, SaveWritesRegedit4WithCrLfAndRegeditEscapes) {
+    ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "Software\\Q", "Path", "C:\\a \"b\""), ERROR_SUCCESS);
+    ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Q", "N", 15), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "Software\\Q", nullptr, "def"), ERROR_SUCCESS);
+    ASSERT_EQ(SetBytes(HKEY_LOCAL_MACHINE, "Software\\Q", "B", REG_BINARY, "\x01\xAB"),
+              ERROR_SUCCESS);
+    ASSERT_EQ(
+        SetBytes(HKEY_LOCAL_MACHINE, "Software\\Q", "X", REG_EXPAND_SZ, std::string("%A%", 4)),
+        ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Empty"), ERROR_SUCCESS);
+    ASSERT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str()));
+    EXPECT_EQ(ReadFile("r.reg"), "REGEDIT4\r\n"
+                                 "\r\n"
+                                 "[HKEY_LOCAL_MACHINE\\Software]\r\n"
+                                 "\r\n"
+                                 "[HKEY_LOCAL_MACHINE\\Software\\Q]\r\n"
+                                 "\"Path\"=\"C:\\\\a \\\"b\\\"\"\r\n"
+                                 "\"N\"=dword:0000000f\r\n"
+                                 "@=\"def\"\r\n"
+                                 "\"B\"=hex:01,ab\r\n"
+                                 "\"X\"=hex(2):25,41,25,00\r\n"
+                                 "\r\n"
+                                 "[HKEY_CURRENT_USER\\Empty]\r\n"
+                                 "\r\n");
+}
+
+TEST_F(StandInRegistry, LongHexDataIsWrappedAsRegeditWrapsIt) {
+    // A 26-character prefix leaves room for 17 bytes on the first line, then 25.
+    std::string bytes(50, '\x11');
+    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, "W", "Twenty-one chars name", REG_BINARY, bytes),
+              ERROR_SUCCESS);
+    ASSERT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str()));
+    std::string text = ReadFile("r.reg");
+    std::string first = "\"Twenty-one chars name\"=hex:";
+    for (int i = 0; i < 17; ++i)
+        first += "11,";
+    first += "\\\r\n  ";
+    for (int i = 0; i < 25; ++i)
+        first += "11,";
+    first += "\\\r\n  ";
+    for (int i = 0; i < 8; ++i)
+        first += i == 7 ? "11" : "11,";
+    EXPECT_NE(text.find(first + "\r\n"), std::string::npos) << text;
+}
+
+TEST_F(StandInRegistry, SaveThenLoadGivesBackEveryKeyAndValue) {
+    std::string high;
+    for (int c = 0x80; c <= 0xFF; ++c)
+        high.push_back(static_cast<char>(c));
+    const std::string key = "Software\\Rt \xC4\xE9\\Back\"quote";
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, key.c_str(), "Path", "C:\\Program Files\\\"x\"\\"),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, key.c_str(), "\\name\"with\\escapes", "v"),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, key.c_str(), ("High" + high).c_str(), high.c_str()),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, key.c_str(), "Lines", "a\r\nb"), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, key.c_str(), "", "default"), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, key.c_str(), "Empty", ""), ERROR_SUCCESS);
+    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "NoBytes", REG_SZ, ""), ERROR_SUCCESS);
+    // "abc" counted as 2 bytes: the byte after them is not zero, so no zero is added.
+    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "Unterminated", REG_SZ, "abc", 2),
+              ERROR_SUCCESS);
+    ASSERT_EQ(
+        SetBytes(HKEY_CURRENT_USER, key.c_str(), "Multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5)),
+        ERROR_SUCCESS);
+    ASSERT_EQ(SetDword(HKEY_CURRENT_USER, key.c_str(), "Dword", 0xFEDCBA98), ERROR_SUCCESS);
+    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "Short dword", REG_DWORD, "\x01"),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "Bin", REG_BINARY, high + high),
+              ERROR_SUCCESS);
+    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "None", REG_NONE, ""), ERROR_SUCCESS);
+    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "Odd", 0x100, "z"), ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.0"), ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:409"),
+              ERROR_SUCCESS);
+    ASSERT_TRUE(SaveStandInRegistry(PathOf("first.reg").c_str()));
+    std::string first = ReadFile("first.reg");
+
+    ResetStandInRegistry();
+    char error[200] = "unset";
+    ASSERT_TRUE(LoadStandInRegistry(PathOf("first.reg").c_str(), error, sizeof error)) << error;
+    EXPECT_STREQ(error, "");
+    const char *names[] = {"Path",         "\\name\"with\\escapes",
+                           "Lines",        "",
+                           "Empty",        "NoBytes",
+                           "Unterminated", "Multi",
+                           "Dword",        "Short dword",
+                           "Bin",          "None",
+                           "Odd"};
+    ASSERT_TRUE(SaveStandInRegistry(PathOf("second.reg").c_str()));
+    EXPECT_EQ(ReadFile("second.reg"), first);
+    for (const char *name : names)
+        EXPECT_NE(Stored(HKEY_CURRENT_USER, key.c_str(), name), "(none)") << name;
+    DWORD type = 0;
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, key.c_str(), ("HIGH" + high).c_str(), &type),
+              high + std::string(1, '\0'));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, key.c_str(), "Path"),
+              std::string("C:\\Program Files\\\"x\"\\", 22));
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, key.c_str(), "NoBytes", &type), "");
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, key.c_str(), "Unterminated"), "ab");
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, key.c_str(), "Dword"), "\x98\xBA\xDC\xFE");
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, key.c_str(), "Odd", &type), "z");
+    EXPECT_EQ(type, 0x100u);
+    EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD"),
+              Names({"R17.0", "R17.1"}));
+    EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.0"), Names({}));
+}
+
+TEST_F(StandInRegistry, AMissingFileIsAnEmptyRegistry) {
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Old"), ERROR_SUCCESS);
+    char error[200];
+    EXPECT_TRUE(LoadStandInRegistry(PathOf("nothing.reg").c_str(), error, sizeof error));
+    EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "Old"));
+}
+
+TEST_F(StandInRegistry, LoadReadsCommentsContinuationsAndDeletions) {
+    std::string error;
+    ASSERT_TRUE(LoadText("  REGEDIT4\n"
+                         "; a comment\n"
+                         "# another\n"
+                         "[HKEY_LOCAL_MACHINE\\Software\\Gone]\n"
+                         "\"x\"=\"1\"\n"
+                         "[HKEY_LOCAL_MACHINE\\Software\\Gone\\Sub]\n"
+                         "[-HKEY_LOCAL_MACHINE\\Software\\GONE]\n"
+                         "[HKLM\\Software\\Kept]   \n"
+                         "  \"Bin\" = hex:01,02,\\\n"
+                         "  ; a comment inside the list\n"
+                         "\n"
+                         "    03,04,\\ ; trailing\n"
+                         "    05\n"
+                         "\"d\"=dword:1234;5678\n"
+                         "\"D2\"=dword:FFFFffff\n"
+                         "\"s\"=\"x\" ; note\n"
+                         "\"gone\"=\"y\"\r"
+                         "\"GONE\"=-\r\n"
+                         "\"\"=\"default\"\n"
+                         "\"m\"=hex(7):61,00,00\n"
+                         "\"e\"=hex(0):\n"
+                         "\"last\"=hex:ff,\\",
+                         &error))
+        << error;
+    EXPECT_FALSE(StandInKeyExists(HKEY_LOCAL_MACHINE, "Software\\Gone"));
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Software\\Kept", "Bin"), "\x01\x02\x03\x04\x05");
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Software\\Kept", "d"), std::string("\x34\x12\0\0", 4));
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Software\\Kept", "d2"), "\xFF\xFF\xFF\xFF");
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Software\\Kept", "s"), std::string("x", 2));
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Software\\Kept", "gone"), "(none)");
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Software\\Kept", nullptr), std::string("default", 8));
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Software\\Kept", "m"), std::string("a\0\0", 3));
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Software\\Kept", "e"), "");
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Software\\Kept", "last"), "\xFF");
+}
+
+TEST_F(StandInRegistry, LoadKeepsOtherRootsAndSavesThemBack) {
+    std::string error;
+    ASSERT_TRUE(LoadText("REGEDIT4\r\n\r\n[HKEY_USERS\\.DEFAULT\\X]\r\n\"v\"=\"1\"\r\n\r\n"
+                         "[HKEY_DYN_DATA]\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n",
+                         &error))
+        << error;
+    ASSERT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str()));
+    EXPECT_EQ(ReadFile("r.reg"), "REGEDIT4\r\n\r\n"
+                                 "[HKEY_CURRENT_USER\\A]\r\n\r\n"
+                                 "[HKEY_USERS\\.DEFAULT]\r\n\r\n"
+                                 "[HKEY_USERS\\.DEFAULT\\X]\r\n\"v\"=\"1\"\r\n\r\n"
+                                 "[HKEY_DYN_DATA]\r\n\r\n");
+}
+
+std::string Utf16(const std::u16string &text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+TEST_F(StandInRegistry, LoadReadsTheUtf16FormatAsWineExportsIt) {
+    std::string error;
+    ASSERT_TRUE(LoadText(Utf16(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                               u"[HKEY_CURRENT_USER\\Software\\R\u00e9g]\r\n"
+                               u"\"Caf\u00e9\"=\"\u20ac 5\"\r\n"
+                               u"\"Exp\"=hex(2):25,00,41,00,ac,20,00,00\r\n"
+                               u"\"N\"=dword:0000000f\r\n\r\n"),
+                         &error))
+        << error;
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "Software\\R\xE9g", "CAF\xC9"), std::string("\x80 5", 4));
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "Software\\R\xE9g", "Exp"), std::string("%A\x80", 4));
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "Software\\R\xE9g", "N"), std::string("\x0F\0\0\0", 4));
+}
+
+TEST_F(StandInRegistry, MalformedFilesAreRejectedWithTheirLineAndLeaveTheRegistryEmpty) {
+    struct Case {
+        std::string text;
+        const char *reason;
+    } cases[] = {
+        {"\r\nREGEDIT4\r\n", "line 1:"},
+        {"REGEDIT4 \r\n", "line 1:"},
+        {"Windows Registry Editor Version 5.00\r\n", "line 1:"},
+        {Utf16(u"REGEDIT4\r\n"), "line 1:"},
+        {"REGEDIT4\r\n\r\n\"v\"=\"x\"\r\n", "line 3:"},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\A\r\n", "line 2:"},
+        {"REGEDIT4\r\n[Software\\A]\r\n", "line 2:"},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"C:\\Temp\"\r\n", "line 3:"},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"x\"#c\r\n", "line 3:"},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"open\r\n", "line 3:"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:123456789\n", "line 3:"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:0x10\n", "line 3:"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:1g\n", "line 3:"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:100\n", "line 3:"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:01,\\\n\"w\"=\"x\"\n", "line 4:"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=str:x\n", "line 3:"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"\n", "line 3:"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\ngarbage\n", "line 3:"},
+        {"REGEDIT4\n[-HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"\n", "line 3:"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\\\A]\n", "line 2:"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\" + std::string(256, 'k') + "]\n", "line 2:"},
+        {Utf16(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n"
+               u"\"v\"=\"\u0416\"\r\n"),
+         "line 4:"},
+        {Utf16(u"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\A]\r\n"
+               u"\"v\"=hex(1):41\r\n"),
+         "line 3:"},
+    };
+    for (const Case &c : cases) {
+        ResetStandInRegistry();
+        ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "Before", "v", 1), ERROR_SUCCESS);
+        std::string error;
+        EXPECT_FALSE(LoadText(c.text, &error)) << c.text;
+        EXPECT_EQ(error.rfind(c.reason, 0), 0u)
+            << "got \"" << error << "\", expected it to start " << c.reason << " for: " << c.text;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "Before")) << c.text;
+        EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "A")) << c.text;
+    }
+}
+
+TEST_F(StandInRegistry, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, "A", "v", "old"), ERROR_SUCCESS);
+    ASSERT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str()));
+    std::string old = ReadFile("r.reg");
+    ASSERT_EQ(SetString(HKEY_CURRENT_USER, "A", "v", "new and longer"), ERROR_SUCCESS);
+    FailStandInSaveAfterBytes(10);
+    EXPECT_FALSE(SaveStandInRegistry(PathOf("r.reg").c_str()));
+    EXPECT_EQ(ReadFile("r.reg"), old);
+    EXPECT_EQ(FilesInFolder(), Names({"r.reg"}));
+    EXPECT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str())) << "the fault fires once";
+    EXPECT_NE(ReadFile("r.reg").find("new and longer"), std::string::npos);
+    EXPECT_FALSE(SaveStandInRegistry(PathOf("no-such-folder/r.reg").c_str()));
+}
+
+} // namespace

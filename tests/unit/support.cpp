@@ -1,0 +1,149 @@
+#include "support.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+TempFolder::TempFolder() {
+    const char *base = getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/regost-unit-XXXXXX";
+    char *made = mkdtemp(pattern.data());
+    EXPECT_NE(made, nullptr) << "cannot create a temporary folder";
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    if (!path_.empty())
+        system(("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str());
+}
+
+std::string TempFolder::Dos() const {
+    return DosPath(path_) + "\\";
+}
+
+std::string DosPath(const std::string &unixPath) {
+    std::string dos = "Z:" + unixPath;
+    for (char &c : dos)
+        if (c == '/')
+            c = '\\';
+    return dos;
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const std::string &path, const std::string &bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+bool FileExists(const std::string &path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+std::string Crlf(const std::string &text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+namespace {
+
+std::string FromCrlf(const std::string &bytes) {
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            continue;
+        out += bytes[i];
+    }
+    return out;
+}
+
+} // namespace
+
+void ProgramTest::SetUp() {
+    ResetRunForTests();
+    ResetStandInRegistry();
+    memcpy(run.programDirectory, folder.Dos().c_str(), folder.Dos().size() + 1);
+}
+
+void ProgramTest::TearDown() {
+    CloseLogs();
+    ClearStandInFaults();
+    EXPECT_EQ(StandInOpenHandleCount(), 0) << "a registry key was left open";
+}
+
+void ProgramTest::OpenLogs() {
+    OpenProgressLog(run.programDirectory);
+    OpenRegistryScriptLog(run.programDirectory);
+    ASSERT_TRUE(logState.progressLogOn);
+    ASSERT_TRUE(logState.scriptLogOn);
+}
+
+void ProgramTest::CloseLogs() {
+    if (logsClosed)
+        return;
+    logsClosed = true;
+    EndLogs("");
+}
+
+std::string ProgramTest::ProgressLines() {
+    CloseLogs();
+    std::string text = FromCrlf(ReadFile(folder.File("RegOST.log")));
+    // The header is the first line and the empty line after it.
+    size_t end = text.find(" \n\n");
+    return end == std::string::npos ? text : text.substr(end + 3);
+}
+
+std::string ProgramTest::ScriptLines() {
+    CloseLogs();
+    return FromCrlf(ReadFile(folder.File("TEMPTXT.log")));
+}
+
+std::string ProgramTest::DwordText(HKEY root, const std::string &key, const std::string &name) {
+    DWORD type = 0;
+    BYTE data[4] = {};
+    DWORD length = 0;
+    if (!QueryStandInValue(root, key.c_str(), name.c_str(), &type, data, sizeof data, &length))
+        return "(missing)";
+    if (type != REG_DWORD || length != 4)
+        return "(not a REG_DWORD)";
+    return std::to_string(data[0] | data[1] << 8 | data[2] << 16 | data[3] << 24);
+}
+
+std::string ProgramTest::StringValue(HKEY root, const std::string &key, const std::string &name) {
+    DWORD type = 0;
+    static BYTE data[4096];
+    DWORD length = 0;
+    if (!QueryStandInValue(root, key.c_str(), name.c_str(), &type, data, sizeof data, &length))
+        return "(missing)";
+    if (type != REG_SZ)
+        return "(not a REG_SZ)";
+    return std::string(reinterpret_cast<char *>(data), length);
+}
+
+bool ProgramTest::HasValue(HKEY root, const std::string &key, const std::string &name) {
+    DWORD type = 0;
+    BYTE data[1];
+    DWORD length = 0;
+    return QueryStandInValue(root, key.c_str(), name.c_str(), &type, data, 0, &length);
+}
+
+int Count(const std::string &text, const std::string &needle) {
+    int count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++count;
+    return count;
+}

@@ -1,6 +1,7 @@
 // The process side of the stand-in: its own module, the temporary folder,
 // the clock, the last-error value and the command line globals.
 #include "platform/posix/dos_path.h"
+#include "platform/posix/standin.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -114,13 +115,24 @@ HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
     return &gExecutable;
 }
 
+// Tests that run the program in-process name the executable it pretends to be.
+static char gModuleFileNameOverride[STANDIN_PATH_SIZE];
+
+void SetStandInModuleFileName(const char *dosPath) {
+    gModuleFileNameOverride[0] = 0;
+    if (dosPath != NULL && strlen(dosPath) < sizeof gModuleFileNameOverride)
+        memcpy(gModuleFileNameOverride, dosPath, strlen(dosPath) + 1);
+}
+
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
     if (hModule != NULL && hModule != &gExecutable) {
         SetLastError(kErrorModNotFound);
         return 0;
     }
     char path[STANDIN_PATH_SIZE];
-    if (!ExecutableDosPath(path, sizeof path)) {
+    if (gModuleFileNameOverride[0] != 0) {
+        memcpy(path, gModuleFileNameOverride, sizeof path);
+    } else if (!ExecutableDosPath(path, sizeof path)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }

@@ -37,6 +37,12 @@ bool SaveStandInRegistry(const char *unixPath);
 bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize);
 void SetStandInReadOnlyRoot(HKEY root, bool readOnly);
 
+// --- The running program --------------------------------------------------
+
+// Makes GetModuleFileNameA(NULL) report this DOS path, so tests can run the
+// program in-process as if it lay in another folder. Null: the real one.
+void SetStandInModuleFileName(const char *dosPath);
+
 // --- Inspection for tests ------------------------------------------------
 
 // Type and data of a value; false if the key or the value does not exist.

@@ -46,7 +46,7 @@ ReleaseListResult ReadReleaseList(int *releaseCount) {
 }
 
 void CopyRelease(int index, char *releaseNumber) {
-    memcpy(releaseNumber, run.releaseList + index * 5, 4);
+    memcpy(releaseNumber, run.releaseList + static_cast<size_t>(index) * 5, 4);
     releaseNumber[4] = '\0';
 }
 

@@ -36,7 +36,7 @@ static void TranslatePattern(const char *name, bool endsInDot, char *out, size_t
     }
     raw[length] = 0;
     if (strcmp(raw, "*.*") == 0) {
-        strcpy(out, "*");
+        memcpy(out, "*", 2);
         return;
     }
     for (size_t i = 0; i < length; i++) {
@@ -252,8 +252,8 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
             continue;
         }
         if (!found || CompareEntries(ansi, bestAnsi) < 0) {
-            strcpy(bestUnix, entry->d_name); // lengths checked above
-            strcpy(bestAnsi, ansi);
+            memcpy(bestUnix, entry->d_name, strlen(entry->d_name) + 1); // lengths checked above
+            memcpy(bestAnsi, ansi, strlen(ansi) + 1);
             found = true;
         }
     }

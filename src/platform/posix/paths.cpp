@@ -141,7 +141,7 @@ static bool FindEntryNoCase(const char *folder, const char *name, size_t nameLen
             continue;
         }
         if (!any || strcmp(entry->d_name, found) < 0) {
-            strcpy(found, entry->d_name); // length checked above
+            memcpy(found, entry->d_name, strlen(entry->d_name) + 1); // length checked above
             any = true;
         }
     }
@@ -201,7 +201,7 @@ bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSi
         }
     }
     if (used == 0) {
-        strcpy(unixPath, "/"); // unixSize >= 2 checked above
+        memcpy(unixPath, "/", 2); // unixSize >= 2 checked above
     }
     return true;
 }

@@ -673,8 +673,8 @@ bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize) {
             size_t last = item.find_last_not_of(" \t");
             item = first == std::string::npos ? "" : item.substr(first, last - first + 1);
             const char *name = CanonicalRootName(item);
-            if (!name ||
-                (strcmp(name, "HKEY_LOCAL_MACHINE") && strcmp(name, "HKEY_CURRENT_USER"))) {
+            if (!name || (strcmp(name, "HKEY_LOCAL_MACHINE") != 0 &&
+                          strcmp(name, "HKEY_CURRENT_USER") != 0)) {
                 if (error && errorSize)
                     snprintf(error, errorSize,
                              "\"%s\" is not HKLM or HKCU (expected HKLM, HKCU or HKLM,HKCU)",

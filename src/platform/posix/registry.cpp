@@ -8,6 +8,7 @@
 // instead, which differs only for names holding [ \ ] ^ _ or `); values in
 // creation order (Wine sorts them).
 
+#include "platform/posix/dos_path.h"
 #include "platform/posix/registry_store.h"
 
 #include <stdio.h>
@@ -71,12 +72,6 @@ const struct {
     {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},
     {HKEY_USERS, "HKEY_USERS", "HKU"},
     {(HKEY)(uintptr_t)0x80000005UL, "HKEY_CURRENT_CONFIG", "HKCC"},
-};
-
-const char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 // Upper case of the characters cp1252 can hold, as the NT upcase table has it.
@@ -289,23 +284,11 @@ Root &RootNamed(Tree &tree, const std::string &name) {
 }
 
 char16_t Cp1252ToUnicode(BYTE c) {
-    if (c >= 0x80 && c < 0xA0)
-        return kCp1252High[c - 0x80];
-    return c;
+    return static_cast<char16_t>(::Cp1252ToUnicode(c));
 }
 
 bool UnicodeToCp1252(char16_t c, BYTE *out) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-        *out = static_cast<BYTE>(c);
-        return true;
-    }
-    for (int i = 0; i < 32; ++i) {
-        if (kCp1252High[i] == c) {
-            *out = static_cast<BYTE>(0x80 + i);
-            return true;
-        }
-    }
-    return false;
+    return ::UnicodeToCp1252(c, out);
 }
 
 std::u16string NameKey(const std::string &name) {

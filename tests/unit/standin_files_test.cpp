@@ -403,6 +403,16 @@ TEST_F(FindTest, FailuresGiveTheWindowsErrorCodes) {
     EXPECT_EQ(Find("C" + In("RegOST.ini").substr(1)), "error 3");
 }
 
+TEST_F(FindTest, PathsLongerThanMaxPathAreRefused) {
+    // Padding with doubled separators keeps the path naming the same file.
+    std::string path = In("RegOST.ini");
+    std::string at260 = path;
+    at260.insert(at260.rfind('\\'), std::string(260 - path.size(), '\\'));
+    ASSERT_EQ(at260.size(), 260u);
+    EXPECT_EQ(Find(at260), "RegOST.ini 32");
+    EXPECT_EQ(Find(at260.insert(at260.rfind('\\'), "\\")), "error 206");
+}
+
 TEST_F(FindTest, HandlesAndArguments) {
     WIN32_FIND_DATAA data;
     EXPECT_EQ(FindFirstFileA(In("RegOST.ini").c_str(), nullptr), INVALID_HANDLE_VALUE);

@@ -190,9 +190,17 @@ static HANDLE FailFind(DWORD error) {
     return INVALID_HANDLE_VALUE;
 }
 
+static const size_t kMaxFindPathLength = 260;
+static const DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+
 HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
     if (lpFindFileData == NULL) {
         return FailFind(ERROR_INVALID_PARAMETER);
+    }
+    // The ANSI call is held to MAX_PATH: Wine takes 260 characters and
+    // refuses 261 (Windows unverified), so a long override keeps the default.
+    if (lpFileName != NULL && strlen(lpFileName) > kMaxFindPathLength) {
+        return FailFind(ERROR_FILENAME_EXCED_RANGE);
     }
     char normalized[STANDIN_PATH_SIZE];
     bool endsInSeparator = false;

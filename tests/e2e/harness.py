@@ -1,0 +1,414 @@
+"""What both end-to-end runners share: laying a scenario out in a program
+folder, reading back what the run left, and judging it.
+
+Every scenario is judged twice over: against its expected logs, byte for
+byte, and by a property that does not look at those texts at all: the
+registry-script records are exactly the values the run changed, in the order
+the program attempts its writes, and every write without a record has its
+error line in the progress log.
+"""
+import collections
+import os
+import re
+import shutil
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import regfile  # noqa: E402
+import scenarios as table  # noqa: E402
+
+HEADER = re.compile(rb"\d\d/\d\d/\d\d -- \d\d:\d\d:\d\d \r\n\r\n")
+
+
+def dos_path(unix_path):
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def unix_path(dos):
+    assert dos[:2].upper() == "Z:", dos
+    return dos[2:].replace("\\", "/")
+
+
+class Layout:
+    """A scenario's folder: <base>/<name>/ holding the program folder, a
+    temporary folder and the registry file of the Linux build."""
+
+    def __init__(self, scenario, base):
+        self.scenario = scenario
+        self.folder = os.path.join(base, scenario.name)
+        program = os.path.join(self.folder, "prog")
+        if scenario.long_dir:
+            room = scenario.long_dir - len(dos_path(self.folder)) - 1
+            program = os.path.join(self.folder, "p" * room)
+        self.program = program
+        self.temp = os.path.join(self.folder, "temp")
+        self.registry = os.path.join(self.folder, "registry.reg")
+        self.dos_dir = dos_path(program) + "\\"
+        self.subst = {}
+        if scenario.extra:
+            self.subst.update(scenario.extra(self.dos_dir))
+        self.subst["{dir}"] = self.dos_dir
+
+    def expand(self, text):
+        for placeholder, value in self.subst.items():
+            text = text.replace(placeholder, value)
+        return text
+
+    def create(self, exe, exe_name):
+        """Lays the folder out afresh with a copy of the program."""
+        shutil.rmtree(self.folder, ignore_errors=True)
+        os.makedirs(self.program)
+        os.makedirs(self.temp)
+        scenario = self.scenario
+        for name in scenario.files:
+            path = os.path.join(self.program, self.expand(name).replace("\\", "/"))
+            if path.endswith("/"):
+                os.makedirs(path, exist_ok=True)
+            else:
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                open(path, "wb").close()
+        if scenario.ini is not None:
+            with open(os.path.join(self.program, "RegOST.ini"), "wb") as out:
+                out.write(self.expand(scenario.ini).encode("cp1252"))
+        # A folder of the log's name: no program, not even root's, can open it
+        # as a file.
+        if scenario.block_log in ("program", "both"):
+            os.makedirs(os.path.join(self.program, "RegOST.log"))
+        if scenario.block_log == "both":
+            os.makedirs(os.path.join(self.temp, "RegOST.log"))
+        target = os.path.join(self.program, exe_name)
+        shutil.copy2(exe, target)
+        return target
+
+    def before_state(self):
+        return regfile.from_machine(self.expanded_machine())
+
+    def expanded_machine(self):
+        return {self.expand(k): {n: (self.expand(v) if isinstance(v, str) else v)
+                                 for n, v in vals.items()}
+                for k, vals in self.scenario.before.items()}
+
+
+class Outcome:
+    """What one build left after a scenario's runs."""
+
+    def __init__(self, layout, after_state):
+        self.after = regfile.normalise(after_state)
+        self.progress = read_file(os.path.join(layout.temp if layout.scenario.progress_in_temp
+                                               else layout.program, "RegOST.log"))
+        self.stray_progress = read_file(os.path.join(
+            layout.program if layout.scenario.progress_in_temp else layout.temp, "RegOST.log"))
+        self.script = read_file(os.path.join(layout.program, "TEMPTXT.log"))
+
+    def progress_runs(self):
+        """The progress log split into runs (headers removed), or None."""
+        if self.progress is None:
+            return None
+        pieces = HEADER.split(self.progress)
+        return pieces[1:] if pieces[0] == b"" else None
+
+    def headerless_progress(self):
+        return None if self.progress is None else HEADER.sub(b"<header>", self.progress)
+
+
+def read_file(path):
+    if not os.path.isfile(path):
+        return None
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def on_disk(text):
+    return text.replace("\n", "\r\n").encode("cp1252")
+
+
+def shown(data, limit=2000):
+    if data is None:
+        return "(no file)"
+    text = data.decode("cp1252", "replace")
+    return text if len(text) <= limit else text[:limit] + "...(%d more)" % (len(text) - limit)
+
+
+def first_difference(got, expected):
+    for i, (a, b) in enumerate(zip(got, expected)):
+        if a != b:
+            return i
+    return min(len(got), len(expected))
+
+
+def compare_bytes(what, got, expected):
+    if got == expected:
+        return []
+    if got is None or expected is None:
+        return ["%s: got %s, expected %s" % (what, shown(got, 300), shown(expected, 300))]
+    at = first_difference(got, expected)
+    return ["%s differs at byte %d: got %r, expected %r" % (
+        what, at, got[max(0, at - 60):at + 80], expected[max(0, at - 60):at + 80])]
+
+
+# --- Expected logs ---------------------------------------------------------
+
+
+def check_expected(layout, outcome):
+    scenario = layout.scenario
+    problems = []
+    if scenario.progress is None:
+        if outcome.progress is not None:
+            problems.append("a progress log exists: %s" % shown(outcome.progress, 300))
+    else:
+        runs = outcome.progress_runs()
+        if runs is None:
+            problems.append("progress log does not start with a header: %s"
+                            % shown(outcome.progress, 300))
+        elif len(runs) != len(scenario.progress):
+            problems.append("progress log holds %d runs, expected %d: %s" % (
+                len(runs), len(scenario.progress), shown(outcome.progress)))
+        else:
+            for i, (got, text) in enumerate(zip(runs, scenario.progress)):
+                problems += compare_bytes("progress log, run %d" % (i + 1), got,
+                                          on_disk(layout.expand(text)))
+    if outcome.stray_progress is not None:
+        problems.append("a progress log was also written in the other folder")
+    expected_script = None if scenario.script is None else on_disk(layout.expand(scenario.script))
+    problems += compare_bytes("TEMPTXT.log", outcome.script, expected_script)
+    return problems
+
+
+# --- The property ----------------------------------------------------------
+
+Record = collections.namedtuple("Record", "key value name number root")
+ROOT_OF_CODE = {"1": "HKCU", "2": "HKLM"}
+
+
+def parse_records(text):
+    """Records of a registry-script log (text with "\\n" line ends)."""
+    lines = text.split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    records = []
+    i = 0
+    while i < len(lines):
+        group = lines[i:i + 5]
+        number = len(group) > 3 and group[3] == "RegDB Type: 3"
+        size = 5 if number else 4
+        group = lines[i:i + size]
+        prefixes = ["RegDB Key: ", "RegDB Val: ", "RegDB Name: "] + (
+            ["RegDB Type: "] if number else []) + ["RegDB Root: "]
+        if len(group) != size or any(not g.startswith(p) for g, p in zip(group, prefixes)):
+            raise ValueError("malformed record at line %d: %r" % (i + 1, group))
+        root = group[-1][len("RegDB Root: "):]
+        if root not in ROOT_OF_CODE:
+            raise ValueError("bad root line %r" % group[-1])
+        records.append(Record(group[0][11:], group[1][11:], group[2][12:], number,
+                              ROOT_OF_CODE[root]))
+        i += size
+    return records
+
+
+_ERROR_LINES = [
+    (re.compile(r"^Error -- Ostrel registry Loader --Loader -- (HKEY_\w+)\.$"), "Ostrel:Loader"),
+    (re.compile(r"^Error -- QEL registry Loader --Loader -- (HKEY_\w+)\.$"), "Qel:Loader"),
+    (re.compile(r"^Error -- Ostrel registry CustomData --CustomData -- (HKEY_\w+)\.$"),
+     "CustomData"),
+    (re.compile(r"^Error -- Ostrel registry -- (\w+) -- (HKEY_\w+)\.$"), "setting:"),
+    (re.compile(r"^Error -- AutoCAD registry -- LOADCTRLS -- (HKEY_\w+)\.$"), "LOADCTRLS"),
+    (re.compile(r"^Error -- AutoCAD registry (LOADER|DESCRIPTION) -- (HKEY_\w+)\.$"), ""),
+    (re.compile(r"^Error -- AutoCAD registry Groups-(\S+) -- (HKEY_\w+)\.$"), "group:"),
+    (re.compile(r"^Error -- AutoCAD registry Commands-(\S+) -- (HKEY_\w+)\.$"), "command:"),
+]
+_ROOT_OF_NAME = {"HKEY_LOCAL_MACHINE": "HKLM", "HKEY_CURRENT_USER": "HKCU"}
+
+
+def parse_error_lines(text):
+    """(tag, root) of every failed-write line; raises on an unknown one."""
+    found = []
+    for line in text.split("\n"):
+        if not (line.startswith("Error -- ") and " -- HKEY_" in line):
+            continue
+        for pattern, tag in _ERROR_LINES:
+            match = pattern.match(line)
+            if match:
+                groups = match.groups()
+                found.append((tag + (groups[0] if len(groups) == 2 else ""),
+                              _ROOT_OF_NAME[groups[-1]]))
+                break
+        else:
+            raise ValueError("unknown error line %r" % line)
+    return found
+
+
+Attempt = collections.namedtuple("Attempt", "key name tag roots")
+
+
+def products_of(machine, release):
+    """Product names of a release in the registry before, in the order the
+    registry lists subkeys; None when the release cannot be listed."""
+    base = "hklm\\software\\autodesk\\autocad\\r" + release.lower()
+    names = None
+    for full in machine:
+        lower = full.lower()
+        if lower == base or lower.startswith(base + "\\"):
+            names = names or []
+            rest = full[len(base) + 1:]
+            if rest and rest.split("\\")[0] not in names:
+                names.append(rest.split("\\")[0])
+    # A name of 200 characters or more does not fit the listing's buffer,
+    # and a listing cut short counts as no AutoCAD at all.
+    if names is None or any(len(n) >= 200 for n in names):
+        return None
+    return sorted(names, key=lambda n: n.upper())
+
+
+def attempted_writes(layout):
+    """The writes one run attempts, in the program's order (loader paths are
+    never empty here, so both Loader writes are always tried)."""
+    scenario = layout.scenario
+    machine = layout.expanded_machine()
+    attempts = []
+    for release in scenario.releases:
+        for second in ([False, True] if scenario.second else [False]):
+            key = table.vendor_key(release, second)
+            tag = "Qel:Loader" if second else "Ostrel:Loader"
+            attempts += [Attempt(key, "Loader", tag, ("HKLM",)),
+                         Attempt(key, "Loader", tag, ("HKCU",))]
+            if not second and scenario.custom:
+                attempts.append(Attempt(key, "CustomData", "CustomData", ("HKLM",)))
+        for name, _ in table.SETTINGS:
+            attempts.append(Attempt(table.settings_key(release), name, "setting:" + name,
+                                    ("HKCU",)))
+        for second in ([True, False] if scenario.second else [False]):
+            for product in products_of(machine, release) or []:
+                application = table.product_key(release, product) + (
+                    "\\Applications\\Qel" if second else "\\Applications\\Ostrel")
+                both = ("HKLM", "HKCU")
+                attempts += [Attempt(application, n, n, both)
+                             for n in ("LOADCTRLS", "LOADER", "DESCRIPTION")]
+                if second:
+                    continue
+                attempts.append(Attempt(application + "\\Groups", table.GROUP,
+                                        "group:" + table.GROUP, both))
+                attempts += [Attempt(application + "\\Commands", c, "command:" + c, both)
+                             for c in table.COMMANDS]
+    return attempts
+
+
+def check_property(layout, outcome):
+    """Records against registry changes and attempted writes."""
+    scenario = layout.scenario
+    problems = []
+    if outcome.script is not None:
+        text = outcome.script.decode("cp1252").replace("\r\n", "\n")
+    else:
+        text = layout.expand(scenario.writes or scenario.script or "")
+    try:
+        records = parse_records(text)
+    except ValueError as error:
+        return ["TEMPTXT.log: %s" % error]
+
+    before = regfile.normalise(layout.before_state())
+    after = outcome.after
+
+    # Each record states a value the registry now holds (the last record of
+    # a value wins), and nothing changed without a record.
+    last = {}
+    for r in records:
+        last[(r.root, r.key.lower(), r.name.lower())] = r
+    for (root, key, name), r in last.items():
+        held = after.get((root, key), (None, {}))[1].get(name)
+        want = (r.name, "dword", int(r.value)) if r.number else (r.name, "sz", r.value)
+        if held is None or held[1:] != want[1:]:
+            problems.append("record %s\\%s %s=%r, registry holds %r" % (root, r.key, r.name,
+                                                                        r.value, held))
+    for (root, key), (path, values) in after.items():
+        old = before.get((root, key), (None, {}))[1]
+        for lname, value in values.items():
+            if old.get(lname) != value and (root, key, lname) not in last:
+                problems.append("%s\\%s %s changed to %r without a record" % (
+                    root, path, value[0], value[2]))
+        if (root, key) not in before and not any(
+                r_root == root and (r_key == key or r_key.startswith(key + "\\"))
+                for (r_root, r_key, _) in last):
+            problems.append("key %s\\%s appeared without a record below it" % (root, path))
+    for (root, key), (path, values) in before.items():
+        if (root, key) not in after:
+            problems.append("key %s\\%s was deleted" % (root, path))
+            continue
+        for lname in values:
+            if lname not in after[(root, key)][1]:
+                problems.append("value %s\\%s %s was deleted" % (root, path, values[lname][0]))
+
+    # Walk the attempted writes in order: each is either the next record or
+    # a failure with its error line.
+    check_errors = scenario.progress is not None and outcome.progress is not None
+    errors = collections.Counter()
+    if check_errors:
+        try:
+            errors.update(parse_error_lines(outcome.progress.decode("cp1252").replace("\r\n",
+                                                                                      "\n")))
+        except ValueError as error:
+            return problems + ["RegOST.log: %s" % error]
+    attempts = attempted_writes(layout) * scenario.runs
+    at = 0
+    lost = False
+    for attempt in attempts:
+        for root in attempt.roots:
+            if at < len(records) and (records[at].key, records[at].name,
+                                      records[at].root) == (attempt.key, attempt.name, root):
+                at += 1
+                break
+            if check_errors:
+                if errors[(attempt.tag, root)] == 0:
+                    # Past the first such write the walk is out of step.
+                    problems.append("%s\\%s %s: no record and no error line" % (
+                        root, attempt.key, attempt.name))
+                    lost = True
+                    break
+                errors[(attempt.tag, root)] -= 1
+        if lost:
+            break
+    if lost:
+        return problems
+    if at != len(records):
+        problems.append("records out of the order of the writes from record %d: %r" % (
+            at + 1, records[at]))
+    leftover = +errors
+    if leftover:
+        problems.append("error lines without a failed write: %r" % dict(leftover))
+    return problems
+
+
+def check(layout, outcome):
+    return check_expected(layout, outcome) + check_property(layout, outcome)
+
+
+def compare_builds(linux, windows):
+    """Differences between the two builds' outcomes of one scenario."""
+    problems = compare_bytes("RegOST.log (headers aside), Linux vs Windows",
+                             linux.headerless_progress(), windows.headerless_progress())
+    problems += compare_bytes("TEMPTXT.log, Linux vs Windows", linux.script, windows.script)
+    problems += regfile.describe_difference(windows.after, linux.after, "Windows", "Linux")
+    return problems
+
+
+def report(results):
+    """Prints one line per scenario and the closing count; returns the exit code."""
+    failed = 0
+    for name, problems in results:
+        if problems:
+            failed += 1
+            print("FAIL %s" % name)
+            for problem in problems:
+                print("    " + problem)
+        else:
+            print("ok   %s" % name)
+    print("%d passed, %d failed" % (len(results) - failed, failed))
+    return 1 if failed else 0
+
+
+def selected():
+    """The scenarios to run: all, or those named in REGOST_E2E_ONLY (commas)."""
+    only = os.environ.get("REGOST_E2E_ONLY")
+    if not only:
+        return list(table.SCENARIOS)
+    return [table.by_name(name) for name in only.split(",")]

@@ -1,0 +1,423 @@
+"""The end-to-end scenarios, shared by the Linux build and the Windows build.
+
+Each scenario names the arguments, the setup file, the machine's registry
+before the run and the run's surroundings, and the expected logs: the
+progress log after its header (one text per run) and the whole
+registry-script log. Texts are written with "\\n"; on disk every "\\n" is CR LF.
+
+Placeholders, replaced when a scenario is laid out in its folder:
+  {dir}  the program folder in DOS form, ending in a backslash
+and whatever the scenario's `extra` function returns for that folder.
+"""
+from dataclasses import dataclass, field
+from typing import Callable, Dict, List, Optional
+
+# --- Progress messages -------------------------------------------------------
+
+PARAMETERS = "Error -- Incorrect number of parameters\n\n"
+NO_INI = "(INI) file not found\n\n"
+NO_RELEASE = "Release number not found\n\n"
+BAD_LENGTH = "Incorrect release number\n\n"
+UNKNOWN_RELEASE = "Unknown release number\n\n"
+OST_REG_OK = "Ostrel Registration Registry Successful (1)\n\n"
+OST_REG_FAILED = "Error -- Ostrel Registration Registry (1)\n\n"
+QEL_REG_OK = "QEL Registration Registry Successful (1)\n\n"
+QEL_REG_FAILED = "Error -- QEL Registration Registry (1)\n\n"
+SETTINGS_OK = "Ostrel Settings Registry Successful (1)\n\n"
+SETTINGS_FAILED = "Error -- Ostrel Settings Registry (1)\n\n"
+AUTOCAD_OK = "Installation AutoCAD Successful (2)\n\n"
+AUTOCAD_FAILED = "Error -- AutoCAD registry (2)\n\n"
+AUTOCAD_NOT_FOUND = "Error -- AutoCAD not found.\n"
+COMPLETED = "Installation Completed\n\n"
+
+HKLM_SUFFIX = " -- HKEY_LOCAL_MACHINE.\n"
+HKCU_SUFFIX = " -- HKEY_CURRENT_USER.\n"
+
+# --- What the program writes -------------------------------------------------
+
+MAIN_DESCRIPTION = "Lumenwarp (https://www.quenlar.com)"
+SECOND_DESCRIPTION = "Sarvenet (https://www.quenlar.com)"
+GROUP = "KTVR_OSTREL"
+SETTINGS = [("AuditAlert", 1), ("BadPlotAlert", 1), ("FreezeLayer", 1), ("KxWarmNoCreate", 1),
+            ("Reshape", 1), ("ShowAssistant", 1), ("ShowNewDlg", 1), ("Splash", 1),
+            ("ShowOnce", 0)]
+COMMANDS = ["KXMAKE", "KX1", "KXREFRESH", "KX2", "KXSCALE", "KX3", "KXPLAN", "KX4", "KXUCS", "KX5",
+            "KXVIEWUCS", "KX6", "KXMENU", "KX7", "KXMENU?", "KXLOGO", "KXLIST", "KX8", "KXVERSION",
+            "KX9", "KXHELP", "KX?", "KXABOUT", "KXGOTO", "KX10", "KXOPTIONS", "KX11", "KXREPAIR",
+            "KX12", "KXUPDATE"]
+
+MAIN_LOADER = "{dir}Ostrel.arx"
+SECOND_LOADER = "{dir}Qel.arx"
+PRODUCT = "ACAD-6001:409"
+PRODUCT2 = "ACAD-6002:409"
+HKLM, HKCU = 2, 1
+
+
+def vendor_key(release, second=False):
+    return "Software\\Quenlar\\AutoCAD\\%s\\%s" % (release, "Qel" if second else "Ostrel")
+
+
+def settings_key(release):
+    return vendor_key(release) + "\\Settings01"
+
+
+def product_key(release, product):
+    return "SOFTWARE\\Autodesk\\AutoCAD\\R%s\\%s" % (release, product)
+
+
+def record(key, value, name, root, number=False):
+    text = "RegDB Key: %s\nRegDB Val: %s\nRegDB Name: %s\n" % (key, value, name)
+    if number:
+        text += "RegDB Type: 3\n"
+    return text + "RegDB Root: %d\n" % root
+
+
+def vendor_records(release, loader=MAIN_LOADER, custom=None, second=False):
+    key = vendor_key(release, second)
+    text = record(key, loader, "Loader", HKLM) + record(key, loader, "Loader", HKCU)
+    if custom:
+        text += record(key, custom, "CustomData", HKLM)
+    return text
+
+
+def settings_records(release):
+    return "".join(record(settings_key(release), str(value), name, HKCU, True)
+                   for name, value in SETTINGS)
+
+
+def demand_load_records(release, product, loader=MAIN_LOADER, second=False, root=HKLM):
+    application = product_key(release, product) + ("\\Applications\\Qel" if second
+                                                   else "\\Applications\\Ostrel")
+    text = record(application, "15", "LOADCTRLS", root, True)
+    text += record(application, loader, "LOADER", root)
+    text += record(application, SECOND_DESCRIPTION if second else MAIN_DESCRIPTION,
+                   "DESCRIPTION", root)
+    if second:
+        return text
+    text += record(application + "\\Groups", GROUP, GROUP, root)
+    for command in COMMANDS:
+        text += record(application + "\\Commands", command, command, root)
+    return text
+
+
+def demand_load_hklm_errors():
+    """The HKEY_LOCAL_MACHINE error lines of one product's main add-on values."""
+    text = "Error -- AutoCAD registry -- LOADCTRLS" + HKLM_SUFFIX
+    text += "Error -- AutoCAD registry LOADER" + HKLM_SUFFIX
+    text += "Error -- AutoCAD registry DESCRIPTION" + HKLM_SUFFIX
+    text += "Error -- AutoCAD registry Groups-" + GROUP + HKLM_SUFFIX
+    for command in COMMANDS:
+        text += "Error -- AutoCAD registry Commands-" + command + HKLM_SUFFIX
+    return text
+
+
+def full_run(releases, products, second=False, loader=MAIN_LOADER, second_loader=SECOND_LOADER,
+             custom=None, parameters=False):
+    """Progress text and records of a run in which every write succeeds.
+    products maps a release to its product names, in registry order; a release
+    missing from it has no AutoCAD key."""
+    progress = PARAMETERS if parameters else ""
+    script = ""
+    for release in releases:
+        progress += OST_REG_OK
+        script += vendor_records(release, loader, custom)
+        if second:
+            progress += QEL_REG_OK
+            script += vendor_records(release, second_loader, second=True)
+        progress += SETTINGS_OK
+        script += settings_records(release)
+        for addon_second in ([True, False] if second else [False]):
+            if release not in products:
+                progress += AUTOCAD_NOT_FOUND + AUTOCAD_FAILED
+                continue
+            for product in products[release]:
+                script += demand_load_records(release, product,
+                                              second_loader if addon_second else loader,
+                                              addon_second)
+            progress += AUTOCAD_OK
+    return progress + COMPLETED, script
+
+
+def machine(products, extra=None):
+    """A registry before the run: the AutoCAD products per release (a release
+    mapped to [] has its release key but no product) and extra keys."""
+    state = {}
+    for release, names in products.items():
+        if not names:
+            state["HKLM\\SOFTWARE\\Autodesk\\AutoCAD\\R%s" % release] = {}
+        for name in names:
+            state["HKLM\\" + product_key(release, name)] = {}
+    state.update(extra or {})
+    return state
+
+
+def ini(release_list=None, loader=None, custom=None, second_loader=None, text=""):
+    lines = []
+    if release_list is not None:
+        lines += ["[VERSION]", "Version=" + release_list]
+    if loader is not None or custom is not None:
+        lines.append("[OSTKeysLoader]")
+        if loader is not None:
+            lines.append("Loader=" + loader)
+        if custom is not None:
+            lines.append("CustomData=" + custom)
+    if second_loader is not None:
+        lines += ["[QELKeysLoader]", "Loader=" + second_loader]
+    return "".join(line + "\r\n" for line in lines) + text
+
+
+@dataclass
+class Scenario:
+    name: str
+    args: List[str]
+    ini: Optional[str]                 # None: no setup file
+    before: Dict[str, Dict]            # registry before the run (see machine())
+    progress: Optional[List[str]]      # per run, after the header; None: no progress log at all
+    script: Optional[str]              # whole registry-script log; None: no such file
+    releases: List[str] = field(default_factory=list)  # releases the run works through
+    second: bool = False               # "/QEL" took effect
+    custom: bool = False               # custom data is written
+    readonly: tuple = ()               # roots where the user has no rights: "HKLM", "HKCU"
+    block_log: str = ""                # "program": no RegOST.log in the program folder; "both"
+    progress_in_temp: bool = False     # the progress log lands in the temporary folder
+    runs: int = 1
+    files: List[str] = field(default_factory=list)  # made in the program folder; "\\" ends a folder
+    extra: Optional[Callable[[str], Dict[str, str]]] = None
+    long_dir: int = 0                  # pad the program folder to this DOS length
+    writes: Optional[str] = None       # records of the writes when no log shows them
+
+
+ONE = {"17.1": [PRODUCT]}
+CUSTOM = "Licence 42; site=Lyon"
+
+# --- Scenarios -------------------------------------------------------------
+
+
+def _simple(name, args, release_list, products, second=False, runs=1, **options):
+    progress, script = full_run(release_list.split(":"), products, second=second,
+                                parameters=len(args) > 2)
+    log = "/LOG" in [a.upper() for a in args]
+    blocked = options.get("block_log") == "both"
+    return Scenario(name, args, ini(release_list), machine(products),
+                    None if blocked else [progress] * runs,
+                    script * runs if log else None, release_list.split(":"), second, runs=runs,
+                    writes=script * runs, **options)
+
+
+def _early_end(name, text, message):
+    return Scenario(name, ["/LOG"], text, machine(ONE), [message], "")
+
+
+def _long_loader_extra(length):
+    """An existing file whose DOS path has exactly `length` characters."""
+    def extra(directory):
+        room = length - len(directory) - len("\\Ostrel.arx")
+        assert room > 10, "program folder too long for this scenario"
+        folder = "L" * room
+        return {"{long}": directory + folder + "\\Ostrel.arx", "{longfile}": folder + "\\Ostrel.arx"}
+    return extra
+
+
+def _cut_loader_extra(directory):
+    """A 600-character override whose first 511 characters name an existing
+    folder: only a reader that lets such a path through would accept it."""
+    parts = []
+    remaining = 511 - len(directory)
+    while remaining > 201:
+        parts.append("D" * 199)
+        remaining -= 200
+    parts.append("D" * remaining)
+    folder = "\\".join(parts)
+    cut = directory + folder
+    assert len(cut) == 511, len(cut)
+    return {"{cut600}": cut + "\\" + "x" * (600 - 512), "{cutfolder}": folder + "\\"}
+
+
+def _build():
+    scenarios = []
+    add = scenarios.append
+
+    add(_simple("no-arguments", [], "17.1", ONE))
+    add(_simple("three-arguments", ["/log", "/qel", "extra"], "17.1", ONE, second=True))
+    add(_simple("logfile-is-no-switch", ["/LOGFILE"], "17.1", ONE))
+    add(_simple("dash-log-is-no-switch", ["-LOG"], "17.1", ONE))
+    add(_simple("log-twice", ["/LOG", "/Log"], "17.1", ONE))
+    add(_simple("long-argument-ignored", ["/LOG" + "x" * 40, "/LOG"], "17.1", ONE))
+    add(Scenario("setup-file-missing", ["/LOG"], None, machine(ONE), [NO_INI], ""))
+    add(Scenario("setup-file-missing-no-log", [], None, machine(ONE), [NO_INI], None))
+    add(_simple("setup-file-present", [], "17.0", {"17.0": [PRODUCT]}))
+    add(_simple("two-runs-append", ["/LOG"], "17.1", ONE, runs=2))
+    add(_simple("progress-log-in-temp", ["/LOG"], "17.1", ONE, block_log="program",
+                progress_in_temp=True))
+    add(_simple("no-progress-log", ["/LOG"], "17.1", ONE, block_log="both"))
+    add(Scenario("no-progress-log-early-end", ["/LOG"], None, machine(ONE), None, "",
+                 block_log="both"))
+
+    all_products = {"17.0": [PRODUCT], "17.1": [PRODUCT], "17.2": [PRODUCT]}
+    for release_list in ["17.0", "17.1", "17.2", "17.0:17.1", "17.0:17.2", "17.1:17.2",
+                         "17.0:17.1:17.2"]:
+        add(_simple("release-list-" + release_list.replace(":", "-"), ["/LOG"], release_list,
+                    all_products))
+
+    # What the INI reader makes of the release list before it is compared.
+    for name, text in [("version-quoted", '[VERSION]\r\nVersion="17.1"\r\n'),
+                       ("version-blanks-around", "[ VERSION ]\r\n  Version  =  17.1  \r\n"),
+                       ("version-first-of-two", "[VERSION]\r\nVersion=17.1\r\nVersion=17.2\r\n"),
+                       ("version-lf-only", "[VERSION]\nVersion=17.1\n")]:
+        progress, script = full_run(["17.1"], ONE)
+        add(Scenario(name, ["/LOG"], text, machine({"17.1": [PRODUCT], "17.2": [PRODUCT]}),
+                     [progress], script, ["17.1"]))
+    add(Scenario("setup-file-is-a-folder", ["/LOG"], None, machine(ONE), [NO_INI], "",
+                 files=["RegOST.ini\\"]))
+    progress, script = full_run(["17.1"], ONE)
+    add(Scenario("script-log-blocked", ["/LOG"], ini("17.1"), machine(ONE), [progress], None,
+                 ["17.1"], files=["TEMPTXT.log\\"], writes=script))
+
+    add(_early_end("version-section-missing", ini(loader="x", custom=CUSTOM), NO_RELEASE))
+    add(_early_end("version-empty", ini(""), NO_RELEASE))
+    add(_early_end("version-blank", ini("   "), NO_RELEASE))
+    add(_early_end("version-reversed", ini("17.2:17.1"), UNKNOWN_RELEASE))
+    add(_early_end("version-17.3", ini("17.3"), UNKNOWN_RELEASE))
+    add(_early_end("version-semicolon", ini("17.0;17.1"), UNKNOWN_RELEASE))
+    add(_early_end("version-2007", ini("2007"), UNKNOWN_RELEASE))
+    add(_early_end("version-17", ini("17"), BAD_LENGTH))
+    add(_early_end("version-lower-case-r", ini("r17.1"), BAD_LENGTH))
+
+    progress, script = full_run(["17.1"], ONE, loader="{dir}Tools\\Ostrel.arx", custom=CUSTOM)
+    add(Scenario("setup-names-in-other-case", ["/LOG"],
+                 "[version]\r\nVERSION=17.1\r\n[ostkeysloader]\r\nLOADER={dir}Tools\\Ostrel.arx"
+                 "\r\ncustomdata=" + CUSTOM + "\r\n", machine(ONE), [progress], script, ["17.1"],
+                 custom=True, files=["Tools\\Ostrel.arx"]))
+
+    progress, script = full_run(["17.1"], ONE, loader="{dir}Tools\\Ostrel.arx")
+    add(Scenario("override-exists", ["/LOG"], ini("17.1", loader="{dir}Tools\\Ostrel.arx"),
+                 machine(ONE), [progress], script, ["17.1"], files=["Tools\\Ostrel.arx"]))
+    progress, script = full_run(["17.1"], ONE)
+    add(Scenario("override-missing", ["/LOG"], ini("17.1", loader="{dir}Tools\\Missing.arx"),
+                 machine(ONE), [progress], script, ["17.1"], files=["Tools\\Ostrel.arx"]))
+    progress, script = full_run(["17.1"], ONE, loader="{dir}Tools\\ost*.ARX")
+    add(Scenario("override-wildcard", ["/LOG"], ini("17.1", loader="{dir}Tools\\ost*.ARX"),
+                 machine(ONE), [progress], script, ["17.1"], files=["Tools\\Ostrel.arx"]))
+    progress, script = full_run(["17.1"], ONE, loader="{dir}Tools")
+    add(Scenario("override-names-folder", ["/LOG"], ini("17.1", loader="{dir}Tools"),
+                 machine(ONE), [progress], script, ["17.1"], files=["Tools\\"]))
+    progress, script = full_run(["17.1"], ONE)
+    add(Scenario("second-override-ignored-without-qel", ["/LOG"],
+                 ini("17.1", second_loader="{dir}Tools\\Qel.arx"), machine(ONE), [progress],
+                 script, ["17.1"], files=["Tools\\Qel.arx"]))
+    progress, script = full_run(["17.1"], ONE, second=True,
+                                second_loader="{dir}Tools\\Qel.arx")
+    add(Scenario("second-override-with-qel", ["/LOG", "/QEL"],
+                 ini("17.1", second_loader="{dir}Tools\\Qel.arx"), machine(ONE), [progress],
+                 script, ["17.1"], second=True, files=["Tools\\Qel.arx"]))
+
+    # The typical run: two Loader records and CustomData, nine settings, 34
+    # demand-load records.
+    progress = OST_REG_OK + SETTINGS_OK + AUTOCAD_OK + COMPLETED
+    script = (vendor_records("17.1", custom=CUSTOM) + settings_records("17.1")
+              + demand_load_records("17.1", PRODUCT))
+    add(Scenario("typical-run", ["/LOG"], ini("17.1", custom=CUSTOM), machine(ONE), [progress],
+                 script, ["17.1"], custom=True))
+
+    two = {"17.0": [PRODUCT, PRODUCT2], "17.2": [PRODUCT, PRODUCT2]}
+    progress, script = full_run(["17.0", "17.2"], two, second=True)
+    add(Scenario("qel-two-releases-two-products", ["/QEL", "/LOG"], ini("17.0:17.2"),
+                 machine(two), [progress], script, ["17.0", "17.2"], second=True))
+
+    progress, script = full_run(["17.1"], {})
+    add(Scenario("autocad-key-missing", ["/LOG"], ini("17.1"),
+                 machine({"17.0": [PRODUCT]}), [progress], script, ["17.1"]))
+    progress, script = full_run(["17.1"], {"17.1": []})
+    add(Scenario("release-key-without-product", ["/LOG"], ini("17.1"), machine({"17.1": []}),
+                 [progress], script, ["17.1"]))
+
+    # Product key names: 199 characters are listed (and their key lines are
+    # longer than the line buffer); 200 do not fit the name buffer, so the
+    # listing fails and nothing is written for the release.
+    long_product = "ACAD-" + "9" * 194
+    products = {"17.1": [PRODUCT, long_product]}
+    progress, script = full_run(["17.1"], products)
+    add(Scenario("product-name-199", ["/LOG"], ini("17.1"), machine(products), [progress], script,
+                 ["17.1"]))
+    progress = OST_REG_OK + SETTINGS_OK + AUTOCAD_NOT_FOUND + AUTOCAD_FAILED + COMPLETED
+    script = vendor_records("17.1") + settings_records("17.1")
+    too_long = {"17.1": [PRODUCT, "ACAD-" + "9" * 195]}
+    add(Scenario("product-name-200", ["/LOG"], ini("17.1"), machine(too_long), [progress], script,
+                 ["17.1"]))
+
+    # A user without rights on HKEY_LOCAL_MACHINE: the vendor key's HKLM
+    # writes fail, the demand-load values fall back to HKEY_CURRENT_USER.
+    key = vendor_key("17.1")
+    progress = ("Error -- Ostrel registry Loader --Loader" + HKLM_SUFFIX
+                + "Error -- Ostrel registry CustomData --CustomData" + HKLM_SUFFIX
+                + OST_REG_FAILED + SETTINGS_OK + demand_load_hklm_errors() + AUTOCAD_OK
+                + COMPLETED)
+    script = (record(key, MAIN_LOADER, "Loader", HKCU) + settings_records("17.1")
+              + demand_load_records("17.1", PRODUCT, root=HKCU))
+    add(Scenario("hklm-read-only", ["/LOG"], ini("17.1", custom=CUSTOM), machine(ONE),
+                 [progress], script, ["17.1"], custom=True, readonly=("HKLM",)))
+
+    key2 = vendor_key("17.1", second=True)
+    progress = ("Error -- Ostrel registry Loader --Loader" + HKLM_SUFFIX + OST_REG_FAILED
+                + "Error -- QEL registry Loader --Loader" + HKLM_SUFFIX + QEL_REG_FAILED
+                + SETTINGS_OK
+                + "Error -- AutoCAD registry -- LOADCTRLS" + HKLM_SUFFIX
+                + "Error -- AutoCAD registry LOADER" + HKLM_SUFFIX
+                + "Error -- AutoCAD registry DESCRIPTION" + HKLM_SUFFIX + AUTOCAD_OK
+                + demand_load_hklm_errors() + AUTOCAD_OK + COMPLETED)
+    script = (record(key, MAIN_LOADER, "Loader", HKCU) + record(key2, SECOND_LOADER, "Loader", HKCU)
+              + settings_records("17.1")
+              + demand_load_records("17.1", PRODUCT, SECOND_LOADER, second=True, root=HKCU)
+              + demand_load_records("17.1", PRODUCT, root=HKCU))
+    add(Scenario("hklm-read-only-qel", ["/LOG", "/QEL"], ini("17.1"), machine(ONE), [progress],
+                 script, ["17.1"], second=True, readonly=("HKLM",)))
+
+    def both_errors():
+        text = ""
+        for head, name in ([("Error -- AutoCAD registry -- ", "LOADCTRLS"),
+                            ("Error -- AutoCAD registry ", "LOADER"),
+                            ("Error -- AutoCAD registry ", "DESCRIPTION"),
+                            ("Error -- AutoCAD registry Groups-", GROUP)]
+                           + [("Error -- AutoCAD registry Commands-", c) for c in COMMANDS]):
+            text += head + name + HKLM_SUFFIX + head + name + HKCU_SUFFIX
+        return text
+    progress = ("Error -- Ostrel registry Loader --Loader" + HKLM_SUFFIX
+                + "Error -- Ostrel registry Loader --Loader" + HKCU_SUFFIX + OST_REG_FAILED
+                + "".join("Error -- Ostrel registry -- " + n + HKCU_SUFFIX for n, _ in SETTINGS)
+                + SETTINGS_FAILED + both_errors() + AUTOCAD_FAILED + COMPLETED)
+    add(Scenario("both-roots-read-only", ["/LOG"], ini("17.1"), machine(ONE), [progress], "",
+                 ["17.1"], readonly=("HKLM", "HKCU")))
+
+    progress, script = full_run(["17.1"], ONE)
+    add(Scenario("settings-key-holds-values", ["/LOG"], ini("17.1"), machine(ONE, {
+        "HKCU\\" + settings_key("17.1"): {"Splash": 0, "Theme": "dark", "Zoom": 3},
+        "HKLM\\" + vendor_key("17.1"): {"Loader": "C:\\Old\\Ostrel.arx", "Keep": "yes"},
+        "HKLM\\" + product_key("17.1", PRODUCT) + "\\Applications\\Other": {"LOADER": "o"},
+    }), [progress], script, ["17.1"]))
+
+    # Long texts: a value line longer than the line buffer must reach the log
+    # whole; setup-file values are seen up to 511 characters.
+    progress, script = full_run(["17.1"], ONE, loader="{long}")
+    add(Scenario("loader-path-250", ["/LOG"], ini("17.1", loader="{long}"), machine(ONE),
+                 [progress], script, ["17.1"], files=["{longfile}"], extra=_long_loader_extra(250)))
+    progress, script = full_run(["17.1"], ONE)
+    add(Scenario("loader-path-600-cut", ["/LOG"], ini("17.1", loader="{cut600}"), machine(ONE),
+                 [progress], script, ["17.1"], files=["{cutfolder}"], extra=_cut_loader_extra))
+    long_custom = "".join("%03d-" % i for i in range(150))  # 600 characters
+    progress, script = full_run(["17.1"], ONE, custom=long_custom[:511])
+    add(Scenario("custom-data-600-cut", ["/LOG"], ini("17.1", custom=long_custom), machine(ONE),
+                 [progress], script, ["17.1"], custom=True))
+    progress, script = full_run(["17.1"], ONE)
+    add(Scenario("deep-program-folder", ["/LOG"], ini("17.1"), machine(ONE), [progress], script,
+                 ["17.1"], long_dir=230))
+    return scenarios
+
+
+SCENARIOS = _build()
+
+
+def by_name(name):
+    for scenario in SCENARIOS:
+        if scenario.name == name:
+            return scenario
+    raise KeyError(name)

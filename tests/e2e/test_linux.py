@@ -1,0 +1,73 @@
+"""Runs every end-to-end scenario with the Linux build `regost` (env REGOST).
+
+Each scenario gets a fresh program folder with a copy of the program, its
+setup file and a registry file (REGOST_REGISTRY); read-only roots come from
+REGOST_READONLY_ROOTS and the temporary folder from TMPDIR.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+# Keep the source tree free of __pycache__ folders.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import harness  # noqa: E402
+import regfile  # noqa: E402
+
+SKIP = 77
+
+
+def run_linux(layout, exe):
+    """Runs the scenario with regost; returns (Outcome, problems)."""
+    scenario = layout.scenario
+    program = layout.create(exe, "regost")
+    regfile.write_regedit4(layout.expanded_machine(), layout.registry)
+    env = dict(os.environ)
+    env["REGOST_REGISTRY"] = layout.registry
+    env["TMPDIR"] = layout.temp
+    env.pop("REGOST_READONLY_ROOTS", None)
+    if scenario.readonly:
+        env["REGOST_READONLY_ROOTS"] = ",".join(scenario.readonly)
+    problems = []
+    for _ in range(scenario.runs):
+        # Started from the scenario folder, not the program folder: nothing
+        # may depend on the current directory.
+        done = subprocess.run([program] + scenario.args, cwd=layout.folder, env=env,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        if done.returncode != 0:
+            problems.append("exit code %d (stderr %r)" % (done.returncode, done.stderr[:300]))
+        if done.stdout:
+            problems.append("wrote to standard output: %r" % done.stdout[:300])
+    with open(layout.registry, "rb") as f:
+        after = regfile.parse(f.read())
+    return harness.Outcome(layout, after), problems
+
+
+def main():
+    exe = os.environ.get("REGOST", "")
+    if not exe or not os.path.isfile(exe):
+        print("REGOST does not name a built regost: skipped")
+        return SKIP
+    base = tempfile.mkdtemp(prefix="regost-e2e-")
+    results = []
+    for scenario in harness.selected():
+        layout = harness.Layout(scenario, base)
+        try:
+            outcome, problems = run_linux(layout, exe)
+            problems += harness.check(layout, outcome)
+        except Exception as error:  # one broken scenario must not hide the others
+            problems = ["harness error: %r" % error]
+        results.append((scenario.name, problems))
+    code = harness.report(results)
+    if code == 0 and not os.environ.get("REGOST_E2E_KEEP"):
+        shutil.rmtree(base, ignore_errors=True)
+    else:
+        print("scenario folders kept in %s" % base)
+    return code
+
+
+if __name__ == "__main__":
+    sys.exit(main())

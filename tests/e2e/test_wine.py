@@ -1,0 +1,232 @@
+"""Runs every end-to-end scenario with RegOST.exe (env REGOST_EXE) under Wine,
+in one prefix, and holds it to the same expected logs and, when the Linux
+build is at hand too (env REGOST), to byte-identical logs (headers aside) and
+the same registry as that build gives in the same folder.
+
+How the Windows side is arranged:
+- Waiting: `wine prog.exe` does not come back before a GUI-subsystem program
+  has ended (Wine 8: the launcher waits for the process and returns its exit
+  code; only `wine start` returns at once). The first check below proves it
+  with a GUI probe that sleeps before it writes a file; should it ever fail,
+  every run is followed by `wineserver -w` instead.
+- Registry: before each scenario one `reg import` deletes the keys the
+  program uses ([-KEY] lines) and writes the machine's state; afterwards
+  `regedit /e` exports each of those keys.
+- A user without rights: HKEY_LOCAL_MACHINE\\Software\\Quenlar and each
+  product key are created volatile by tools/volatile_keys.cpp; the program
+  creates only non-volatile keys, which Windows refuses below a volatile one,
+  so every HKEY_LOCAL_MACHINE write of the program fails as it would without
+  rights (HKEY_CURRENT_USER likewise with its Quenlar and Autodesk keys).
+  Volatile keys live only while the wineserver runs; the tool itself stays
+  alive until the scenario is done, which keeps the server up without
+  touching its persistence or anyone else's processes.
+- Temporary folder: Wine takes a new process's TMP from HKCU\\Environment, not
+  from the Unix environment, so for the scenarios that log there, TMP is set
+  to the scenario's own Unix folder (as Z:\\...) and restored afterwards; the
+  Linux build gets the same folder through TMPDIR.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+# Keep the source tree free of __pycache__ folders.
+sys.dont_write_bytecode = True
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "lib"))
+
+import harness  # noqa: E402
+import regfile  # noqa: E402
+import test_linux  # noqa: E402
+import wine  # noqa: E402
+
+WATCHED_FULL = ["%s\\%s" % (regfile.ROOT_NAMES[root], path) for root, path in regfile.WATCHED]
+
+
+def tool(name):
+    for folder in (os.environ.get("REGOST_PROBE_DIR", ""),
+                   os.path.dirname(os.environ.get("REGOST_EXE", ""))):
+        path = os.path.join(folder, name) if folder else ""
+        if path and os.path.isfile(path):
+            return path
+    return None
+
+
+def wine_waits_for_gui_programs(base):
+    """True when `wine` returned only after a sleeping GUI program ended."""
+    probe = tool("gui_probe.exe")
+    if probe is None:
+        return None
+    marker = os.path.join(base, "gui-probe-done")
+    done = wine.run([probe, "1500", wine.dos_path(marker)])
+    return done.returncode == 0 and os.path.exists(marker)
+
+
+class WineRunner:
+    def __init__(self, exe, base):
+        self.exe = exe
+        self.base = base
+        self.waits = True
+        self.settle = False  # wait for the server to end after each command
+
+    def prepare_registry(self, layout):
+        """Clears the program's keys and lays down the machine; returns the
+        keys that must be made volatile."""
+        scenario = layout.scenario
+        machine = layout.expanded_machine()
+        volatile = []
+        if "HKLM" in scenario.readonly:
+            volatile.append("HKLM\\Software\\Quenlar")
+            for full in list(machine):
+                root, rest = regfile.split_full_path(full)
+                if root == "HKLM":
+                    assert not machine[full], "volatile keys are made without values"
+                    del machine[full]
+                    volatile.append(full)
+        if "HKCU" in scenario.readonly:
+            volatile += ["HKCU\\Software\\Quenlar", "HKCU\\Software\\Autodesk"]
+            assert not any(k.startswith("HKCU\\") for k in machine)
+        reg = os.path.join(self.base, "prepare.reg")
+        regfile.write_regedit4(machine, reg, delete_first=WATCHED_FULL)
+        done = wine.reg_import(reg)
+        if done.returncode != 0:
+            raise RuntimeError("reg import failed: %r" % done.stderr[:300])
+        if self.settle:
+            wine.wait_server()
+        return volatile
+
+    def read_registry(self):
+        state = {}
+        for key in WATCHED_FULL:
+            raw = None
+            # Once in a few hundred exports regedit left no file for a key
+            # that existed; ask again rather than report a key as lost.
+            for _ in range(3):
+                raw = wine.reg_export(key, os.path.join(self.base, "export.reg"))
+                if raw is not None or wine.run(["reg", "query", key]).returncode != 0:
+                    break
+            else:
+                raise RuntimeError("regedit /e keeps failing for %s" % key)
+            if raw is not None:
+                regfile.parse(raw, state)
+            if self.settle:
+                wine.wait_server()
+        return state
+
+    def run(self, layout):
+        scenario = layout.scenario
+        program = layout.create(self.exe, "RegOST.exe")
+        volatile = self.prepare_registry(layout)
+        problems = []
+        holder = None
+        release = os.path.join(self.base, "release-volatile")
+        saved_tmp = None
+        moved_tmp = scenario.progress_in_temp or scenario.block_log == "both"
+        try:
+            if volatile:
+                holder = self.hold_volatile(volatile, release)
+            if moved_tmp:
+                saved_tmp = wine.user_environment("TMP")
+                wine.set_user_environment("TMP", ("REG_SZ", harness.dos_path(layout.temp)))
+            for _ in range(scenario.runs):
+                done = wine.run([program] + scenario.args, cwd=layout.folder)
+                if self.settle or not self.waits:
+                    wine.wait_server()
+                if done.returncode != 0:
+                    problems.append("exit code %d" % done.returncode)
+            after = self.read_registry()
+        finally:
+            if moved_tmp:
+                wine.set_user_environment("TMP", saved_tmp)
+            if holder is not None:
+                open(release, "w").close()
+                holder.wait(timeout=60)
+                os.remove(release)
+        return harness.Outcome(layout, after), problems
+
+    def hold_volatile(self, keys, release):
+        maker = tool("volatile_keys.exe")
+        if maker is None:
+            raise RuntimeError("volatile_keys.exe not built")
+        for leftover in (release, release + ".ready"):
+            if os.path.exists(leftover):
+                os.remove(leftover)
+        holder = subprocess.Popen([wine.wine_binary(), maker, "--hold", wine.dos_path(release)]
+                                  + keys, env=wine.environment(), stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        deadline = time.time() + 60
+        while not os.path.exists(release + ".ready"):
+            if time.time() > deadline or holder.poll() is not None:
+                holder.kill()
+                raise RuntimeError("volatile_keys.exe did not get ready")
+            time.sleep(0.05)
+        time.sleep(0.05)
+        with open(release + ".ready") as f:
+            status = f.read().strip()
+        os.remove(release + ".ready")
+        if status != "0":
+            open(release, "w").close()
+            holder.wait(timeout=60)
+            raise RuntimeError("volatile keys not made: %s" % status)
+        return holder
+
+
+def main():
+    exe = os.environ.get("REGOST_EXE", "")
+    if not wine.available(exe):
+        print("wine or REGOST_EXE missing: skipped")
+        return wine.SKIP
+    linux = os.environ.get("REGOST", "")
+    if not os.path.isfile(linux):
+        print("REGOST not built: the Linux comparison is left out")
+        linux = None
+    wine.ensure_prefix()
+    base = tempfile.mkdtemp(prefix="regost-e2e-wine-")
+    runner = WineRunner(exe, base)
+    results = []
+    # One wineserver for the whole run, kept up by an idle holder rather than
+    # by changing the server's persistence, so the commands do not pay for a
+    # server start each and the prefix is left as it was found.
+    server_release = os.path.join(base, "release-server")
+    try:
+        server_holder = runner.hold_volatile([], server_release)
+    except RuntimeError:
+        server_holder = None
+        runner.settle = True
+
+    waits = wine_waits_for_gui_programs(base)
+    if waits is not None:
+        results.append(("wine-waits-for-gui-program",
+                        [] if waits else ["wine came back before the GUI program ended"]))
+        runner.waits = waits
+
+    for scenario in harness.selected():
+        layout = harness.Layout(scenario, base)
+        try:
+            reference = None
+            problems = []
+            if linux:
+                reference, linux_problems = test_linux.run_linux(layout, linux)
+            outcome, run_problems = runner.run(layout)
+            problems = run_problems + harness.check(layout, outcome)
+            if reference is not None:
+                problems += harness.compare_builds(reference, outcome)
+        except Exception as error:  # one broken scenario must not hide the others
+            problems = ["harness error: %r" % error]
+        results.append((scenario.name, problems))
+    if server_holder is not None:
+        open(server_release, "w").close()
+        server_holder.wait(timeout=60)
+    code = harness.report(results)
+    if code == 0 and not os.environ.get("REGOST_E2E_KEEP"):
+        shutil.rmtree(base, ignore_errors=True)
+    else:
+        print("scenario folders kept in %s" % base)
+    return code
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the unit tests, the end-to-end runs
 # of regost and of RegOST.exe under Wine, the conformance tests against Wine,
-# then the unit and Linux end-to-end tests again under the sanitizers.
+# then the unit and Linux end-to-end tests again under the sanitizers, and
+# finally each fuzz target for a bounded time.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,5 +31,17 @@ for preset in linux asan; do
     passed=$((passed + total - bad))
     failed=$((failed + bad))
 done
+
+# The fuzz targets, each counted as one test (tools/fuzz.sh, FUZZ_SECONDS each).
+echo "== fuzz targets"
+log="build/fuzz.log"
+tools/fuzz.sh 2>&1 | tee "$log"
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+fuzz_passed=$(grep -c '^fuzz .*: ok' "$log")
+fuzz_failed=$(grep -c '^fuzz .*: FAILED' "$log")
+[ $((fuzz_passed + fuzz_failed)) -gt 0 ] || { status=1; fuzz_failed=1; }
+passed=$((passed + fuzz_passed))
+failed=$((failed + fuzz_failed))
+
 echo "tests: $passed passed, $failed failed"
 exit $status

@@ -51,7 +51,7 @@ bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count) {
     DWORD subkeys = 0;
     if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-        subkeys <= INT32_MAX && subkeys <= SIZE_MAX / sizeof(char *)) {
+        subkeys <= INT32_MAX && static_cast<uint64_t>(subkeys) * sizeof(char *) <= SIZE_MAX) {
         listed = true;
         if (subkeys > 0) {
             names = static_cast<char **>(

@@ -1,0 +1,7 @@
+// The smallest program built the way RegOST.exe is: what merely starting a
+// program costs, the yardstick for RegOST's own run time.
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    return 0;
+}

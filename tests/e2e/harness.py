@@ -391,6 +391,17 @@ def compare_builds(linux, windows):
     return problems
 
 
+def finish(results, base):
+    """Reports the results; keeps the scenario folders only when something
+    failed or REGOST_E2E_KEEP asks for them."""
+    code = report(results)
+    if code == 0 and not os.environ.get("REGOST_E2E_KEEP"):
+        shutil.rmtree(base, ignore_errors=True)
+    else:
+        print("scenario folders kept in %s" % base)
+    return code
+
+
 def report(results):
     """Prints one line per scenario and the closing count; returns the exit code."""
     failed = 0

@@ -5,7 +5,6 @@ setup file and a registry file (REGOST_REGISTRY); read-only roots come from
 REGOST_READONLY_ROOTS and the temporary folder from TMPDIR.
 """
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -61,12 +60,7 @@ def main():
         except Exception as error:  # one broken scenario must not hide the others
             problems = ["harness error: %r" % error]
         results.append((scenario.name, problems))
-    code = harness.report(results)
-    if code == 0 and not os.environ.get("REGOST_E2E_KEEP"):
-        shutil.rmtree(base, ignore_errors=True)
-    else:
-        print("scenario folders kept in %s" % base)
-    return code
+    return harness.finish(results, base)
 
 
 if __name__ == "__main__":

@@ -26,7 +26,6 @@ How the Windows side is arranged:
   Linux build gets the same folder through TMPDIR.
 """
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -230,12 +229,7 @@ def main():
     if server_holder is not None:
         open(server_release, "w").close()
         server_holder.wait(timeout=60)
-    code = harness.report(results)
-    if code == 0 and not os.environ.get("REGOST_E2E_KEEP"):
-        shutil.rmtree(base, ignore_errors=True)
-    else:
-        print("scenario folders kept in %s" % base)
-    return code
+    return harness.finish(results, base)
 
 
 if __name__ == "__main__":

@@ -30,11 +30,13 @@ def run_linux(layout, exe):
     env.pop("REGOST_READONLY_ROOTS", None)
     if scenario.readonly:
         env["REGOST_READONLY_ROOTS"] = ",".join(scenario.readonly)
+    # REGOST_E2E_WRAPPER runs each scenario under a checker such as valgrind.
+    wrapper = os.environ.get("REGOST_E2E_WRAPPER", "").split()
     problems = []
     for _ in range(scenario.runs):
         # Started from the scenario folder, not the program folder: nothing
         # may depend on the current directory.
-        done = subprocess.run([program] + scenario.args, cwd=layout.folder, env=env,
+        done = subprocess.run(wrapper + [program] + scenario.args, cwd=layout.folder, env=env,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
         if done.returncode != 0:
             problems.append("exit code %d (stderr %r)" % (done.returncode, done.stderr[:300]))

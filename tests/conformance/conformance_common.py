@@ -82,3 +82,10 @@ def compare(requests, windows, standin, known):
             failures += 1
             print("FAIL %r\n  wine:     %r\n  stand-in: %r" % (request, got_wine, got_standin))
     return failures
+
+
+def run_and_compare(windows_probe, standin_probe, mode, requests, known, cwd):
+    """Asks both probes the same requests; returns the number of failures."""
+    windows = run_windows(windows_probe, requests, cwd)
+    standin = run_standin(standin_probe, mode, requests, cwd)
+    return compare(requests, windows, standin, known)

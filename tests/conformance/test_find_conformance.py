@@ -13,7 +13,7 @@ import shutil
 import sys
 import tempfile
 
-from conformance_common import compare, probes_or_skip, run_standin, run_windows
+from conformance_common import probes_or_skip, run_and_compare
 import wine
 
 TREE = {
@@ -90,9 +90,7 @@ def main():
         paths = PATHS + [p for p in KNOWN_DIFFERENCES if p not in PATHS]
         requests = [with_root(p) for p in paths]
         known = {with_root(p): v for p, v in KNOWN_DIFFERENCES.items()}
-        windows = run_windows(windows_probe, requests, root)
-        standin = run_standin(standin_probe, "find", requests, root)
-        failures = compare(requests, windows, standin, known)
+        failures = run_and_compare(windows_probe, standin_probe, "find", requests, known, root)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("%d paths, %d known differences, %d failures"

@@ -13,7 +13,7 @@ import shutil
 import sys
 import tempfile
 
-from conformance_common import NULL, compare, probes_or_skip, run_standin, run_windows
+from conformance_common import NULL, probes_or_skip, run_and_compare
 import wine
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -153,9 +153,7 @@ def main():
 
         requests = [with_path(r) for r in queries]
         known = {with_path(k): v for k, v in KNOWN_DIFFERENCES.items()}
-        windows = run_windows(windows_probe, requests, work)
-        standin = run_standin(standin_probe, "profile", requests, work)
-        failures = compare(requests, windows, standin, known)
+        failures = run_and_compare(windows_probe, standin_probe, "profile", requests, known, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("%d requests, %d known differences, %d failures"

@@ -398,6 +398,15 @@ using namespace standin;
 
 // --- advapi32 ---------------------------------------------------------------
 
+// The key a handle stands for, and the components of a path below it.
+static LSTATUS ResolveSubkeyPath(HKEY hKey, LPCSTR subKey, OpenKey *base,
+                                 std::vector<std::string> *components) {
+    LSTATUS status = ResolveHandle(hKey, base);
+    if (status != ERROR_SUCCESS)
+        return status;
+    return SplitKeyPath(subKey, components);
+}
+
 LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                         REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes,
                         PHKEY phkResult, LPDWORD lpdwDisposition) {
@@ -406,11 +415,8 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClas
     if (!phkResult || Reserved)
         return ERROR_INVALID_PARAMETER;
     OpenKey base;
-    LSTATUS status = ResolveHandle(hKey, &base);
-    if (status != ERROR_SUCCESS)
-        return status;
     std::vector<std::string> components;
-    status = SplitKeyPath(lpSubKey, &components);
+    LSTATUS status = ResolveSubkeyPath(hKey, lpSubKey, &base, &components);
     if (status != ERROR_SUCCESS)
         return status;
 
@@ -448,11 +454,8 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDes
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
     OpenKey base;
-    LSTATUS status = ResolveHandle(hKey, &base);
-    if (status != ERROR_SUCCESS)
-        return status;
     std::vector<std::string> components;
-    status = SplitKeyPath(lpSubKey, &components);
+    LSTATUS status = ResolveSubkeyPath(hKey, lpSubKey, &base, &components);
     if (status != ERROR_SUCCESS)
         return status;
     size_t found = 0;

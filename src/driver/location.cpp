@@ -12,13 +12,13 @@ void UpperCaseInPlace(char *text) {
     }
 }
 
-void FindProgramDirectory(char *directory) {
+void FindProgramDirectory(const char *argv0, char *directory) {
     char path[kPathBufferSize];
     const char *source = path;
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     // A result that fills the buffer was cut short and would name a wrong folder.
     if (length == 0 || length >= sizeof path) {
-        source = (__argc > 0 && __argv != nullptr && __argv[0] != nullptr) ? __argv[0] : "";
+        source = argv0 != nullptr ? argv0 : "";
         if (strlen(source) >= kPathBufferSize)
             source = "";
     }
@@ -79,7 +79,7 @@ void SplitPath(const char *path, PathParts *parts) {
     CopyPart(parts->extension, extension, end);
 }
 
-bool CheckSetupFile(char *path) {
+bool CheckSetupFile(char *path, const char *programDirectory) {
     PathParts parts;
     SplitPath(path, &parts);
     bool hasName = parts.fileName[0] != '\0' && parts.extension[0] != '\0';
@@ -91,13 +91,9 @@ bool CheckSetupFile(char *path) {
             return false;
     } else if ((parts.drive[0] == '\0' || parts.directory[0] == '\0') && hasName) {
         char completed[kPathBufferSize];
-        size_t directoryLength = strlen(run.programDirectory);
-        size_t pathLength = strlen(path);
-        if (directoryLength + pathLength >= sizeof completed)
+        if (!JoinText(completed, programDirectory, path))
             return false;
-        memcpy(completed, run.programDirectory, directoryLength);
-        memcpy(completed + directoryLength, path, pathLength + 1);
-        memcpy(path, completed, directoryLength + pathLength + 1);
+        memcpy(path, completed, strlen(completed) + 1);
     } else if (parts.drive[0] == '\0' || parts.directory[0] == '\0' || !hasName) {
         return false;
     }

@@ -5,9 +5,19 @@
 #include "log/log.h"
 #include "steps/steps.h"
 
-RunState run;
-
 namespace {
+
+// What the whole run shares, from the switches and the setup file.
+struct RunState {
+    bool secondAddOn = false; // "/QEL"
+    char programDirectory[kPathBufferSize] = "";
+    char setupFilePath[kPathBufferSize] = "";
+    char releaseList[kPathBufferSize] = "";
+    char mainLoaderPath[kPathBufferSize] = "";
+    char secondLoaderPath[kPathBufferSize] = "";
+    char customData[kPathBufferSize] = "";
+};
+RunState run;
 
 void ExamineArguments(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
@@ -24,28 +34,41 @@ void ExamineArguments(int argc, char **argv) {
     }
 }
 
+// The setup file's path and the default loader paths, all in the program
+// folder. The loader names are no longer than the setup file's, so once its
+// path fits, theirs do too.
+bool ComposeProgramPaths() {
+    static_assert(TextLength("Ostrel.arx") <= TextLength("RegOST.ini") &&
+                      TextLength("Qel.arx") <= TextLength("RegOST.ini"),
+                  "a default loader path must fit wherever the setup file's path fits");
+    const char *separator = SeparatorAfter(run.programDirectory);
+    if (!JoinText(run.setupFilePath, run.programDirectory, separator, "RegOST.ini"))
+        return false;
+    JoinText(run.mainLoaderPath, run.programDirectory, separator, "Ostrel.arx");
+    JoinText(run.secondLoaderPath, run.programDirectory, separator, "Qel.arx");
+    return true;
+}
+
 void ReportStep(bool succeeded, const char *success, const char *failure) {
     WriteProgressLine(succeeded ? success : failure);
 }
 
-void RegisterRelease() {
-    ReportStep(WriteVendorKey(run.releaseNumber, false),
+void RegisterRelease(const char *releaseNumber, const char *releaseKeyName) {
+    ReportStep(WriteVendorKey(releaseNumber, run.mainLoaderPath, run.customData, false),
                "Ostrel Registration Registry Successful (1)\n\n",
                "Error -- Ostrel Registration Registry (1)\n\n");
     if (run.secondAddOn)
-        ReportStep(WriteVendorKey(run.releaseNumber, true),
+        ReportStep(WriteVendorKey(releaseNumber, run.secondLoaderPath, "", true),
                    "QEL Registration Registry Successful (1)\n\n",
                    "Error -- QEL Registration Registry (1)\n\n");
-    ReportStep(WriteDefaultSettings(run.releaseNumber),
-               "Ostrel Settings Registry Successful (1)\n\n",
+    ReportStep(WriteDefaultSettings(releaseNumber), "Ostrel Settings Registry Successful (1)\n\n",
                "Error -- Ostrel Settings Registry (1)\n\n");
     if (run.secondAddOn)
         ReportStep(
-            WriteDemandLoadEntries(run.releaseKeyName, run.secondLoaderPath, kLoadCtrlsValue, true),
+            WriteDemandLoadEntries(releaseKeyName, run.secondLoaderPath, kLoadCtrlsValue, true),
             "Installation AutoCAD Successful (2)\n\n", "Error -- AutoCAD registry (2)\n\n");
-    ReportStep(
-        WriteDemandLoadEntries(run.releaseKeyName, run.mainLoaderPath, kLoadCtrlsValue, false),
-        "Installation AutoCAD Successful (2)\n\n", "Error -- AutoCAD registry (2)\n\n");
+    ReportStep(WriteDemandLoadEntries(releaseKeyName, run.mainLoaderPath, kLoadCtrlsValue, false),
+               "Installation AutoCAD Successful (2)\n\n", "Error -- AutoCAD registry (2)\n\n");
 }
 
 int EndRun(const char *finalMessage) {
@@ -56,20 +79,17 @@ int EndRun(const char *finalMessage) {
 } // namespace
 
 int RunRegOST(int argc, char **argv) {
-    FindProgramDirectory(run.programDirectory);
+    FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.programDirectory);
     OpenProgressLog(run.programDirectory);
     if (argc > 3)
         WriteProgressLine("Error -- Incorrect number of parameters\n\n");
     ExamineArguments(argc, argv);
 
-    JoinPath(run.setupFilePath, run.programDirectory, "RegOST.ini");
-    JoinPath(run.mainLoaderPath, run.programDirectory, "Ostrel.arx");
-    JoinPath(run.secondLoaderPath, run.programDirectory, "Qel.arx");
-    if (!CheckSetupFile(run.setupFilePath))
+    if (!ComposeProgramPaths() || !CheckSetupFile(run.setupFilePath, run.programDirectory))
         return EndRun("(INI) file not found\n\n");
 
     int releaseCount = 0;
-    switch (ReadReleaseList(&releaseCount)) {
+    switch (ReadReleaseList(run.setupFilePath, run.releaseList, &releaseCount)) {
     case ReleaseListResult::Missing:
         return EndRun("Release number not found\n\n");
     case ReleaseListResult::WrongLength:
@@ -79,14 +99,18 @@ int RunRegOST(int argc, char **argv) {
     case ReleaseListResult::Accepted:
         break;
     }
-    ApplyLoaderOverrides();
+    ApplyLoaderOverrides(run.setupFilePath, run.secondAddOn, run.mainLoaderPath,
+                         run.secondLoaderPath);
+    ReadCustomData(run.setupFilePath, run.customData);
 
     for (int i = 0; i < releaseCount; ++i) {
-        CopyRelease(i, run.releaseNumber);
-        run.releaseKeyName[0] = 'R';
-        memcpy(run.releaseKeyName + 1, run.releaseNumber, sizeof run.releaseNumber);
-        UpperCaseInPlace(run.releaseKeyName);
-        RegisterRelease();
+        char releaseNumber[kReleaseNumberSize];
+        CopyRelease(run.releaseList, i, releaseNumber);
+        char releaseKeyName[kReleaseKeyNameSize];
+        releaseKeyName[0] = 'R';
+        memcpy(releaseKeyName + 1, releaseNumber, sizeof releaseNumber);
+        UpperCaseInPlace(releaseKeyName);
+        RegisterRelease(releaseNumber, releaseKeyName);
     }
     return EndRun("Installation Completed\n\n");
 }

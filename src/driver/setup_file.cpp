@@ -1,4 +1,5 @@
-// The setup file "RegOST.ini": the release list and the loader overrides.
+// The setup file "RegOST.ini": the release list, the loader overrides and the
+// custom data.
 #include <string.h>
 
 #include "driver/driver.h"
@@ -8,16 +9,17 @@ namespace {
 const char *const kAcceptedReleaseLists[] = {
     "17.0", "17.1", "17.2", "17.0:17.1", "17.0:17.2", "17.1:17.2", "17.0:17.1:17.2",
 };
+// Releases stand at fixed places of the list: "17.0:17.1:17.2".
+constexpr size_t kReleaseStride = 5;
 
 // A present but empty entry counts as missing.
-bool ReadSetupEntry(const char *section, const char *key, char *text) {
-    return GetPrivateProfileStringA(section, key, "", text, kPathBufferSize, run.setupFilePath) !=
-           0;
+bool ReadSetupEntry(const char *setupFile, const char *section, const char *key, char *text) {
+    return GetPrivateProfileStringA(section, key, "", text, kPathBufferSize, setupFile) != 0;
 }
 
-void OverrideLoader(const char *section, char *loaderPath) {
+void OverrideLoader(const char *setupFile, const char *section, char *loaderPath) {
     char text[kPathBufferSize];
-    if (!ReadSetupEntry(section, "Loader", text))
+    if (!ReadSetupEntry(setupFile, section, "Loader", text))
         return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(text, &found);
@@ -29,29 +31,36 @@ void OverrideLoader(const char *section, char *loaderPath) {
 
 } // namespace
 
-ReleaseListResult ReadReleaseList(int *releaseCount) {
+ReleaseListResult ReadReleaseList(const char *setupFile, char *releaseList, int *releaseCount) {
     *releaseCount = 0;
-    if (!ReadSetupEntry("VERSION", "Version", run.releaseList))
+    if (!ReadSetupEntry(setupFile, "VERSION", "Version", releaseList))
         return ReleaseListResult::Missing;
-    size_t length = strlen(run.releaseList);
+    size_t length = strlen(releaseList);
     if (length != 4 && length != 9 && length != 14)
         return ReleaseListResult::WrongLength;
     for (const char *accepted : kAcceptedReleaseLists) {
-        if (strcmp(run.releaseList, accepted) == 0) {
-            *releaseCount = static_cast<int>((length + 1) / 5);
+        if (strcmp(releaseList, accepted) == 0) {
+            *releaseCount = static_cast<int>((length + 1) / kReleaseStride);
             return ReleaseListResult::Accepted;
         }
     }
     return ReleaseListResult::Unknown;
 }
 
-void CopyRelease(int index, char *releaseNumber) {
-    memcpy(releaseNumber, run.releaseList + static_cast<size_t>(index) * 5, 4);
-    releaseNumber[4] = '\0';
+void CopyRelease(const char *releaseList, int index, char *releaseNumber) {
+    memcpy(releaseNumber, releaseList + static_cast<size_t>(index) * kReleaseStride,
+           kReleaseNumberSize - 1);
+    releaseNumber[kReleaseNumberSize - 1] = '\0';
 }
 
-void ApplyLoaderOverrides() {
-    if (run.secondAddOn)
-        OverrideLoader("QELKeysLoader", run.secondLoaderPath);
-    OverrideLoader("OSTKeysLoader", run.mainLoaderPath);
+void ApplyLoaderOverrides(const char *setupFile, bool secondAddOn, char *mainLoaderPath,
+                          char *secondLoaderPath) {
+    if (secondAddOn)
+        OverrideLoader(setupFile, "QELKeysLoader", secondLoaderPath);
+    OverrideLoader(setupFile, "OSTKeysLoader", mainLoaderPath);
+}
+
+void ReadCustomData(const char *setupFile, char *customData) {
+    if (!ReadSetupEntry(setupFile, "OSTKeysLoader", "CustomData", customData))
+        customData[0] = '\0';
 }

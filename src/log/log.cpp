@@ -8,9 +8,16 @@
 
 #include <string.h>
 
-LogState logState;
-
 namespace {
+
+struct LogState {
+    FILE *progressLog = nullptr;
+    bool progressLogOn = true;
+    FILE *scriptLog = nullptr;
+    bool scriptLogOn = false;
+    char line[kLineBufferSize] = "";
+};
+LogState logState;
 
 void WriteLine(FILE *stream, const char *const *pieces, int count) {
     if (stream == nullptr)
@@ -39,34 +46,20 @@ void WriteScriptLine(const char *prefix, const char *text) {
     WriteLine(logState.scriptLog, pieces, 3);
 }
 
+// A path too long for its buffer counts as a log that cannot be opened.
 FILE *OpenLogIn(const char *directory, const char *name) {
     char path[kPathBufferSize];
-    if (!JoinPath(path, directory, name))
+    if (!JoinText(path, directory, SeparatorAfter(directory), name))
         return nullptr;
     return OpenDosStream(path, "a");
 }
 
 } // namespace
 
-bool JoinPath(char *out, const char *directory, const char *name) {
-    size_t directoryLength = strlen(directory);
-    // An empty directory leaves the name relative to the current folder.
-    bool needsSeparator = directoryLength > 0 && directory[directoryLength - 1] != '\\';
-    size_t nameLength = strlen(name);
-    if (directoryLength + (needsSeparator ? 1 : 0) + nameLength >= kPathBufferSize) {
-        out[0] = '\0';
-        return false;
-    }
-    memmove(out, directory, directoryLength);
-    if (needsSeparator)
-        out[directoryLength++] = '\\';
-    memcpy(out + directoryLength, name, nameLength + 1);
-    return true;
-}
-
 void FormatHeaderTexts(const SYSTEMTIME *time, char *date, char *clock) {
-    snprintf(date, 9, "%02u/%02u/%02u", time->wMonth % 100u, time->wDay % 100u, time->wYear % 100u);
-    snprintf(clock, 9, "%02u:%02u:%02u", time->wHour % 100u, time->wMinute % 100u,
+    snprintf(date, kHeaderTextSize, "%02u/%02u/%02u", time->wMonth % 100u, time->wDay % 100u,
+             time->wYear % 100u);
+    snprintf(clock, kHeaderTextSize, "%02u:%02u:%02u", time->wHour % 100u, time->wMinute % 100u,
              time->wSecond % 100u);
 }
 
@@ -86,8 +79,8 @@ void OpenProgressLog(const char *directory) {
 
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char date[9];
-    char clock[9];
+    char date[kHeaderTextSize];
+    char clock[kHeaderTextSize];
     FormatHeaderTexts(&now, date, clock);
     fwrite(date, 1, strlen(date), logState.progressLog);
     fwrite(" -- ", 1, 4, logState.progressLog);

@@ -2,19 +2,8 @@
 // "TEMPTXT.log", their switches and the shared line buffer.
 #pragma once
 
-#include "driver/driver.h"
+#include "common/text.h"
 #include "platform/win32.h"
-
-constexpr int kLineBufferSize = 200; // a composed line: at most 199 characters
-
-struct LogState {
-    FILE *progressLog = nullptr;
-    bool progressLogOn = true;
-    FILE *scriptLog = nullptr;
-    bool scriptLogOn = false;
-    char line[kLineBufferSize] = "";
-};
-extern LogState logState;
 
 // Opens "RegOST.log" in directory, else in the temporary folder, and writes
 // the date and time header. When neither opens, progress output stays off.
@@ -30,10 +19,7 @@ void WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const
 // Writes the final message and closes both logs.
 void EndLogs(const char *finalMessage);
 
-// The header's date "MM/DD/YY" and time "HH:MM:SS" (9 bytes each).
+// The header's date "MM/DD/YY" and time "HH:MM:SS" (kHeaderTextSize bytes each).
 void FormatHeaderTexts(const SYSTEMTIME *time, char *date, char *clock);
-// Joins directory, a backslash if it has none at its end, and name. False
-// when the result would not fit kPathBufferSize bytes.
-bool JoinPath(char *out, const char *directory, const char *name);
 // Forgets the log state (closing nothing), so tests can run again.
 void ResetLogStateForTests();

@@ -1,9 +1,8 @@
 // The four registry primitives. They never log and never choose a root.
 #pragma once
 
+#include "common/text.h"
 #include "platform/win32.h"
-
-constexpr DWORD kSubkeyNameBufferSize = 200; // a listed name: at most 199 characters
 
 // Sets a REG_SZ value (text and its terminating zero), creating the key path.
 bool WriteStringValue(HKEY root, const char *keyPath, const char *valueName, const char *text);

@@ -1,5 +1,4 @@
 // The main add-on's default user settings, under HKEY_CURRENT_USER.
-#include "driver/driver.h"
 #include "log/log.h"
 #include "steps/step_writes.h"
 #include "steps/steps.h"
@@ -17,11 +16,16 @@ const Setting kDefaultSettings[] = {
     {"ShowNewDlg", 1},     {"Splash", 1},       {"ShowOnce", 0},
 };
 
+constexpr char kSettingsKeySuffix[] = "\\Ostrel\\Settings01";
+static_assert(TextLength(kVendorKeyPrefix) + kReleaseNumberSize + TextLength(kSettingsKeySuffix) <
+                  kPathBufferSize,
+              "the settings key fits its buffer");
+
 } // namespace
 
 bool WriteDefaultSettings(const char *releaseNumber) {
     char key[kPathBufferSize];
-    ComposeKeyPath(key, "Software\\Quenlar\\AutoCAD\\", releaseNumber, "\\Ostrel\\Settings01");
+    JoinText(key, kVendorKeyPrefix, releaseNumber, kSettingsKeySuffix);
 
     bool succeeded = true;
     for (const Setting &setting : kDefaultSettings) {

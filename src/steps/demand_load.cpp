@@ -1,9 +1,6 @@
 // AutoCAD's demand-load entries of an add-on, under every installed product
 // of a release. Each value goes to HKEY_LOCAL_MACHINE and, when that fails,
 // to the same key path under HKEY_CURRENT_USER.
-#include <string.h>
-
-#include "driver/driver.h"
 #include "log/log.h"
 #include "registry/registry.h"
 #include "steps/step_writes.h"
@@ -12,6 +9,16 @@
 namespace {
 
 const char *const kGroupName = "KTVR_OSTREL";
+
+constexpr char kReleaseKeyPrefix[] = "SOFTWARE\\Autodesk\\AutoCAD\\";
+// The longest key below a product: its application key and "\Commands".
+constexpr char kLongestProductSuffix[] = "\\Applications\\Ostrel\\Commands";
+// A product's name comes from the listing, so it has at most
+// kSubkeyNameBufferSize - 1 characters and every key path below fits.
+static_assert(TextLength(kReleaseKeyPrefix) + kReleaseKeyNameSize + TextLength("\\") +
+                      kSubkeyNameBufferSize + TextLength(kLongestProductSuffix) <
+                  kPathBufferSize,
+              "every key path below a product fits its buffer");
 
 const char *const kCommands[] = {
     "KXMAKE", "KX1",       "KXREFRESH", "KX2",      "KXSCALE", "KX3",      "KXPLAN",  "KX4",
@@ -53,11 +60,10 @@ bool WriteProductEntries(const char *productKey, const char *loaderPath, DWORD l
     char applicationKey[kPathBufferSize];
     char groupKey[kPathBufferSize];
     char commandsKey[kPathBufferSize];
-    if (!ComposeKeyPath(applicationKey, productKey,
-                        secondAddOn ? "\\Applications\\Qel" : "\\Applications\\Ostrel") ||
-        !ComposeKeyPath(groupKey, applicationKey, "\\Groups") ||
-        !ComposeKeyPath(commandsKey, applicationKey, "\\Commands"))
-        return false;
+    JoinText(applicationKey, productKey,
+             secondAddOn ? "\\Applications\\Qel" : "\\Applications\\Ostrel");
+    JoinText(groupKey, applicationKey, "\\Groups");
+    JoinText(commandsKey, applicationKey, "\\Commands");
     const char *description =
         secondAddOn ? "Sarvenet (https://www.quenlar.com)" : "Lumenwarp (https://www.quenlar.com)";
     const char *head = "Error -- AutoCAD registry ";
@@ -85,7 +91,7 @@ bool WriteProductEntries(const char *productKey, const char *loaderPath, DWORD l
 bool WriteDemandLoadEntries(const char *releaseKeyName, const char *loaderPath, DWORD loadCtrls,
                             bool secondAddOn) {
     char releaseKey[kPathBufferSize];
-    ComposeKeyPath(releaseKey, "SOFTWARE\\Autodesk\\AutoCAD\\", releaseKeyName);
+    JoinText(releaseKey, kReleaseKeyPrefix, releaseKeyName);
 
     char **products = nullptr;
     int productCount = 0;
@@ -98,8 +104,8 @@ bool WriteDemandLoadEntries(const char *releaseKeyName, const char *loaderPath, 
     bool succeeded = true;
     for (int i = 0; i < productCount; ++i) {
         char productKey[kPathBufferSize];
-        succeeded &= ComposeKeyPath(productKey, releaseKey, "\\", products[i]) &&
-                     WriteProductEntries(productKey, loaderPath, loadCtrls, secondAddOn);
+        JoinText(productKey, releaseKey, "\\", products[i]);
+        succeeded &= WriteProductEntries(productKey, loaderPath, loadCtrls, secondAddOn);
     }
     FreeSubkeyList(products, productCount);
     return succeeded;

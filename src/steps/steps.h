@@ -1,5 +1,6 @@
 // The registry steps of one release. Each returns true when every write it
 // attempted succeeded (a write taken by the fallback root counts as done).
+// Everything a step needs comes in as arguments.
 #pragma once
 
 #include "platform/win32.h"
@@ -8,7 +9,9 @@
 bool WriteDefaultSettings(const char *releaseNumber);
 
 /* vendor_key.cpp */
-bool WriteVendorKey(const char *releaseNumber, bool secondAddOn);
+// customData is written for the main add-on only, and only when not empty.
+bool WriteVendorKey(const char *releaseNumber, const char *loaderPath, const char *customData,
+                    bool secondAddOn);
 
 /* demand_load.cpp */
 bool WriteDemandLoadEntries(const char *releaseKeyName, const char *loaderPath, DWORD loadCtrls,

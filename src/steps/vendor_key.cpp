@@ -1,14 +1,20 @@
 // The maker's own key of an add-on: where its file lies, and the custom data.
-#include "driver/driver.h"
 #include "log/log.h"
 #include "steps/step_writes.h"
 #include "steps/steps.h"
 
-bool WriteVendorKey(const char *releaseNumber, bool secondAddOn) {
+namespace {
+
+static_assert(TextLength(kVendorKeyPrefix) + kReleaseNumberSize + TextLength("\\Ostrel") <
+                  kPathBufferSize,
+              "the vendor key fits its buffer");
+
+} // namespace
+
+bool WriteVendorKey(const char *releaseNumber, const char *loaderPath, const char *customData,
+                    bool secondAddOn) {
     char key[kPathBufferSize];
-    ComposeKeyPath(key, "Software\\Quenlar\\AutoCAD\\", releaseNumber,
-                   secondAddOn ? "\\Qel" : "\\Ostrel");
-    const char *loaderPath = secondAddOn ? run.secondLoaderPath : run.mainLoaderPath;
+    JoinText(key, kVendorKeyPrefix, releaseNumber, secondAddOn ? "\\Qel" : "\\Ostrel");
     const char *messageName = secondAddOn ? "QEL" : "Ostrel";
 
     // The error lines read "... registry Loader --Loader -- ..." with no blank
@@ -27,17 +33,11 @@ bool WriteVendorKey(const char *releaseNumber, bool secondAddOn) {
         }
     }
 
-    if (!secondAddOn) {
-        char customData[kPathBufferSize];
-        if (GetPrivateProfileStringA("OSTKeysLoader", "CustomData", "", customData,
-                                     sizeof customData, run.setupFilePath) == 0)
-            customData[0] = '\0';
-        if (customData[0] != '\0' &&
-            !WriteRecordedString(HKEY_LOCAL_MACHINE, key, "CustomData", customData)) {
-            WriteProgressLine("Error -- Ostrel registry CustomData --", "CustomData",
-                              " -- HKEY_LOCAL_MACHINE.\n");
-            succeeded = false;
-        }
+    if (!secondAddOn && customData[0] != '\0' &&
+        !WriteRecordedString(HKEY_LOCAL_MACHINE, key, "CustomData", customData)) {
+        WriteProgressLine("Error -- Ostrel registry CustomData --", "CustomData",
+                          " -- HKEY_LOCAL_MACHINE.\n");
+        succeeded = false;
     }
     return succeeded;
 }

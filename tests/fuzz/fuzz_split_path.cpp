@@ -65,14 +65,13 @@ void CheckSplit(const std::string &path) {
 // A bare name is completed with the program directory, nothing else is
 // changed, and the buffer keeps its NUL.
 void CheckSetupFilePath(const std::string &path, const std::string &directory) {
-    memcpy(run.programDirectory, directory.c_str(), directory.size() + 1);
     char *buffer = static_cast<char *>(malloc(kPathBufferSize));
     size_t length = path.size() < kPathBufferSize ? path.size() : kPathBufferSize - 1;
     memcpy(buffer, path.data(), length);
     buffer[length] = '\0';
     std::string given = buffer;
 
-    bool found = CheckSetupFile(buffer);
+    bool found = CheckSetupFile(buffer, directory.c_str());
     FUZZ_CHECK(memchr(buffer, 0, kPathBufferSize) != nullptr, "setup file path not terminated");
     std::string after = buffer;
     FUZZ_CHECK(after == given || after == directory + given,
@@ -88,7 +87,7 @@ void CheckProgramDirectory(const std::string &moduleName) {
     SetStandInModuleFileName(moduleName.c_str());
     char directory[kPathBufferSize + 32];
     memset(directory, 0xA5, sizeof directory);
-    FindProgramDirectory(directory);
+    FindProgramDirectory("", directory);
     SetStandInModuleFileName(nullptr);
     for (size_t i = kPathBufferSize; i < sizeof directory; ++i)
         FUZZ_CHECK(directory[i] == static_cast<char>(0xA5), "wrote %zu bytes past the directory",

@@ -60,7 +60,7 @@ TEST(SplitPath, CutsEachPartTo255Characters) {
 
 TEST(ProgramDirectory, IsTheRunningExecutablesFolderWithItsBackslash) {
     char directory[kPathBufferSize];
-    FindProgramDirectory(directory);
+    FindProgramDirectory("", directory);
     char self[kPathBufferSize];
     DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
     ASSERT_GT(length, 0u);
@@ -75,26 +75,26 @@ TEST_F(SetupFileCheckTest, FullPathOfAnExistingFileIsFoundUnchanged) {
     char path[kPathBufferSize];
     snprintf(path, sizeof path, "%sRegOST.ini", folder.Dos().c_str());
     std::string before = path;
-    EXPECT_TRUE(CheckSetupFile(path));
+    EXPECT_TRUE(CheckSetupFile(path, folder.Dos().c_str()));
     EXPECT_EQ(path, before);
 
     snprintf(path, sizeof path, "%sMissing.ini", folder.Dos().c_str());
-    EXPECT_FALSE(CheckSetupFile(path));
+    EXPECT_FALSE(CheckSetupFile(path, folder.Dos().c_str()));
 }
 
 TEST_F(SetupFileCheckTest, NameWithoutFileNameOrExtensionIsNotFound) {
     WriteFile(folder.File("RegOST"), "");
     char path[kPathBufferSize];
     snprintf(path, sizeof path, "%sRegOST", folder.Dos().c_str());
-    EXPECT_FALSE(CheckSetupFile(path));
+    EXPECT_FALSE(CheckSetupFile(path, folder.Dos().c_str()));
     snprintf(path, sizeof path, "%s", folder.Dos().c_str());
-    EXPECT_FALSE(CheckSetupFile(path));
+    EXPECT_FALSE(CheckSetupFile(path, folder.Dos().c_str()));
 }
 
 TEST_F(SetupFileCheckTest, BareNameIsLookedForInTheProgramFolder) {
     WriteFile(folder.File("RegOST.ini"), "");
     char path[kPathBufferSize] = "RegOST.ini";
-    EXPECT_TRUE(CheckSetupFile(path));
+    EXPECT_TRUE(CheckSetupFile(path, folder.Dos().c_str()));
     EXPECT_EQ(std::string(path), folder.Dos() + "RegOST.ini");
 }
 
@@ -103,23 +103,22 @@ TEST_F(SetupFileCheckTest, RootedAndNetworkPathsAreNotPrefixedAgain) {
     std::string rooted = folder.Dos().substr(2) + "RegOST.ini"; // \tmp\...\RegOST.ini
     char path[kPathBufferSize];
     snprintf(path, sizeof path, "%s", rooted.c_str());
-    EXPECT_TRUE(CheckSetupFile(path));
+    EXPECT_TRUE(CheckSetupFile(path, folder.Dos().c_str()));
     EXPECT_EQ(path, rooted);
 
     snprintf(path, sizeof path, "\\\\server\\share\\Tools\\RegOST.ini");
-    EXPECT_FALSE(CheckSetupFile(path));
+    EXPECT_FALSE(CheckSetupFile(path, folder.Dos().c_str()));
     EXPECT_STREQ(path, "\\\\server\\share\\Tools\\RegOST.ini");
     snprintf(path, sizeof path, "\\\\server\\share\\Tools\\RegOST");
-    EXPECT_FALSE(CheckSetupFile(path));
+    EXPECT_FALSE(CheckSetupFile(path, folder.Dos().c_str()));
 }
 
 TEST_F(SetupFileCheckTest, CompletionThatWouldNotFitIsNotFoundAndStaysInTheBuffer) {
     std::string directory = folder.Dos() + std::string(500 - folder.Dos().size(), 'd') + "\\";
-    memcpy(run.programDirectory, directory.c_str(), directory.size() + 1);
     char guarded[kPathBufferSize + 8];
     memset(guarded, '#', sizeof guarded);
     memcpy(guarded, "RegOST.ini", 11);
-    EXPECT_FALSE(CheckSetupFile(guarded));
+    EXPECT_FALSE(CheckSetupFile(guarded, directory.c_str()));
     EXPECT_EQ(guarded[kPathBufferSize], '#');
 }
 
@@ -130,5 +129,5 @@ TEST_F(SetupFileCheckTest, ExistingFileThatCannotBeReadIsNotFound) {
     chmod(folder.File("RegOST.ini").c_str(), 0);
     char path[kPathBufferSize];
     snprintf(path, sizeof path, "%sRegOST.ini", folder.Dos().c_str());
-    EXPECT_FALSE(CheckSetupFile(path));
+    EXPECT_FALSE(CheckSetupFile(path, folder.Dos().c_str()));
 }

@@ -35,32 +35,28 @@ TEST(LogHeader, DateMonthFirstWithTwoDigitYearAndTwentyFourHourClock) {
     EXPECT_EQ(Header(2100, 10, 9, 12, 0, 0), "10/09/00 -- 12:00:00");
 }
 
-TEST(LogPaths, JoinPathAddsOneBackslashOnlyWhereNeeded) {
-    char path[kPathBufferSize];
-    ASSERT_TRUE(JoinPath(path, "C:\\Tools\\", "RegOST.log"));
-    EXPECT_STREQ(path, "C:\\Tools\\RegOST.log");
-    ASSERT_TRUE(JoinPath(path, "C:\\Tools", "RegOST.log"));
-    EXPECT_STREQ(path, "C:\\Tools\\RegOST.log");
-    ASSERT_TRUE(JoinPath(path, "", "RegOST.log"));
-    EXPECT_STREQ(path, "RegOST.log");
-}
-
-TEST(LogPaths, JoinPathRefusesWhatDoesNotFitAndWritesNothingPastTheBuffer) {
+TEST(JoinText, JoinsWhatFitsAndRefusesTheRestWithoutWritingPastTheBuffer) {
     char guarded[kPathBufferSize + 16];
     memset(guarded, '#', sizeof guarded);
     std::string directory(501, 'd'); // 501 + "\" + 10 = 512 characters: one too many
-    EXPECT_FALSE(JoinPath(guarded, directory.c_str(), "RegOST.log"));
+    EXPECT_FALSE(
+        JoinText(guarded, directory.c_str(), SeparatorAfter(directory.c_str()), "RegOST.log"));
     EXPECT_EQ(guarded[0], '\0');
     EXPECT_EQ(guarded[kPathBufferSize], '#');
 
     directory.pop_back(); // 511 characters exactly
-    ASSERT_TRUE(JoinPath(guarded, directory.c_str(), "RegOST.log"));
+    ASSERT_TRUE(
+        JoinText(guarded, directory.c_str(), SeparatorAfter(directory.c_str()), "RegOST.log"));
     EXPECT_EQ(strlen(guarded), 511u);
     EXPECT_EQ(guarded[kPathBufferSize], '#');
+
+    EXPECT_STREQ(SeparatorAfter("C:\\Tools\\"), "");
+    EXPECT_STREQ(SeparatorAfter("C:\\Tools"), "\\");
+    EXPECT_STREQ(SeparatorAfter(""), "");
 }
 
 TEST_F(LogTest, ProgressLogGetsHeaderAndLinesWithCrLf) {
-    OpenProgressLog(run.programDirectory);
+    OpenProgressLog(folder.Dos().c_str());
     WriteProgressLine("Ostrel Settings Registry Successful (1)\n\n");
     WriteProgressLine("Error -- Ostrel registry -- ", "Splash", " -- HKEY_CURRENT_USER.\n");
     EndLogs("Installation Completed\n\n");
@@ -79,7 +75,7 @@ TEST_F(LogTest, ProgressLogGetsHeaderAndLinesWithCrLf) {
 TEST_F(LogTest, SecondRunAppendsAfterTheFirstRunsFinalMessage) {
     for (int i = 0; i < 2; ++i) {
         ResetLogStateForTests();
-        OpenProgressLog(run.programDirectory);
+        OpenProgressLog(folder.Dos().c_str());
         EndLogs("(INI) file not found\n\n");
     }
     logsClosed = true;
@@ -96,7 +92,7 @@ TEST_F(LogTest, ProgressLogFallsBackToTheTemporaryFolder) {
     std::string savedValue = saved != nullptr ? saved : "";
     setenv("TMPDIR", temporary.path().c_str(), 1);
 
-    OpenProgressLog(run.programDirectory);
+    OpenProgressLog(folder.Dos().c_str());
     WriteProgressLine("Installation Completed\n\n");
     CloseLogs();
 
@@ -117,10 +113,9 @@ TEST_F(LogTest, NoProgressOutputAnywhereWhenBothPlacesAreBlocked) {
     std::string savedValue = saved != nullptr ? saved : "";
     setenv("TMPDIR", temporary.path().c_str(), 1);
 
-    OpenProgressLog(run.programDirectory);
-    EXPECT_FALSE(logState.progressLogOn);
+    OpenProgressLog(folder.Dos().c_str());
     WriteProgressLine("nowhere\n");
-    OpenRegistryScriptLog(run.programDirectory);
+    OpenRegistryScriptLog(folder.Dos().c_str());
     WriteRegistryScriptRecord("Key", "1", "Name", true, HKEY_CURRENT_USER);
     CloseLogs();
 
@@ -181,19 +176,16 @@ TEST_F(LogTest, RegistryScriptLogOpensOnceAndStaysClosedWithoutTheSwitch) {
 
     ResetLogStateForTests();
     logsClosed = false;
-    OpenRegistryScriptLog(run.programDirectory);
-    FILE *first = logState.scriptLog;
-    OpenRegistryScriptLog(run.programDirectory);
-    EXPECT_EQ(logState.scriptLog, first);
+    OpenRegistryScriptLog(folder.Dos().c_str());
+    OpenRegistryScriptLog(folder.Dos().c_str());
     WriteRegistryScriptRecord("Key", "x", "Name", false, HKEY_LOCAL_MACHINE);
     EXPECT_EQ(Count(ScriptLines(), "RegDB Key: Key\n"), 1);
 }
 
 TEST_F(LogTest, RegistryScriptLogThatCannotOpenIsSilentlyOff) {
     mkdir(folder.File("TEMPTXT.log").c_str(), 0755);
-    OpenRegistryScriptLog(run.programDirectory);
-    EXPECT_FALSE(logState.scriptLogOn);
+    OpenRegistryScriptLog(folder.Dos().c_str());
     WriteRegistryScriptRecord("Key", "x", "Name", false, HKEY_LOCAL_MACHINE);
-    EndLogs("");
+    EndLogs(""); // nothing to write to and nothing to close: no crash
     logsClosed = true;
 }

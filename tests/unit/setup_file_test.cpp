@@ -7,9 +7,17 @@ class SetupFileTest : public ProgramTest {
   protected:
     void UseSetupFile(const std::string &text) {
         WriteFile(folder.File("RegOST.ini"), text);
-        JoinPath(run.setupFilePath, run.programDirectory, "RegOST.ini");
-        JoinPath(run.mainLoaderPath, run.programDirectory, "Ostrel.arx");
-        JoinPath(run.secondLoaderPath, run.programDirectory, "Qel.arx");
+        setupFile = folder.Dos() + "RegOST.ini";
+        snprintf(mainLoader, sizeof mainLoader, "%sOstrel.arx", folder.Dos().c_str());
+        snprintf(secondLoader, sizeof secondLoader, "%sQel.arx", folder.Dos().c_str());
+    }
+
+    ReleaseListResult ReadReleaseList(int *count) {
+        return ::ReadReleaseList(setupFile.c_str(), releaseList, count);
+    }
+
+    void ApplyLoaderOverrides(bool secondAddOn = false) {
+        ::ApplyLoaderOverrides(setupFile.c_str(), secondAddOn, mainLoader, secondLoader);
     }
 
     ReleaseListResult Read(const std::string &version, int *count) {
@@ -24,7 +32,7 @@ class SetupFileTest : public ProgramTest {
         std::string releases;
         for (int i = 0; i < count; ++i) {
             char release[kReleaseNumberSize];
-            CopyRelease(i, release);
+            CopyRelease(releaseList, i, release);
             releases += (i > 0 ? " " : "") + std::string(release);
         }
         return releases;
@@ -36,6 +44,11 @@ class SetupFileTest : public ProgramTest {
         EXPECT_EQ(count, 0) << version;
         return result;
     }
+
+    std::string setupFile;
+    char releaseList[kPathBufferSize] = "";
+    char mainLoader[kPathBufferSize] = "";
+    char secondLoader[kPathBufferSize] = "";
 };
 
 } // namespace
@@ -82,11 +95,11 @@ TEST_F(SetupFileTest, LoaderOverrideMustNameSomethingThatExists) {
     std::string real = folder.Dos() + "Real.arx";
     UseSetupFile("[OSTKeysLoader]\r\nLoader=" + folder.Dos() + "Missing.arx\r\n");
     ApplyLoaderOverrides();
-    EXPECT_EQ(std::string(run.mainLoaderPath), folder.Dos() + "Ostrel.arx");
+    EXPECT_EQ(std::string(mainLoader), folder.Dos() + "Ostrel.arx");
 
     UseSetupFile("[OSTKeysLoader]\r\nLoader=" + real + "\r\n");
     ApplyLoaderOverrides();
-    EXPECT_EQ(std::string(run.mainLoaderPath), real);
+    EXPECT_EQ(std::string(mainLoader), real);
 }
 
 TEST_F(SetupFileTest, LoaderOverrideIsTakenAsWrittenWhenAPatternMatches) {
@@ -94,7 +107,7 @@ TEST_F(SetupFileTest, LoaderOverrideIsTakenAsWrittenWhenAPatternMatches) {
     std::string pattern = folder.Dos() + "re*.ARX";
     UseSetupFile("[OSTKeysLoader]\r\nLoader=" + pattern + "\r\n");
     ApplyLoaderOverrides();
-    EXPECT_EQ(std::string(run.mainLoaderPath), pattern);
+    EXPECT_EQ(std::string(mainLoader), pattern);
 }
 
 TEST_F(SetupFileTest, SecondLoaderOverrideOnlyWithTheSecondAddOn) {
@@ -102,10 +115,9 @@ TEST_F(SetupFileTest, SecondLoaderOverrideOnlyWithTheSecondAddOn) {
     std::string text = "[QELKeysLoader]\r\nLoader=" + folder.Dos() + "Q.arx\r\n";
     UseSetupFile(text);
     ApplyLoaderOverrides();
-    EXPECT_EQ(std::string(run.secondLoaderPath), folder.Dos() + "Qel.arx");
+    EXPECT_EQ(std::string(secondLoader), folder.Dos() + "Qel.arx");
 
-    run.secondAddOn = true;
-    ApplyLoaderOverrides();
-    EXPECT_EQ(std::string(run.secondLoaderPath), folder.Dos() + "Q.arx");
-    EXPECT_EQ(std::string(run.mainLoaderPath), folder.Dos() + "Ostrel.arx");
+    ApplyLoaderOverrides(true);
+    EXPECT_EQ(std::string(secondLoader), folder.Dos() + "Q.arx");
+    EXPECT_EQ(std::string(mainLoader), folder.Dos() + "Ostrel.arx");
 }

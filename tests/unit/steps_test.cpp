@@ -15,16 +15,28 @@ class StepsTest : public ProgramTest {
   protected:
     void SetUp() override {
         ProgramTest::SetUp();
-        JoinPath(run.mainLoaderPath, run.programDirectory, "Ostrel.arx");
-        JoinPath(run.secondLoaderPath, run.programDirectory, "Qel.arx");
+        snprintf(mainLoader, sizeof mainLoader, "%sOstrel.arx", folder.Dos().c_str());
+        snprintf(secondLoader, sizeof secondLoader, "%sQel.arx", folder.Dos().c_str());
         UseSetupFile("[VERSION]\r\nVersion=17.1\r\n");
         OpenLogs();
     }
 
     void UseSetupFile(const std::string &text) {
         WriteFile(folder.File("RegOST.ini"), text);
-        JoinPath(run.setupFilePath, run.programDirectory, "RegOST.ini");
+        setupFile = folder.Dos() + "RegOST.ini";
     }
+
+    // The vendor key step with the custom data of the setup file, as a run gives it.
+    bool VendorKey(bool secondAddOn) {
+        char customData[kPathBufferSize];
+        ReadCustomData(setupFile.c_str(), customData);
+        return WriteVendorKey("17.1", secondAddOn ? secondLoader : mainLoader, customData,
+                              secondAddOn);
+    }
+
+    std::string setupFile;
+    char mainLoader[kPathBufferSize] = "";
+    char secondLoader[kPathBufferSize] = "";
 
     static void AddProducts() {
         char noClass[] = "";
@@ -98,8 +110,8 @@ TEST_F(StepsTest, SettingsKeyThatCannotBeCreatedGivesNineErrorLines) {
 
 TEST_F(StepsTest, VendorKeyOfTheMainAddOnRecordsLoaderTwiceThenCustomData) {
     UseSetupFile("[OSTKeysLoader]\r\nCustomData=Site 42\r\n");
-    EXPECT_TRUE(WriteVendorKey("17.1", false));
-    std::string loader = run.mainLoaderPath;
+    EXPECT_TRUE(VendorKey(false));
+    std::string loader = mainLoader;
     EXPECT_EQ(ScriptLines(), Record(kVendorKey, loader, "Loader", false, 2) +
                                  Record(kVendorKey, loader, "Loader", false, 1) +
                                  Record(kVendorKey, "Site 42", "CustomData", false, 2));
@@ -109,34 +121,34 @@ TEST_F(StepsTest, VendorKeyOfTheMainAddOnRecordsLoaderTwiceThenCustomData) {
 
 TEST_F(StepsTest, VendorKeyOfTheSecondAddOnHasNoCustomData) {
     UseSetupFile("[OSTKeysLoader]\r\nCustomData=main only\r\n[QELKeysLoader]\r\nCustomData=no\r\n");
-    EXPECT_TRUE(WriteVendorKey("17.1", true));
+    EXPECT_TRUE(VendorKey(true));
     std::string key = "Software\\Quenlar\\AutoCAD\\17.1\\Qel";
-    EXPECT_EQ(ScriptLines(), Record(key, run.secondLoaderPath, "Loader", false, 2) +
-                                 Record(key, run.secondLoaderPath, "Loader", false, 1));
+    EXPECT_EQ(ScriptLines(), Record(key, secondLoader, "Loader", false, 2) +
+                                 Record(key, secondLoader, "Loader", false, 1));
     EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, key, "CustomData"));
 }
 
 TEST_F(StepsTest, VendorKeyWithoutMachineRightsKeepsTheUserCopy) {
     UseSetupFile("[OSTKeysLoader]\r\nCustomData=x\r\n");
     SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, true);
-    EXPECT_FALSE(WriteVendorKey("17.1", false));
+    EXPECT_FALSE(VendorKey(false));
     EXPECT_EQ(ProgressLines(),
               "Error -- Ostrel registry Loader --Loader -- HKEY_LOCAL_MACHINE.\n"
               "Error -- Ostrel registry CustomData --CustomData -- HKEY_LOCAL_MACHINE.\n");
-    EXPECT_EQ(ScriptLines(), Record(kVendorKey, run.mainLoaderPath, "Loader", false, 1));
+    EXPECT_EQ(ScriptLines(), Record(kVendorKey, mainLoader, "Loader", false, 1));
 }
 
 TEST_F(StepsTest, VendorKeyErrorLinesNameTheSecondAddOnAsQel) {
     SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, true);
     SetStandInReadOnlyRoot(HKEY_CURRENT_USER, true);
-    EXPECT_FALSE(WriteVendorKey("17.1", true));
+    EXPECT_FALSE(VendorKey(true));
     EXPECT_EQ(ProgressLines(), "Error -- QEL registry Loader --Loader -- HKEY_LOCAL_MACHINE.\n"
                                "Error -- QEL registry Loader --Loader -- HKEY_CURRENT_USER.\n");
 }
 
 TEST_F(StepsTest, EmptyLoaderAndNoCustomDataWriteNothing) {
-    run.mainLoaderPath[0] = '\0';
-    EXPECT_TRUE(WriteVendorKey("17.1", false));
+    mainLoader[0] = '\0';
+    EXPECT_TRUE(VendorKey(false));
     EXPECT_FALSE(StandInKeyExists(HKEY_LOCAL_MACHINE, kVendorKey));
     EXPECT_EQ(StandInSetCallCount(), 0);
     EXPECT_EQ(ScriptLines(), "");
@@ -147,8 +159,8 @@ TEST_F(StepsTest, LongLoaderAndCustomDataAreStoredAndRecordedWhole) {
     std::string custom(700, 'c'); // the setup file reader hands over 511
     UseSetupFile("[OSTKeysLoader]\r\nCustomData=" + custom + "\r\n");
     std::string loader = "Z:\\" + std::string(508, 'p');
-    memcpy(run.mainLoaderPath, loader.c_str(), loader.size() + 1);
-    EXPECT_TRUE(WriteVendorKey("17.1", false));
+    memcpy(mainLoader, loader.c_str(), loader.size() + 1);
+    EXPECT_TRUE(VendorKey(false));
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kVendorKey, "Loader"), loader + '\0');
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kVendorKey, "CustomData"),
               std::string(511, 'c') + '\0');
@@ -160,7 +172,7 @@ TEST_F(StepsTest, LongLoaderAndCustomDataAreStoredAndRecordedWhole) {
 // --- Demand-load entries ------------------------------------------------------
 
 TEST_F(StepsTest, MissingReleaseKeyMeansAutoCADNotFound) {
-    EXPECT_FALSE(WriteDemandLoadEntries("R17.0", run.mainLoaderPath, 15, false));
+    EXPECT_FALSE(WriteDemandLoadEntries("R17.0", mainLoader, 15, false));
     EXPECT_EQ(ProgressLines(), "Error -- AutoCAD not found.\n");
     EXPECT_EQ(ScriptLines(), "");
     EXPECT_EQ(StandInSetCallCount(), 0);
@@ -173,14 +185,14 @@ TEST_F(StepsTest, ReleaseKeyWithoutProductsWritesNothingAndSucceeds) {
                               &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
-    EXPECT_TRUE(WriteDemandLoadEntries("R17.1", run.mainLoaderPath, 15, false));
+    EXPECT_TRUE(WriteDemandLoadEntries("R17.1", mainLoader, 15, false));
     EXPECT_EQ(ProgressLines(), "");
     EXPECT_EQ(StandInSetCallCount(), 0);
 }
 
 TEST_F(StepsTest, MainAddOnGets34ValuesUnderEveryProduct) {
     AddProducts();
-    EXPECT_TRUE(WriteDemandLoadEntries("R17.1", run.mainLoaderPath, 15, false));
+    EXPECT_TRUE(WriteDemandLoadEntries("R17.1", mainLoader, 15, false));
     std::string script = ScriptLines();
     EXPECT_EQ(Count(script, "RegDB Key: "), 68);
     EXPECT_EQ(Count(script, "RegDB Root: 2\n"), 68);
@@ -190,7 +202,7 @@ TEST_F(StepsTest, MainAddOnGets34ValuesUnderEveryProduct) {
     std::string application = Application(kProduct1);
     std::string expectedStart =
         Record(application, "15", "LOADCTRLS", true, 2) +
-        Record(application, run.mainLoaderPath, "LOADER", false, 2) +
+        Record(application, mainLoader, "LOADER", false, 2) +
         Record(application, "Lumenwarp (https://www.quenlar.com)", "DESCRIPTION", false, 2) +
         Record(application + "\\Groups", "KTVR_OSTREL", "KTVR_OSTREL", false, 2) +
         Record(application + "\\Commands", "KXMAKE", "KXMAKE", false, 2);
@@ -198,7 +210,7 @@ TEST_F(StepsTest, MainAddOnGets34ValuesUnderEveryProduct) {
 
     EXPECT_EQ(DwordText(HKEY_LOCAL_MACHINE, application, "LOADCTRLS"), "15");
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, application, "LOADER"),
-              std::string(run.mainLoaderPath) + '\0');
+              std::string(mainLoader) + '\0');
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, application + "\\Commands", "KXMENU?"),
               std::string("KXMENU?", 8));
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, application + "\\Commands", "KX?"),
@@ -209,7 +221,7 @@ TEST_F(StepsTest, MainAddOnGets34ValuesUnderEveryProduct) {
 
 TEST_F(StepsTest, SecondAddOnGetsThreeValuesAndNoCommands) {
     AddProducts();
-    EXPECT_TRUE(WriteDemandLoadEntries("R17.1", run.secondLoaderPath, 15, true));
+    EXPECT_TRUE(WriteDemandLoadEntries("R17.1", secondLoader, 15, true));
     EXPECT_EQ(Count(ScriptLines(), "RegDB Key: "), 6);
     std::string application = Application(kProduct2, "Qel");
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, application, "DESCRIPTION").substr(0, 9),
@@ -222,7 +234,7 @@ TEST_F(StepsTest, SecondAddOnGetsThreeValuesAndNoCommands) {
 TEST_F(StepsTest, ValuesRefusedByTheMachineGoToTheUserValueByValue) {
     AddProducts();
     SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, true);
-    EXPECT_TRUE(WriteDemandLoadEntries("R17.1", run.mainLoaderPath, 15, false));
+    EXPECT_TRUE(WriteDemandLoadEntries("R17.1", mainLoader, 15, false));
     std::string progress = ProgressLines();
     EXPECT_EQ(Count(progress, " -- HKEY_LOCAL_MACHINE.\n"), 68);
     EXPECT_EQ(Count(progress, "HKEY_CURRENT_USER"), 0);
@@ -244,7 +256,7 @@ TEST_F(StepsTest, ValuesRefusedByBothRootsAreAllStillTried) {
     AddProducts();
     SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, true);
     SetStandInReadOnlyRoot(HKEY_CURRENT_USER, true);
-    EXPECT_FALSE(WriteDemandLoadEntries("R17.1", run.mainLoaderPath, 15, false));
+    EXPECT_FALSE(WriteDemandLoadEntries("R17.1", mainLoader, 15, false));
     std::string progress = ProgressLines();
     EXPECT_EQ(Count(progress, "\n"), 136);
     EXPECT_EQ(Count(progress,
@@ -258,7 +270,7 @@ TEST_F(StepsTest, AFailedProductDoesNotCostTheNextOneItsRecords) {
     AddProducts();
     FailStandInCreatesUnder(HKEY_LOCAL_MACHINE, kProduct1);
     FailStandInCreatesUnder(HKEY_CURRENT_USER, kProduct1);
-    EXPECT_FALSE(WriteDemandLoadEntries("R17.1", run.mainLoaderPath, 15, false));
+    EXPECT_FALSE(WriteDemandLoadEntries("R17.1", mainLoader, 15, false));
     std::string script = ScriptLines();
     EXPECT_EQ(Count(script, "RegDB Key: "), 34);
     EXPECT_EQ(Count(script, "ACAD-6001"), 0);
@@ -270,7 +282,7 @@ TEST_F(StepsTest, AFailedCommandDoesNotStopTheOthers) {
     std::string commands = Application(kProduct1) + "\\Commands";
     FailStandInSet(HKEY_LOCAL_MACHINE, commands.c_str(), "KX?");
     FailStandInSet(HKEY_CURRENT_USER, commands.c_str(), "KX?");
-    EXPECT_FALSE(WriteDemandLoadEntries("R17.1", run.mainLoaderPath, 15, false));
+    EXPECT_FALSE(WriteDemandLoadEntries("R17.1", mainLoader, 15, false));
     EXPECT_EQ(ProgressLines(), "Error -- AutoCAD registry Commands-KX? -- HKEY_LOCAL_MACHINE.\n"
                                "Error -- AutoCAD registry Commands-KX? -- HKEY_CURRENT_USER.\n");
     EXPECT_EQ(Count(ScriptLines(), "RegDB Key: " + commands + "\n"), 29);
@@ -280,7 +292,7 @@ TEST_F(StepsTest, AFailedCommandDoesNotStopTheOthers) {
 TEST_F(StepsTest, ListingCutShortMeansAutoCADNotFoundAndNothingWritten) {
     AddProducts();
     FailStandInEnumAt(1);
-    EXPECT_FALSE(WriteDemandLoadEntries("R17.1", run.mainLoaderPath, 15, false));
+    EXPECT_FALSE(WriteDemandLoadEntries("R17.1", mainLoader, 15, false));
     EXPECT_EQ(ProgressLines(), "Error -- AutoCAD not found.\n");
     EXPECT_EQ(StandInSetCallCount(), 0);
 }

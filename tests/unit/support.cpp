@@ -76,7 +76,6 @@ std::string FromCrlf(const std::string &bytes) {
 void ProgramTest::SetUp() {
     ResetRunForTests();
     ResetStandInRegistry();
-    memcpy(run.programDirectory, folder.Dos().c_str(), folder.Dos().size() + 1);
 }
 
 void ProgramTest::TearDown() {
@@ -86,10 +85,10 @@ void ProgramTest::TearDown() {
 }
 
 void ProgramTest::OpenLogs() {
-    OpenProgressLog(run.programDirectory);
-    OpenRegistryScriptLog(run.programDirectory);
-    ASSERT_TRUE(logState.progressLogOn);
-    ASSERT_TRUE(logState.scriptLogOn);
+    OpenProgressLog(folder.Dos().c_str());
+    OpenRegistryScriptLog(folder.Dos().c_str());
+    ASSERT_TRUE(FileExists(folder.File("RegOST.log")));
+    ASSERT_TRUE(FileExists(folder.File("TEMPTXT.log")));
 }
 
 void ProgramTest::CloseLogs() {

@@ -1,0 +1,44 @@
+// The floor under the whole core: the sizes of its fixed buffers and the one
+// bounded join that fills them with paths and key paths. It includes only the
+// C library, so every other floor may include it.
+#pragma once
+
+#include <stddef.h>
+#include <string.h>
+
+constexpr size_t kPathBufferSize = 512;       // paths, key paths, texts: at most 511 characters
+constexpr size_t kArgumentBufferSize = 28;    // a switch: at most 27 characters
+constexpr size_t kPathPartSize = 256;         // one part of a split path: at most 255
+constexpr size_t kReleaseNumberSize = 5;      // "17.1"
+constexpr size_t kReleaseKeyNameSize = 6;     // "R17.1"
+constexpr size_t kLineBufferSize = 200;       // a composed log line: at most 199 characters
+constexpr size_t kSubkeyNameBufferSize = 200; // a listed subkey name: at most 199 characters
+constexpr size_t kNumberTextSize = 11;        // a 32-bit number in decimal: "4294967295"
+constexpr size_t kHeaderTextSize = 9;         // the log header's "MM/DD/YY" and "HH:MM:SS"
+
+// The length of a fixed text, for the static_asserts that prove a join fits.
+template <size_t N> constexpr size_t TextLength(const char (&)[N]) {
+    return N - 1;
+}
+
+// Joins a, b and c into out (kPathBufferSize bytes; it must not overlap them).
+// False, with out empty, when they do not fit; nothing is ever written past
+// the buffer.
+inline bool JoinText(char *out, const char *a, const char *b, const char *c = "") {
+    size_t lengths[] = {strlen(a), strlen(b), strlen(c)};
+    if (lengths[0] + lengths[1] + lengths[2] >= kPathBufferSize) {
+        out[0] = '\0';
+        return false;
+    }
+    memcpy(out, a, lengths[0]);
+    memcpy(out + lengths[0], b, lengths[1]);
+    memcpy(out + lengths[0] + lengths[1], c, lengths[2] + 1);
+    return true;
+}
+
+// What goes between a folder and a name: a backslash, unless the folder ends
+// in one already.
+inline const char *SeparatorAfter(const char *folder) {
+    size_t length = strlen(folder);
+    return length > 0 && folder[length - 1] != '\\' ? "\\" : "";
+}

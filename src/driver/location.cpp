@@ -23,8 +23,12 @@ void FindProgramDirectory(const char *argv0, char *directory) {
             source = "";
     }
 
+    // A relative name would make the folder depend on the current folder,
+    // which a setup may have left anywhere: such a folder counts as unknown.
+    bool absolute = (source[0] != '\0' && source[1] == ':') || source[0] == '\\' ||
+                    source[0] == '/';
     size_t keep = 0;
-    for (size_t i = 0; source[i] != '\0'; ++i) {
+    for (size_t i = 0; absolute && source[i] != '\0'; ++i) {
         if (source[i] == '\\' || source[i] == '/')
             keep = i + 1;
     }
@@ -90,6 +94,9 @@ bool CheckSetupFile(char *path, const char *programDirectory) {
         if (!hasName)
             return false;
     } else if ((parts.drive[0] == '\0' || parts.directory[0] == '\0') && hasName) {
+        // An unknown program folder is never the current one.
+        if (programDirectory[0] == '\0')
+            return false;
         char completed[kPathBufferSize];
         if (!JoinText(completed, programDirectory, path))
             return false;

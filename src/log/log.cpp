@@ -4,6 +4,10 @@
 // write call. A line too long for the buffer (a long loader path, say) is
 // written piece by piece instead: the stream buffers it, so it still reaches
 // the file whole and nothing is ever cut.
+//
+// Each progress line and each whole record is flushed as soon as it is
+// written: a run that is killed, or a disk that fills up, still leaves the
+// header and every line and record written so far, and never half a record.
 #include "log/log.h"
 
 #include <string.h>
@@ -46,10 +50,11 @@ void WriteScriptLine(const char *prefix, const char *text) {
     WriteLine(logState.scriptLog, pieces, 3);
 }
 
-// A path too long for its buffer counts as a log that cannot be opened.
+// A path too long for its buffer counts as a log that cannot be opened, and
+// an unknown (empty) folder is never taken for the current one.
 FILE *OpenLogIn(const char *directory, const char *name) {
     char path[kPathBufferSize];
-    if (!JoinText(path, directory, SeparatorAfter(directory), name))
+    if (directory[0] == '\0' || !JoinText(path, directory, SeparatorAfter(directory), name))
         return nullptr;
     return OpenDosStream(path, "a");
 }
@@ -86,6 +91,7 @@ void OpenProgressLog(const char *directory) {
     fwrite(" -- ", 1, 4, logState.progressLog);
     fwrite(clock, 1, strlen(clock), logState.progressLog);
     fwrite(" \n\n", 1, 3, logState.progressLog);
+    fflush(logState.progressLog);
 }
 
 void OpenRegistryScriptLog(const char *directory) {
@@ -101,6 +107,8 @@ void WriteProgressLine(const char *a, const char *b, const char *c, const char *
         return;
     const char *pieces[] = {a, b, c, d, e};
     WriteLine(logState.progressLog, pieces, 5);
+    if (logState.progressLog != nullptr)
+        fflush(logState.progressLog);
 }
 
 void WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const char *valueName,
@@ -113,6 +121,8 @@ void WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const
     if (isNumber)
         WriteScriptLine("RegDB Type: ", "3");
     WriteScriptLine("RegDB Root: ", root == HKEY_CURRENT_USER ? "1" : "2");
+    if (logState.scriptLog != nullptr)
+        fflush(logState.scriptLog);
 }
 
 void EndLogs(const char *finalMessage) {

@@ -70,6 +70,25 @@ TEST(ProgramDirectory, IsTheRunningExecutablesFolderWithItsBackslash) {
     EXPECT_EQ(std::string(directory).substr(0, 3), "Z:\\");
 }
 
+TEST(ProgramDirectory, FallsBackToAnAbsoluteArgv0AndIsOtherwiseUnknown) {
+    // A module name that does not fit the buffer sends the search to argv[0].
+    SetStandInModuleFileName(("Z:\\" + std::string(600, 'd') + "\\RegOST.exe").c_str());
+    const std::pair<std::string, std::string> cases[] = {
+        {"C:\\Tools\\RegOST.exe", "C:\\Tools\\"},
+        {"\\\\server\\share\\RegOST.exe", "\\\\server\\share\\"},
+        {"/opt/setup/regost", "/opt/setup/"},
+        {"RegOST.exe", ""},
+        {"sub\\RegOST.exe", ""}, // relative to wherever the setup left the current folder
+        {"C:\\" + std::string(520, 'x') + "\\RegOST.exe", ""},
+    };
+    for (const auto &[argv0, expected] : cases) {
+        char directory[kPathBufferSize];
+        FindProgramDirectory(argv0.c_str(), directory);
+        EXPECT_EQ(directory, expected) << argv0;
+    }
+    SetStandInModuleFileName(nullptr);
+}
+
 TEST_F(SetupFileCheckTest, FullPathOfAnExistingFileIsFoundUnchanged) {
     WriteFile(folder.File("RegOST.ini"), "[VERSION]\r\n");
     char path[kPathBufferSize];
@@ -91,11 +110,18 @@ TEST_F(SetupFileCheckTest, NameWithoutFileNameOrExtensionIsNotFound) {
     EXPECT_FALSE(CheckSetupFile(path, folder.Dos().c_str()));
 }
 
-TEST_F(SetupFileCheckTest, BareNameIsLookedForInTheProgramFolder) {
+TEST_F(SetupFileCheckTest, BareNameIsLookedForInTheProgramFolderAndNeverInAnUnknownOne) {
     WriteFile(folder.File("RegOST.ini"), "");
     char path[kPathBufferSize] = "RegOST.ini";
     EXPECT_TRUE(CheckSetupFile(path, folder.Dos().c_str()));
     EXPECT_EQ(std::string(path), folder.Dos() + "RegOST.ini");
+
+    char *saved = getcwd(nullptr, 0);
+    ASSERT_EQ(chdir(folder.path().c_str()), 0);
+    char bare[kPathBufferSize] = "RegOST.ini";
+    EXPECT_FALSE(CheckSetupFile(bare, ""));
+    EXPECT_EQ(chdir(saved), 0);
+    free(saved);
 }
 
 TEST_F(SetupFileCheckTest, RootedAndNetworkPathsAreNotPrefixedAgain) {

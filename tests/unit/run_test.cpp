@@ -116,3 +116,36 @@ TEST_F(RunTest, EveryStepFailingStillEndsNormally) {
         EXPECT_NE(progress.find(failure), std::string::npos) << failure;
     EXPECT_EQ(progress.substr(progress.size() - 26), "\n\nInstallation Completed\n\n");
 }
+
+TEST_F(RunTest, UnknownProgramFolderIsNeverTheCurrentFolder) {
+    // The module's name does not fit the buffer and argv[0] is relative: the
+    // folder is unknown. A setup file and logs in the current folder must not
+    // be taken for the program's.
+    TempFolder temporary;
+    WriteFile(folder.File("RegOST.ini"), "[VERSION]\r\nVersion=17.1\r\n");
+    SetStandInModuleFileName((folder.Dos() + std::string(600, 'd') + "\\RegOST.exe").c_str());
+    char *saved = getcwd(nullptr, 0);
+    ASSERT_EQ(chdir(folder.path().c_str()), 0);
+    const char *savedTemp = getenv("TMPDIR");
+    std::string savedTempValue = savedTemp != nullptr ? savedTemp : "";
+    setenv("TMPDIR", temporary.path().c_str(), 1);
+
+    char self[] = "RegOST.exe";
+    char logSwitch[] = "/LOG";
+    char *argv[] = {self, logSwitch};
+    ResetRunForTests();
+    EXPECT_EQ(RunRegOST(2, argv), 0);
+
+    EXPECT_EQ(chdir(saved), 0);
+    free(saved);
+    if (savedTemp != nullptr)
+        setenv("TMPDIR", savedTempValue.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_FALSE(FileExists(folder.File("RegOST.log")));
+    EXPECT_FALSE(FileExists(folder.File("TEMPTXT.log")));
+    std::string bytes = ReadFile(temporary.File("RegOST.log"));
+    std::string end = " \r\n\r\n(INI) file not found\r\n\r\n"; // right after the header
+    EXPECT_EQ(bytes.substr(bytes.size() < end.size() ? 0 : bytes.size() - end.size()), end);
+    EXPECT_EQ(StandInSetCallCount(), 0);
+}

@@ -3,13 +3,17 @@
 - Killed: regost is started many times on the same registry file and killed
   with SIGKILL at a random moment. The registry file must then hold exactly
   the state before the run or the state after a complete run, never a mix
-  nor a cut file.
+  nor a cut file. The logs must hold what was written up to the kill: the
+  header, whole progress lines, and whole records that begin a complete run's
+  records (the simulated registry is saved only at the end, so on Linux the
+  records cannot be checked against it).
 - Logs that cannot be written: RegOST.log (and then TEMPTXT.log too) is a
   symbolic link to /dev/full. The run must still end, with exit code 0, and
   leave the same registry as a run whose logs are fine.
 """
 import os
 import random
+import re
 import shutil
 import signal
 import subprocess
@@ -102,13 +106,43 @@ def reference_states(program):
         assert done.returncode == 0, done.stderr
         durations.append(seconds)
         script = open(os.path.join(program.program, "TEMPTXT.log"), "rb").read()
+        progress = open(os.path.join(program.program, "RegOST.log"), "rb").read()
         program.clear_logs()
     after = program.registry_bytes()
     assert after != before, "a complete run changed nothing"
-    return before, after, sorted(durations)[len(durations) // 2], script
+    progress = progress[HEADER.match(progress).end():]
+    return before, after, sorted(durations)[len(durations) // 2], script, progress
 
 
-def check_killed_runs(program, before, after, duration):
+HEADER = re.compile(rb"\d\d/\d\d/\d\d -- \d\d:\d\d:\d\d \r\n\r\n")
+RECORD_END = re.compile(rb"RegDB Root: [12]\r\n")
+
+
+def log_problems(progress, records, complete_progress, complete_records):
+    """What is wrong with the logs of a killed run, given a complete run's:
+    the header first, whole lines that begin the complete run's lines, and
+    whole records that begin its records. None of it may be lost once a
+    record exists, since the header is written before any registry work."""
+    problems = []
+    if progress:
+        header = HEADER.match(progress)
+        if not header:
+            problems.append("RegOST.log does not begin with the header: %r" % progress[:40])
+        else:
+            lines = progress[header.end():]
+            if not complete_progress.startswith(lines) or (lines and not lines.endswith(b"\r\n")):
+                problems.append("RegOST.log holds %r, not whole lines of a complete run"
+                                % lines[-120:])
+    elif records:
+        problems.append("records were written but RegOST.log has no header")
+    if records:
+        if not complete_records.startswith(records) or not RECORD_END.search(records[-16:]):
+            problems.append("TEMPTXT.log ends %r, not after a whole record of a complete run"
+                            % records[-120:])
+    return problems
+
+
+def check_killed_runs(program, before, after, duration, complete_progress, complete_records):
     rng = random.Random(int(os.environ.get("REGOST_KILL_SEED", "0")) or None)
     outcomes = {"before": 0, "after": 0}
     problems = []
@@ -135,6 +169,12 @@ def check_killed_runs(program, before, after, duration):
                             "before nor after a run: %r" % (runs, len(state), state[-200:]))
             if len(problems) > 5:
                 break
+        logs = []
+        for name in ("RegOST.log", "TEMPTXT.log"):
+            path = os.path.join(program.program, name)
+            logs.append(open(path, "rb").read() if os.path.exists(path) else b"")
+        for problem in log_problems(logs[0], logs[1], complete_progress, complete_records):
+            problems.append("run %d: %s" % (runs, problem))
         # A save killed before its rename leaves its temporary file; the
         # registry file itself is whole either way.
         for name in program.leftovers():
@@ -182,9 +222,9 @@ def main():
     base = tempfile.mkdtemp(prefix="regost-interrupted-")
     try:
         program = Program(base, "run", exe)
-        before, after, duration, script = reference_states(program)
+        before, after, duration, script, progress = reference_states(program)
         print("a complete run takes %.1f ms" % (duration * 1000))
-        problems = check_killed_runs(program, before, after, duration)
+        problems = check_killed_runs(program, before, after, duration, progress, script)
         if os.path.exists("/dev/full"):
             problems += check_full_logs(program, before, after, script)
         else:

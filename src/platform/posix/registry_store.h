@@ -1,6 +1,7 @@
-// Private to the stand-in's registry (registry.cpp, registry_file.cpp,
-// heap.cpp): the in-memory tree of keys and the helpers that name, compare
-// and find keys and values. Nothing outside platform/posix includes it.
+// Private to the stand-in's registry: the in-memory tree of keys, the helpers
+// that name, compare and find keys and values, the switches that refuse
+// writes (read-only roots and injected faults), and the registry file's lock.
+// Nothing outside platform/posix includes it.
 #pragma once
 
 #include "platform/posix/standin.h"
@@ -15,6 +16,7 @@ namespace standin {
 // Win32 limits the stand-in enforces.
 constexpr size_t kMaxKeyNameLength = 255;     // one key name component (MS)
 constexpr size_t kMaxValueNameLength = 16383; // MS; Wine gives 87 from 16384 on
+constexpr size_t kMaxKeyDepth = 512;          // levels below a root (MS)
 
 struct Value {
     std::string name; // case as first set
@@ -29,8 +31,7 @@ struct Key {
     std::map<std::u16string, std::shared_ptr<Key>> subkeys;
     std::vector<Value> values; // creation order
     bool deleted = false;      // removed while a handle still refers to it
-    bool isVolatile = false;
-    uint64_t lastWrite = 0; // FILETIME units
+    uint64_t lastWrite = 0;    // FILETIME units
 };
 
 struct Root {
@@ -43,6 +44,8 @@ struct Root {
 struct Tree {
     std::vector<Root> roots;
 };
+
+// --- registry_tree.cpp ------------------------------------------------------
 
 // The one live registry of the process.
 Tree &LiveRegistry();
@@ -60,23 +63,22 @@ Root &RootNamed(Tree &tree, const std::string &name);
 // Null if the tree has no root of that name.
 Root *FindRoot(Tree &tree, const std::string &name);
 
-// cp1252 <-> UTF-16 for one character. The five bytes cp1252 leaves undefined
-// map to the C1 controls, as MultiByteToWideChar does.
-char16_t Cp1252ToUnicode(BYTE c);
-bool UnicodeToCp1252(char16_t c, BYTE *out);
 // The comparison form of a key or value name: UTF-16, upper-cased.
 std::u16string NameKey(const std::string &name);
+// The NameKey of each component of a key's path below its root.
+std::vector<std::u16string> PathKeys(const Key &key);
 
 Key *FindSubkey(Key &key, const std::string &name);
+// Follows components below base as far as they exist; *found gets how many did.
+Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t *found);
 // Finds or creates; a created key keeps the case given here.
-Key *AddSubkey(Key &key, const std::string &name, uint64_t now, bool *created);
+Key *AddSubkey(Key &key, const std::string &name, uint64_t now);
 Value *FindValue(Key &key, const std::string &name);
 void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size,
               uint64_t now);
 bool DeleteValue(Key &key, const std::string &name);
 // Marks a key and everything below it deleted and detaches it from its parent.
 void DeleteKeyTree(Key &key);
-void MarkTreeDeleted(Key &key);
 
 // Splits a subkey path at single backslashes, skipping empty components (a
 // trailing backslash is allowed). ERROR_BAD_PATHNAME for a leading backslash,
@@ -86,9 +88,36 @@ LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components);
 // Current time as a FILETIME count.
 uint64_t NowFileTime();
 
-// heap.cpp
-void ClearHeapFault();
-// registry_file.cpp
-void ClearSaveFault();
+// --- registry_faults.cpp ------------------------------------------------------
+
+// Writes under that root are refused (REGOST_READONLY_ROOTS).
+bool IsReadOnlyRoot(const std::string &rootName);
+void ClearReadOnlyRoots();
+// An injected fault refuses creating or opening for writing this key path
+// (NameKeys below the root).
+bool CreateFaultCovers(const std::string &rootName, const std::vector<std::u16string> &path);
+// An injected fault refuses setting this value of this key.
+bool SetFaultCovers(const std::string &rootName, const Key &key, const std::string &valueName);
+// Counts one RegSetValueExA call; true when the countdown says it fails.
+bool TakeSetFault();
+bool EnumFaultAt(DWORD index);
+// Counts one HeapAlloc; true when the countdown says it fails.
+bool TakeAllocFault();
+// How many bytes the next save may write before it fails as a full disk
+// would; -1 for no limit. Taking it switches the fault off.
+long TakeSaveFault();
+
+// --- registry_lock.cpp --------------------------------------------------------
+
+// The file a registry path stands for: symbolic links followed to the end,
+// even to a target that does not exist yet.
+std::string RegistryFileTarget(const char *unixPath);
+// Takes the run's exclusive lock on the registry file (waiting for another
+// run that holds it) and opens it for reading. Anything but a regular file is
+// refused. *fd gets the open file, or -1 when there is no file (an empty
+// registry). False with a one-line reason in *error.
+bool LockRegistryFile(const std::string &target, int *fd, std::string *error);
+// Drops the lock a LockRegistryFile took (nothing if none is held).
+void UnlockRegistryFile();
 
 } // namespace standin

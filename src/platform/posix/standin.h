@@ -15,18 +15,22 @@ void ResetStandInRegistry();
 
 // Loads a REGEDIT4 (ANSI) or "Windows Registry Editor Version 5.00"
 // (UTF-16LE with BOM) file into the in-memory registry, replacing what it
-// held. A missing file is an empty registry. On a malformed file returns
-// false, leaves the registry empty and puts a one-line reason (with the
-// line number) into `error` (at most errorSize bytes, always terminated),
-// as "line 12: unknown escape ..." (the caller adds the file name). An empty
-// (0-byte) file is an empty registry too. Faults, read-only roots and
-// counters are kept; handles still open refer to deleted keys
+// held, and holds an exclusive lock on the file until the next save, so that
+// runs on one file follow one another (a second load waits). A symbolic link
+// is followed. A missing or empty (0-byte) file is an empty registry. On a
+// malformed file, anything but a regular file (a FIFO, a device, a folder)
+// or keys nested deeper than 512 levels returns false, leaves the registry
+// empty and puts a one-line reason (with the line number where there is one)
+// into `error` (at most errorSize bytes, always terminated), as "line 12:
+// unknown escape ..." (the caller adds the file name). Faults, read-only
+// roots and counters are kept; handles still open refer to deleted keys
 // (ERROR_KEY_DELETED).
 bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize);
 
 // Saves the whole registry as REGEDIT4 to unixPath, atomically (a temporary
-// file in the same folder, fsync, then rename). False if it could not be
-// written; the file that was there is then left as it was.
+// file in the same folder, fsync, then rename; through a symbolic link, in
+// the folder of the file it names), then drops the lock the load took. False
+// if it could not be written; the file that was there is then left as it was.
 bool SaveStandInRegistry(const char *unixPath);
 
 // Reads REGOST_READONLY_ROOTS ("HKLM", "HKCU" or "HKLM,HKCU", any case) and

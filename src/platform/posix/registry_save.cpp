@@ -1,0 +1,185 @@
+// Saving the stand-in's registry as a REGEDIT4 .reg file (what regedit
+// imports on Windows), with regedit's escapes and line wrapping. The file is
+// replaced atomically, and a symbolic link keeps pointing at it: the file it
+// names is the one replaced, in its own folder.
+
+#include "platform/posix/registry_store.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace standin {
+namespace {
+
+const char kHeader4[] = "REGEDIT4";
+constexpr size_t kWrapColumn = 77; // regedit starts a continuation line from here
+
+std::string Escape(const std::string &text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A REG_SZ that a quoted text gives back exactly: one terminating zero, no
+// other zero byte.
+bool IsPlainString(const Value &v) {
+    if (v.type != REG_SZ || v.data.empty() || v.data.back() != 0)
+        return false;
+    for (size_t i = 0; i + 1 < v.data.size(); ++i)
+        if (v.data[i] == 0)
+            return false;
+    return true;
+}
+
+void WriteValue(std::string &out, const Value &v) {
+    std::string line = v.name.empty() ? "@=" : "\"" + Escape(v.name) + "\"=";
+    if (IsPlainString(v)) {
+        std::string text(v.data.begin(), v.data.end() - 1);
+        out += line + "\"" + Escape(text) + "\"\r\n";
+        return;
+    }
+    if (v.type == REG_DWORD && v.data.size() == 4) {
+        char hex[20];
+        DWORD value = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) |
+                      (static_cast<DWORD>(v.data[3]) << 24);
+        snprintf(hex, sizeof hex, "dword:%08x", value);
+        out += line + hex + "\r\n";
+        return;
+    }
+    char type[20];
+    if (v.type == REG_BINARY)
+        snprintf(type, sizeof type, "hex:");
+    else
+        snprintf(type, sizeof type, "hex(%x):", v.type);
+    line += type;
+    // Wrapped as regedit does: after a comma once the line reaches the column.
+    size_t column = line.size();
+    out += line;
+    for (size_t i = 0; i < v.data.size(); ++i) {
+        char byte[4];
+        snprintf(byte, sizeof byte, "%02x", v.data[i]);
+        out += byte;
+        if (i + 1 == v.data.size())
+            break;
+        out += ',';
+        column += 3;
+        if (column >= kWrapColumn) {
+            out += "\\\r\n  ";
+            column = 2;
+        }
+    }
+    out += "\r\n";
+}
+
+void WriteKey(std::string &out, const Key &key, const std::string &path) {
+    out += "[" + path + "]\r\n";
+    for (const Value &v : key.values)
+        WriteValue(out, v);
+    out += "\r\n";
+    for (const auto &sub : key.subkeys)
+        WriteKey(out, *sub.second, path + "\\" + sub.second->name);
+}
+
+std::string FormatRegistry(const Tree &tree) {
+    std::string out = std::string(kHeader4) + "\r\n\r\n";
+    for (const Root &root : tree.roots) {
+        const Key &key = *root.key;
+        if (!key.values.empty() || (root.listedAlone && key.subkeys.empty())) {
+            out += "[" + root.name + "]\r\n";
+            for (const Value &v : key.values)
+                WriteValue(out, v);
+            out += "\r\n";
+        }
+        for (const auto &sub : key.subkeys)
+            WriteKey(out, *sub.second, root.name + "\\" + sub.second->name);
+    }
+    return out;
+}
+
+bool WriteAll(int fd, const std::string &text) {
+    size_t limit = text.size();
+    long allowed = TakeSaveFault();
+    bool injected = allowed >= 0 && static_cast<size_t>(allowed) < limit;
+    if (injected)
+        limit = static_cast<size_t>(allowed);
+    size_t done = 0;
+    while (done < limit) {
+        ssize_t n = write(fd, text.data() + done, limit - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    if (injected) {
+        errno = ENOSPC;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+} // namespace standin
+
+using namespace standin;
+
+bool SaveStandInRegistry(const char *unixPath) {
+    std::string text = FormatRegistry(LiveRegistry());
+    std::string path = RegistryFileTarget(unixPath);
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp = folder + (folder.back() == '/' ? "" : "/") + "." + base + ".XXXXXX";
+
+    int fd = mkstemp(&temp[0]);
+    if (fd < 0) {
+        UnlockRegistryFile();
+        return false;
+    }
+    // mkstemp makes the file private; give it the mode a plain create would.
+    struct stat old;
+    mode_t mode;
+    if (stat(path.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok)
+        ok = rename(temp.c_str(), path.c_str()) == 0;
+    // Another run waiting for this file may go on: it finds the new one.
+    UnlockRegistryFile();
+    if (!ok) {
+        unlink(temp.c_str());
+        return false;
+    }
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        fsync(dir); // makes the rename itself durable
+        close(dir);
+    }
+    return true;
+}

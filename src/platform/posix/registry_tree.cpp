@@ -1,0 +1,233 @@
+// The stand-in's registry tree: keys and values held in memory, the roots,
+// and how names are compared.
+//
+// Names are compared the way the NT registry does: converted from cp1252 to
+// UTF-16 and upper-cased. Subkeys enumerate in ordinal order of those
+// upper-cased names, as an NT hive keeps them (Wine sorts lower-cased names
+// instead, which differs only for names holding [ \ ] ^ _ or `); values in
+// creation order (Wine sorts them).
+
+#include "platform/posix/dos_path.h"
+#include "platform/posix/registry_store.h"
+
+#include <string.h>
+#include <time.h>
+
+namespace standin {
+namespace {
+
+Tree gRegistry;
+
+const struct {
+    HKEY handle;
+    const char *name;
+    const char *shortName;
+} kPredefinedRoots[] = {
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},
+    {HKEY_USERS, "HKEY_USERS", "HKU"},
+    {reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000005UL)), "HKEY_CURRENT_CONFIG", "HKCC"},
+};
+
+// Upper case of the characters cp1252 can hold, as the NT upcase table has it.
+char16_t UpperCase(char16_t c) {
+    if (c >= u'a' && c <= u'z')
+        return static_cast<char16_t>(c - 0x20);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        return static_cast<char16_t>(c - 0x20);
+    switch (c) {
+    case 0x00B5:
+        return 0x039C; // micro sign -> Greek capital mu
+    case 0x00FF:
+        return 0x0178;
+    case 0x0153:
+        return 0x0152;
+    case 0x0161:
+        return 0x0160;
+    case 0x017E:
+        return 0x017D;
+    case 0x0192:
+        return 0x0191;
+    default:
+        return c;
+    }
+}
+
+int RootRank(const std::string &name) {
+    for (size_t i = 0; i < sizeof kPredefinedRoots / sizeof kPredefinedRoots[0]; ++i)
+        if (name == kPredefinedRoots[i].name)
+            return static_cast<int>(i);
+    return 100;
+}
+
+void MarkTreeDeleted(Key &key) {
+    key.deleted = true;
+    key.parent = nullptr;
+    for (auto &sub : key.subkeys)
+        MarkTreeDeleted(*sub.second);
+}
+
+} // namespace
+
+Tree &LiveRegistry() {
+    return gRegistry;
+}
+
+void ReplaceLiveRegistry(Tree &&tree) {
+    for (Root &root : gRegistry.roots)
+        MarkTreeDeleted(*root.key);
+    gRegistry = std::move(tree);
+}
+
+const char *PredefinedRootName(HKEY root) {
+    for (const auto &r : kPredefinedRoots)
+        if (r.handle == root)
+            return r.name;
+    return nullptr;
+}
+
+const char *CanonicalRootName(const std::string &name) {
+    std::u16string key = NameKey(name);
+    for (const auto &r : kPredefinedRoots)
+        if (key == NameKey(r.name) || key == NameKey(r.shortName))
+            return r.name;
+    return nullptr;
+}
+
+Root *FindRoot(Tree &tree, const std::string &name) {
+    std::u16string wanted = NameKey(name);
+    for (Root &root : tree.roots)
+        if (NameKey(root.name) == wanted)
+            return &root;
+    return nullptr;
+}
+
+Root &RootNamed(Tree &tree, const std::string &name) {
+    if (Root *root = FindRoot(tree, name))
+        return *root;
+    Root root;
+    root.name = name;
+    root.key = std::make_shared<Key>();
+    root.key->name = name;
+    root.key->lastWrite = NowFileTime();
+    // Predefined roots first, in a fixed order; other names after them, in the
+    // order they were met.
+    int rank = RootRank(name);
+    auto at = tree.roots.begin();
+    while (at != tree.roots.end() && RootRank(at->name) <= rank)
+        ++at;
+    return *tree.roots.insert(at, std::move(root));
+}
+
+std::u16string NameKey(const std::string &name) {
+    std::u16string key;
+    key.reserve(name.size());
+    for (char c : name)
+        key.push_back(UpperCase(static_cast<char16_t>(Cp1252ToUnicode(static_cast<BYTE>(c)))));
+    return key;
+}
+
+std::vector<std::u16string> PathKeys(const Key &key) {
+    std::vector<std::u16string> path;
+    for (const Key *k = &key; k->parent; k = k->parent)
+        path.insert(path.begin(), NameKey(k->name));
+    return path;
+}
+
+Key *FindSubkey(Key &key, const std::string &name) {
+    auto it = key.subkeys.find(NameKey(name));
+    return it == key.subkeys.end() ? nullptr : it->second.get();
+}
+
+Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t *found) {
+    Key *k = base;
+    size_t i = 0;
+    for (; i < components.size(); ++i) {
+        Key *next = FindSubkey(*k, components[i]);
+        if (!next)
+            break;
+        k = next;
+    }
+    *found = i;
+    return k;
+}
+
+Key *AddSubkey(Key &key, const std::string &name, uint64_t now) {
+    std::shared_ptr<Key> &slot = key.subkeys[NameKey(name)];
+    if (!slot) {
+        slot = std::make_shared<Key>();
+        slot->name = name;
+        slot->parent = &key;
+        slot->lastWrite = now;
+        key.lastWrite = now;
+    }
+    return slot.get();
+}
+
+Value *FindValue(Key &key, const std::string &name) {
+    std::u16string wanted = NameKey(name);
+    for (Value &v : key.values)
+        if (v.name.size() == name.size() && NameKey(v.name) == wanted)
+            return &v;
+    return nullptr;
+}
+
+void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size,
+              uint64_t now) {
+    Value *v = FindValue(key, name);
+    if (!v) {
+        key.values.push_back(Value{name, type, {}});
+        v = &key.values.back();
+    }
+    v->type = type;
+    v->data.assign(data, data + size);
+    key.lastWrite = now;
+}
+
+bool DeleteValue(Key &key, const std::string &name) {
+    Value *v = FindValue(key, name);
+    if (!v)
+        return false;
+    key.values.erase(key.values.begin() + (v - key.values.data()));
+    return true;
+}
+
+void DeleteKeyTree(Key &key) {
+    Key *parent = key.parent;
+    std::u16string name = NameKey(key.name);
+    MarkTreeDeleted(key);
+    if (parent)
+        parent->subkeys.erase(name); // may free `key`
+}
+
+LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components) {
+    components->clear();
+    if (!path || !*path)
+        return ERROR_SUCCESS;
+    if (path[0] == '\\')
+        return ERROR_BAD_PATHNAME;
+    const char *p = path;
+    while (*p) {
+        const char *end = strchr(p, '\\');
+        size_t len = end ? static_cast<size_t>(end - p) : strlen(p);
+        if (len > kMaxKeyNameLength)
+            return ERROR_INVALID_PARAMETER;
+        if (len > 0)
+            components->emplace_back(p, len);
+        p += len;
+        if (*p == '\\')
+            ++p;
+    }
+    return ERROR_SUCCESS;
+}
+
+uint64_t NowFileTime() {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    const uint64_t epochDifference = 11644473600ULL; // 1601-01-01 to 1970-01-01, seconds
+    return (static_cast<uint64_t>(ts.tv_sec) + epochDifference) * 10000000ULL +
+           static_cast<uint64_t>(ts.tv_nsec) / 100;
+}
+
+} // namespace standin

@@ -7,6 +7,9 @@
   header, whole progress lines, and whole records that begin a complete run's
   records (the simulated registry is saved only at the end, so on Linux the
   records cannot be checked against it).
+- Concurrent: two runs at once on one registry file, each registering its own
+  release. The runs must follow one another, so that the file ends up with
+  the values of both.
 - Logs that cannot be written: RegOST.log (and then TEMPTXT.log too) is a
   symbolic link to /dev/full. The run must still end, with exit code 0, and
   leave the same registry as a run whose logs are fine.
@@ -185,6 +188,34 @@ def check_killed_runs(program, before, after, duration, complete_progress, compl
     return problems
 
 
+def check_concurrent_runs(base, program, before):
+    """Two program folders, one registry file: release 17.0 from one, 17.2 from
+    the other, started together."""
+    other = Program(base, "other", program.exe)
+    other.registry = other.env["REGOST_REGISTRY"] = program.registry
+    for folder, release in ((program, "17.0"), (other, "17.2")):
+        with open(os.path.join(folder.program, "RegOST.ini"), "wb") as out:
+            out.write(("[VERSION]\r\nVersion=%s\r\n" % release).encode("cp1252"))
+    problems = []
+    for attempt in range(10):
+        program.set_registry(before)
+        runs = [folder.start(["/LOG"]) for folder in (program, other)]
+        for run in runs:
+            run.wait(timeout=60)
+            run.stderr.close()
+        state = program.registry_bytes()
+        missing = [release for release in (b"17.0", b"17.2")
+                   if b"\\Quenlar\\AutoCAD\\" + release + b"\\Ostrel]" not in state]
+        if missing or any(run.returncode != 0 for run in runs):
+            problems.append("concurrent runs, attempt %d: exit codes %r, releases lost: %r"
+                            % (attempt, [run.returncode for run in runs], missing))
+    with open(os.path.join(program.program, "RegOST.ini"), "wb") as out:
+        out.write(SETUP.encode("cp1252"))
+    program.clear_logs()
+    print("concurrent runs: %s" % ("ok" if not problems else "FAILED"))
+    return problems
+
+
 def check_full_logs(program, before, after, script):
     problems = []
     for name, links in (("progress log on /dev/full", ["RegOST.log"]),
@@ -225,6 +256,7 @@ def main():
         before, after, duration, script, progress = reference_states(program)
         print("a complete run takes %.1f ms" % (duration * 1000))
         problems = check_killed_runs(program, before, after, duration, progress, script)
+        problems += check_concurrent_runs(base, program, before)
         if os.path.exists("/dev/full"):
             problems += check_full_logs(program, before, after, script)
         else:

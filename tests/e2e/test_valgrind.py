@@ -47,6 +47,8 @@ CASES = [
      b"Installation Completed\r\n\r\n", []),
     ("malformed registry file", ["/LOG"], "[VERSION]\r\nVersion=17.1\r\n",
      "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n\"v\"=\"bad \\q escape\"\r\n", "", 2, None, []),
+    ("registry key 20,000 levels deep", ["/LOG"], "[VERSION]\r\nVersion=17.1\r\n",
+     "REGEDIT4\r\n[HKEY_CURRENT_USER" + "\\k" * 20000 + "]\r\n", "", 2, None, []),
 ]
 
 LEAKS = re.compile(r"(definitely|indirectly|possibly) lost: ([\d,]+) bytes")

@@ -11,8 +11,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,7 @@ class StandInRegistry : public ::testing::Test {
             if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, ".."))
                 names.push_back(entry->d_name);
         closedir(dir);
+        std::sort(names.begin(), names.end());
         return names;
     }
 
@@ -705,6 +708,14 @@ TEST_F(StandInRegistry, LoadKeepsOtherRootsAndSavesThemBack) {
                                  "[HKEY_DYN_DATA]\r\n\r\n");
 }
 
+// "\\k\\k..." : a key path of that many levels.
+std::string Nested(int levels) {
+    std::string path;
+    for (int i = 0; i < levels; ++i)
+        path += "\\k";
+    return path;
+}
+
 std::string Utf16(const std::u16string &text) {
     std::string bytes = "\xFF\xFE";
     for (char16_t c : text) {
@@ -754,6 +765,7 @@ TEST_F(StandInRegistry, MalformedFilesAreRejectedWithTheirLineAndLeaveTheRegistr
         {"REGEDIT4\n[-HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"\n", "line 3:"},
         {"REGEDIT4\n[HKEY_CURRENT_USER\\\\A]\n", "line 2:"},
         {"REGEDIT4\n[HKEY_CURRENT_USER\\" + std::string(256, 'k') + "]\n", "line 2:"},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER" + Nested(513) + "]\n", "line 3:"},
         {Utf16(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n"
                u"\"v\"=\"\u0416\"\r\n"),
          "line 4:"},
@@ -772,6 +784,41 @@ TEST_F(StandInRegistry, MalformedFilesAreRejectedWithTheirLineAndLeaveTheRegistr
         EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "Before")) << c.text;
         EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "A")) << c.text;
     }
+}
+
+TEST_F(StandInRegistry, OnlyARegularFileIsLoadedAndKeysMayNest512Levels) {
+    std::string error;
+    ASSERT_TRUE(LoadText("REGEDIT4\n[HKEY_CURRENT_USER" + Nested(512) + "]\n", &error)) << error;
+    EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, Nested(512).substr(1).c_str()));
+    ASSERT_EQ(mkfifo(PathOf("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(mkdir(PathOf("folder").c_str(), 0700), 0);
+    const char *refused[][2] = {{"fifo", "not a regular file (a FIFO)"},
+                                {"folder", "not a regular file (a folder)"},
+                                {"/dev/null", "not a regular file (a device)"}};
+    for (const auto &c : refused) {
+        std::string path = c[0][0] == '/' ? c[0] : PathOf(c[0]);
+        char reason[200];
+        EXPECT_FALSE(LoadStandInRegistry(path.c_str(), reason, sizeof reason)) << path;
+        EXPECT_STREQ(reason, c[1]);
+    }
+    rmdir(PathOf("folder").c_str());
+}
+
+TEST_F(StandInRegistry, ASymlinkIsFollowedAndItsTargetReplaced) {
+    ASSERT_EQ(mkdir(PathOf("real").c_str(), 0700), 0);
+    WriteFile("real/target.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Old]\r\n\r\n");
+    ASSERT_EQ(symlink("real/target.reg", PathOf("link.reg").c_str()), 0);
+    char error[200];
+    ASSERT_TRUE(LoadStandInRegistry(PathOf("link.reg").c_str(), error, sizeof error)) << error;
+    EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "Old"));
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "New"), ERROR_SUCCESS);
+    ASSERT_TRUE(SaveStandInRegistry(PathOf("link.reg").c_str()));
+    char target[64] = {};
+    EXPECT_EQ(readlink(PathOf("link.reg").c_str(), target, sizeof target - 1), 15);
+    EXPECT_NE(ReadFile("real/target.reg").find("[HKEY_CURRENT_USER\\New]"), std::string::npos);
+    EXPECT_EQ(FilesInFolder(), Names({"link.reg", "real"})) << "no file left beside the link";
+    unlink(PathOf("real/target.reg").c_str());
+    rmdir(PathOf("real").c_str());
 }
 
 TEST_F(StandInRegistry, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {

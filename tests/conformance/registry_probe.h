@@ -131,12 +131,16 @@ inline void Checks() {
     const char text[] = "abc";
     Line("set REG_SZ abc counting 3",
          RegSetValueExA(key, "Uncounted", 0, REG_SZ, reinterpret_cast<const BYTE *>(text), 3));
+    // The byte after the counted ones is looked at: a zero there is added.
+    const char four[] = "abcd";
+    Line("set REG_SZ abcd counting 3",
+         RegSetValueExA(key, "Uncut", 0, REG_SZ, reinterpret_cast<const BYTE *>(four), 3));
     Line("set REG_SZ empty text",
          RegSetValueExA(key, "Empty", 0, REG_SZ, reinterpret_cast<const BYTE *>(""), 1));
     const BYTE fifteen[4] = {15, 0, 0, 0};
     Line("set ValName", RegSetValueExA(key, "ValName", 0, REG_DWORD, fifteen, 4));
     Line("set VALNAME", RegSetValueExA(key, "VALNAME", 0, REG_DWORD, one, 4));
-    const char *names[] = {"Uncounted", "Empty", "valname", "Missing"};
+    const char *names[] = {"Uncounted", "Uncut", "Empty", "valname", "Missing"};
     for (const char *value : names) {
         DWORD type = 0, size = 0;
         BYTE data[16];

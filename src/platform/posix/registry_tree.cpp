@@ -61,6 +61,16 @@ int RootRank(const std::string &name) {
     return 100;
 }
 
+void VisitKey(const char *root, const Key &key, const std::string &path, StandInValueVisitor visit,
+              void *context) {
+    for (const Value &v : key.values)
+        visit(root, path.c_str(), v.name.c_str(), v.type, v.data.data(),
+              static_cast<DWORD>(v.data.size()), context);
+    for (const auto &sub : key.subkeys)
+        VisitKey(root, *sub.second,
+                 path.empty() ? sub.second->name : path + "\\" + sub.second->name, visit, context);
+}
+
 void MarkTreeDeleted(Key &key) {
     key.deleted = true;
     key.parent = nullptr;
@@ -231,3 +241,8 @@ uint64_t NowFileTime() {
 }
 
 } // namespace standin
+
+void VisitStandInValues(StandInValueVisitor visit, void *context) {
+    for (const standin::Root &root : standin::LiveRegistry().roots)
+        standin::VisitKey(root.name.c_str(), *root.key, "", visit, context);
+}

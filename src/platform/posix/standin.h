@@ -54,6 +54,12 @@ void SetStandInModuleFileName(const char *dosPath);
 bool QueryStandInValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
                        BYTE *data, DWORD dataSize, DWORD *dataLength);
 bool StandInKeyExists(HKEY root, const char *keyPath);
+// Calls visit for every value, root by root and key by key (a key's values
+// before its subkeys, subkeys in enumeration order): the full root name, the
+// key path below the root, the value's name, type and data.
+typedef void (*StandInValueVisitor)(const char *root, const char *keyPath, const char *name,
+                                    DWORD type, const BYTE *data, DWORD size, void *context);
+void VisitStandInValues(StandInValueVisitor visit, void *context);
 
 // --- Fault injection -----------------------------------------------------
 

@@ -265,18 +265,10 @@ class FaultSweepTest : public ::testing::Test {
     // alone, so that an overwrite shows as a change and a stray one too.
     void PrepareRegistry() {
         ResetStandInRegistry();
-        char noClass[] = "";
-        auto set = [&](HKEY root, const std::string &key, const char *name, const char *text) {
-            HKEY handle = nullptr;
-            ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, noClass, 0, KEY_WRITE, nullptr, &handle,
-                                      nullptr),
-                      ERROR_SUCCESS);
-            if (name != nullptr) {
-                ASSERT_EQ(RegSetValueExA(handle, name, 0, REG_SZ,
-                                         reinterpret_cast<const BYTE *>(text), strlen(text) + 1),
-                          ERROR_SUCCESS);
-            }
-            RegCloseKey(handle);
+        auto set = [](HKEY root, const std::string &key, const char *name, const char *text) {
+            ASSERT_EQ(PutValue(root, key, name, REG_SZ, std::string(text, strlen(text) + 1)),
+                      ERROR_SUCCESS)
+                << key;
         };
         for (const char *release : kReleases)
             for (const char *product : kProducts)

@@ -13,10 +13,6 @@ std::string Listed(char **names, int count) {
     return text;
 }
 
-void MakeKey(const std::string &path) {
-    ASSERT_TRUE(WriteStringValue(HKEY_LOCAL_MACHINE, path.c_str(), "x", "")) << path;
-}
-
 } // namespace
 
 TEST_F(PrimitivesTest, WritersCreateTheWholeKeyPath) {
@@ -53,7 +49,7 @@ TEST_F(PrimitivesTest, KeyThatCannotBeCreatedChangesNothing) {
 }
 
 TEST_F(PrimitivesTest, ListingAKeyWithoutSubkeysLeavesTheListEmpty) {
-    MakeKey("Release");
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Release"), ERROR_SUCCESS);
     char **names = nullptr;
     int count = 0;
     EXPECT_TRUE(ListSubkeys(HKEY_LOCAL_MACHINE, "Release", names, count));
@@ -73,9 +69,9 @@ TEST_F(PrimitivesTest, ListingAMissingKeyFailsWithAnEmptyList) {
 
 TEST_F(PrimitivesTest, ListsNamesInRegistryOrderUpTo199Characters) {
     std::string longest(199, 'n');
-    MakeKey("Release\\ACAD-6001:409");
-    MakeKey("Release\\" + longest);
-    MakeKey("Release\\acad-5001:409");
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Release\\ACAD-6001:409"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Release\\" + longest), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Release\\acad-5001:409"), ERROR_SUCCESS);
     char **names = nullptr;
     int count = 0;
     EXPECT_TRUE(ListSubkeys(HKEY_LOCAL_MACHINE, "Release", names, count));
@@ -85,9 +81,10 @@ TEST_F(PrimitivesTest, ListsNamesInRegistryOrderUpTo199Characters) {
 }
 
 TEST_F(PrimitivesTest, NameTooLongForTheBufferStopsTheListingWithWhatCameBefore) {
-    MakeKey("Release\\A");
-    MakeKey("Release\\B" + std::string(199, 'b')); // 200 characters
-    MakeKey("Release\\C");
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Release\\A"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Release\\B" + std::string(199, 'b')),
+              ERROR_SUCCESS); // 200 characters
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Release\\C"), ERROR_SUCCESS);
     char **names = nullptr;
     int count = 0;
     EXPECT_FALSE(ListSubkeys(HKEY_LOCAL_MACHINE, "Release", names, count));
@@ -97,9 +94,9 @@ TEST_F(PrimitivesTest, NameTooLongForTheBufferStopsTheListingWithWhatCameBefore)
 }
 
 TEST_F(PrimitivesTest, EnumerationAndAllocationFailuresEndTheListingSafely) {
-    MakeKey("Release\\A");
-    MakeKey("Release\\B");
-    MakeKey("Release\\C");
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Release\\A"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Release\\B"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Release\\C"), ERROR_SUCCESS);
     for (int failAt = 0; failAt < 3; ++failAt) {
         char **names = nullptr;
         int count = 0;

@@ -2,8 +2,7 @@
 // enumeration order, result codes, read-only roots, the fault seam, the heap,
 // and the registry file (save, load, round trip, malformed files).
 
-#include "platform/posix/standin.h"
-#include "platform/win32.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
@@ -83,37 +82,13 @@ class StandInRegistry : public ::testing::Test {
     std::string folder_;
 };
 
-// Creates (or opens) a key for writing and closes it; the result of the create.
-LSTATUS CreateKey(HKEY root, const char *path, DWORD *disposition = nullptr) {
-    HKEY key = nullptr;
-    DWORD unused = 0;
-    LSTATUS status = RegCreateKeyExA(root, path, 0, const_cast<char *>(""), REG_OPTION_NON_VOLATILE,
-                                     KEY_WRITE, nullptr, &key, disposition ? disposition : &unused);
-    if (status == ERROR_SUCCESS)
-        RegCloseKey(key);
-    return status;
-}
-
-LSTATUS SetBytes(HKEY root, const char *path, const char *name, DWORD type,
-                 const std::string &bytes, size_t count = std::string::npos) {
-    HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyExA(root, path, 0, const_cast<char *>(""), REG_OPTION_NON_VOLATILE,
-                                     KEY_WRITE, nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS)
-        return status;
-    status = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
-                            static_cast<DWORD>(count == std::string::npos ? bytes.size() : count));
-    RegCloseKey(key);
-    return status;
-}
-
 // A text value as the program writes it: the text and its terminating zero.
 LSTATUS SetString(HKEY root, const char *path, const char *name, const char *text) {
-    return SetBytes(root, path, name, REG_SZ, std::string(text, strlen(text) + 1));
+    return PutValue(root, path, name, REG_SZ, std::string(text, strlen(text) + 1));
 }
 
 LSTATUS SetDword(HKEY root, const char *path, const char *name, DWORD value) {
-    return SetBytes(root, path, name, REG_DWORD,
+    return PutValue(root, path, name, REG_DWORD,
                     std::string(reinterpret_cast<const char *>(&value), 4));
 }
 
@@ -155,19 +130,19 @@ std::vector<std::string> Names(std::initializer_list<const char *> list) {
 
 TEST_F(StandInRegistry, CreateMakesEveryMissingLevelAndReportsDisposition) {
     DWORD disposition = 0;
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B\\C", &disposition), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B\\C", &disposition), ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
     EXPECT_TRUE(StandInKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\A"));
     EXPECT_TRUE(StandInKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B\\C"));
     EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "SOFTWARE\\A"));
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B", &disposition), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B", &disposition), ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
 }
 
 TEST_F(StandInRegistry, RecreatingInOtherCaseOpensTheKeyAndKeepsItsCase) {
     DWORD disposition = 0;
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\MixedCase"), ERROR_SUCCESS);
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "SOFTWARE\\MIXEDCASE", &disposition), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_CURRENT_USER, "Software\\MixedCase"), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "SOFTWARE\\MIXEDCASE", &disposition), ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
     EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, "software"), Names({"MixedCase"}));
     EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, ""), Names({"Software"}));
@@ -187,7 +162,7 @@ TEST_F(StandInRegistry, NonAsciiNamesMatchWithoutRegardToCase) {
     EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "k\\\xC9T\xC9"));
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, "K\\\xC9t\xE9", "\xC0"), std::string("x", 2));
     // y with diaeresis (FF) and its capital (9F in cp1252, U+0178) are one name.
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "K\\\xFF"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_CURRENT_USER, "K\\\xFF"), ERROR_SUCCESS);
     EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "K\\\x9F"));
 }
 
@@ -195,8 +170,7 @@ TEST_F(StandInRegistry, SubkeysEnumerateInOrdinalOrderOfUpperCasedNames) {
     const char *created[] = {"Zeta", "alpha", "_under", "[bracket", "A_B",
                              "Ab",   "beta",  "^caret", "`tick",    "b1"};
     for (const char *name : created)
-        ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, (std::string("E\\") + name).c_str()),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, (std::string("E\\") + name).c_str()), ERROR_SUCCESS);
     EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "E"), Names({"Ab", "alpha", "A_B", "b1", "beta", "Zeta",
                                                        "[bracket", "^caret", "_under", "`tick"}));
 }
@@ -205,14 +179,13 @@ TEST_F(StandInRegistry, NonAsciiSubkeysSortByTheirUnicodeUpperCase) {
     // E9 -> U+00C9; 80 (euro) -> U+20AC; 9A (s caron) -> U+0160; 61 -> 'A'.
     const char *created[] = {"\x80", "\xE9", "\x9A", "a"};
     for (const char *name : created)
-        ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, (std::string("E\\") + name).c_str()),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, (std::string("E\\") + name).c_str()), ERROR_SUCCESS);
     EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "E"), Names({"a", "\xE9", "\x9A", "\x80"}));
 }
 
 TEST_F(StandInRegistry, EnumerationNeedsRoomForTheNameAndItsZero) {
-    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "E\\abc"), ERROR_SUCCESS);
-    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "E\\defgh"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "E\\abc"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "E\\defgh"), ERROR_SUCCESS);
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "E", 0, KEY_READ, &key), ERROR_SUCCESS);
     char name[16];
@@ -240,8 +213,8 @@ TEST_F(StandInRegistry, EnumerationNeedsRoomForTheNameAndItsZero) {
 
 TEST_F(StandInRegistry, ANameOf199CharactersFitsTheProgramsBufferAnd200DoesNot) {
     std::string name199(199, 'n'), name200(200, 'o');
-    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, ("E\\" + name199).c_str()), ERROR_SUCCESS);
-    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, ("E\\" + name200).c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, ("E\\" + name199).c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, ("E\\" + name200).c_str()), ERROR_SUCCESS);
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "E", 0, KEY_READ, &key), ERROR_SUCCESS);
     char name[200];
@@ -256,8 +229,8 @@ TEST_F(StandInRegistry, ANameOf199CharactersFitsTheProgramsBufferAnd200DoesNot) 
 }
 
 TEST_F(StandInRegistry, QueryInfoCountsSubkeysAndTheLongestNameWithoutItsZero) {
-    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Q\\one"), ERROR_SUCCESS);
-    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Q\\three"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Q\\one"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Q\\three"), ERROR_SUCCESS);
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Q", 0, KEY_READ, &key), ERROR_SUCCESS);
     DWORD subkeys = 99, longest = 99;
@@ -282,7 +255,7 @@ TEST_F(StandInRegistry, OpeningAMissingKeyGivesFileNotFound) {
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", 0, KEY_READ, &key),
               ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_SUCCESS);
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", 0, KEY_READ, &key),
               ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(StandInOpenHandleCount(), 0);
@@ -290,10 +263,10 @@ TEST_F(StandInRegistry, OpeningAMissingKeyGivesFileNotFound) {
 
 TEST_F(StandInRegistry, ALeadingBackslashIsABadPathnameATrailingOneIsAccepted) {
     HKEY key = nullptr;
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "\\Software\\X"), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "\\Software\\X"), ERROR_BAD_PATHNAME);
     EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "Software"));
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\X\\"), ERROR_SUCCESS);
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Y\\\\"), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "Software\\X\\"), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "Software\\Y\\\\"), ERROR_SUCCESS);
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\\Software", 0, KEY_READ, &key),
               ERROR_BAD_PATHNAME);
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\X\\", 0, KEY_READ, &key), ERROR_SUCCESS);
@@ -302,8 +275,8 @@ TEST_F(StandInRegistry, ALeadingBackslashIsABadPathnameATrailingOneIsAccepted) {
 }
 
 TEST_F(StandInRegistry, AKeyNameOver255CharactersIsAnInvalidParameter) {
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, ("L\\" + std::string(255, 'k')).c_str()), ERROR_SUCCESS);
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, ("M\\" + std::string(256, 'k')).c_str()),
+    EXPECT_EQ(PutKey(HKEY_CURRENT_USER, ("L\\" + std::string(255, 'k')).c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_CURRENT_USER, ("M\\" + std::string(256, 'k')).c_str()),
               ERROR_INVALID_PARAMETER);
     EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "M"));
 }
@@ -332,7 +305,7 @@ TEST_F(StandInRegistry, ClosedAndMadeUpHandlesAreInvalid) {
 }
 
 TEST_F(StandInRegistry, SettingThroughAReadOnlyHandleIsDenied) {
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "R"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_CURRENT_USER, "R"), ERROR_SUCCESS);
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "R", 0, KEY_READ, &key), ERROR_SUCCESS);
     const BYTE one[4] = {1, 0, 0, 0};
@@ -404,11 +377,11 @@ TEST_F(StandInRegistry, QueryValueGivesTheSizeAndMoreDataWhenTheBufferIsSmall) {
 // --- Read-only roots ----------------------------------------------------------
 
 TEST_F(StandInRegistry, AReadOnlyRootRefusesWritesAndAllowsReading) {
-    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:409"),
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:409"),
               ERROR_SUCCESS);
     SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, true);
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk"), ERROR_ACCESS_DENIED)
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk"), ERROR_ACCESS_DENIED)
         << "opening an existing key for writing";
     EXPECT_FALSE(StandInKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"));
     HKEY key = nullptr;
@@ -418,19 +391,19 @@ TEST_F(StandInRegistry, AReadOnlyRootRefusesWritesAndAllowsReading) {
               Names({"ACAD-6001:409"}));
     EXPECT_EQ(SetString(HKEY_CURRENT_USER, "SOFTWARE\\New", "v", "x"), ERROR_SUCCESS);
     SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, false);
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"), ERROR_SUCCESS);
 }
 
 TEST_F(StandInRegistry, ReadOnlyRootsComeFromTheEnvironment) {
     char error[200];
     setenv("REGOST_READONLY_ROOTS", "hklm, HKCU", 1);
     EXPECT_TRUE(ApplyReadOnlyRootsFromEnvironment(error, sizeof error));
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "A"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "A"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "A"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "A"), ERROR_ACCESS_DENIED);
     setenv("REGOST_READONLY_ROOTS", "HKCU", 1);
     EXPECT_TRUE(ApplyReadOnlyRootsFromEnvironment(error, sizeof error));
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "A"), ERROR_SUCCESS);
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "A"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "A"), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "A"), ERROR_ACCESS_DENIED);
     for (const char *bad : {"HKCR", "HKLM,", "HKLM;HKCU", "yes"}) {
         setenv("REGOST_READONLY_ROOTS", bad, 1);
         EXPECT_FALSE(ApplyReadOnlyRootsFromEnvironment(error, sizeof error)) << bad;
@@ -438,23 +411,22 @@ TEST_F(StandInRegistry, ReadOnlyRootsComeFromTheEnvironment) {
     }
     unsetenv("REGOST_READONLY_ROOTS");
     EXPECT_TRUE(ApplyReadOnlyRootsFromEnvironment(error, sizeof error));
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "A"), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "A"), ERROR_SUCCESS);
 }
 
 // --- Faults -------------------------------------------------------------------
 
 TEST_F(StandInRegistry, FailedCreatesCoverTheKeyAndEverythingBelowIt) {
-    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD"), ERROR_SUCCESS);
     FailStandInCreatesUnder(HKEY_LOCAL_MACHINE, "SOFTWARE\\QUENLAR");
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(StandInKeyExists(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"));
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software\\QuenlarX"), ERROR_SUCCESS);
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software"), ERROR_SUCCESS);
-    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Quenlar"), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software\\QuenlarX"), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software"), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "Software\\Quenlar"), ERROR_SUCCESS);
     ClearStandInFaults();
-    EXPECT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"), ERROR_SUCCESS);
+    EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"), ERROR_SUCCESS);
 }
 
 TEST_F(StandInRegistry, FailedSetsCoverOneValueOrAllValuesOfOneKey) {
@@ -486,7 +458,7 @@ TEST_F(StandInRegistry, TheNthSetFailsOnceAndEverySetIsCounted) {
 
 TEST_F(StandInRegistry, EnumerationFailsAtTheChosenIndex) {
     for (const char *name : {"E\\a", "E\\b", "E\\c"})
-        ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, name), ERROR_SUCCESS);
+        ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, name), ERROR_SUCCESS);
     FailStandInEnumAt(1);
     EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "E"), Names({"a"}));
     FailStandInEnumAt(-1);
@@ -542,12 +514,12 @@ TEST_F(StandInRegistry, SaveWritesRegedit4WithCrLfAndRegeditEscapes) {
     ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "Software\\Q", "Path", "C:\\a \"b\""), ERROR_SUCCESS);
     ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Q", "N", 15), ERROR_SUCCESS);
     ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "Software\\Q", nullptr, "def"), ERROR_SUCCESS);
-    ASSERT_EQ(SetBytes(HKEY_LOCAL_MACHINE, "Software\\Q", "B", REG_BINARY, "\x01\xAB"),
+    ASSERT_EQ(PutValue(HKEY_LOCAL_MACHINE, "Software\\Q", "B", REG_BINARY, "\x01\xAB"),
               ERROR_SUCCESS);
     ASSERT_EQ(
-        SetBytes(HKEY_LOCAL_MACHINE, "Software\\Q", "X", REG_EXPAND_SZ, std::string("%A%", 4)),
+        PutValue(HKEY_LOCAL_MACHINE, "Software\\Q", "X", REG_EXPAND_SZ, std::string("%A%", 4)),
         ERROR_SUCCESS);
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Empty"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_CURRENT_USER, "Empty"), ERROR_SUCCESS);
     ASSERT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str()));
     EXPECT_EQ(ReadFile("r.reg"), "REGEDIT4\r\n"
                                  "\r\n"
@@ -567,7 +539,7 @@ TEST_F(StandInRegistry, SaveWritesRegedit4WithCrLfAndRegeditEscapes) {
 TEST_F(StandInRegistry, LongHexDataIsWrappedAsRegeditWrapsIt) {
     // A 26-character prefix leaves room for 17 bytes on the first line, then 25.
     std::string bytes(50, '\x11');
-    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, "W", "Twenty-one chars name", REG_BINARY, bytes),
+    ASSERT_EQ(PutValue(HKEY_CURRENT_USER, "W", "Twenty-one chars name", REG_BINARY, bytes),
               ERROR_SUCCESS);
     ASSERT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str()));
     std::string text = ReadFile("r.reg");
@@ -597,22 +569,22 @@ TEST_F(StandInRegistry, SaveThenLoadGivesBackEveryKeyAndValue) {
     ASSERT_EQ(SetString(HKEY_CURRENT_USER, key.c_str(), "Lines", "a\r\nb"), ERROR_SUCCESS);
     ASSERT_EQ(SetString(HKEY_CURRENT_USER, key.c_str(), "", "default"), ERROR_SUCCESS);
     ASSERT_EQ(SetString(HKEY_CURRENT_USER, key.c_str(), "Empty", ""), ERROR_SUCCESS);
-    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "NoBytes", REG_SZ, ""), ERROR_SUCCESS);
+    ASSERT_EQ(PutValue(HKEY_CURRENT_USER, key.c_str(), "NoBytes", REG_SZ, ""), ERROR_SUCCESS);
     // "abc" counted as 2 bytes: the byte after them is not zero, so no zero is added.
-    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "Unterminated", REG_SZ, "abc", 2),
+    ASSERT_EQ(PutValue(HKEY_CURRENT_USER, key.c_str(), "Unterminated", REG_SZ, "abc", 2),
               ERROR_SUCCESS);
     ASSERT_EQ(
-        SetBytes(HKEY_CURRENT_USER, key.c_str(), "Multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5)),
+        PutValue(HKEY_CURRENT_USER, key.c_str(), "Multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5)),
         ERROR_SUCCESS);
     ASSERT_EQ(SetDword(HKEY_CURRENT_USER, key.c_str(), "Dword", 0xFEDCBA98), ERROR_SUCCESS);
-    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "Short dword", REG_DWORD, "\x01"),
+    ASSERT_EQ(PutValue(HKEY_CURRENT_USER, key.c_str(), "Short dword", REG_DWORD, "\x01"),
               ERROR_SUCCESS);
-    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "Bin", REG_BINARY, high + high),
+    ASSERT_EQ(PutValue(HKEY_CURRENT_USER, key.c_str(), "Bin", REG_BINARY, high + high),
               ERROR_SUCCESS);
-    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "None", REG_NONE, ""), ERROR_SUCCESS);
-    ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, key.c_str(), "Odd", 0x100, "z"), ERROR_SUCCESS);
-    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.0"), ERROR_SUCCESS);
-    ASSERT_EQ(CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:409"),
+    ASSERT_EQ(PutValue(HKEY_CURRENT_USER, key.c_str(), "None", REG_NONE, ""), ERROR_SUCCESS);
+    ASSERT_EQ(PutValue(HKEY_CURRENT_USER, key.c_str(), "Odd", 0x100, "z"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.0"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:409"),
               ERROR_SUCCESS);
     ASSERT_TRUE(SaveStandInRegistry(PathOf("first.reg").c_str()));
     std::string first = ReadFile("first.reg");
@@ -650,7 +622,7 @@ TEST_F(StandInRegistry, SaveThenLoadGivesBackEveryKeyAndValue) {
 }
 
 TEST_F(StandInRegistry, AMissingFileIsAnEmptyRegistry) {
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Old"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_CURRENT_USER, "Old"), ERROR_SUCCESS);
     char error[200];
     EXPECT_TRUE(LoadStandInRegistry(PathOf("nothing.reg").c_str(), error, sizeof error));
     EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "Old"));
@@ -811,7 +783,7 @@ TEST_F(StandInRegistry, ASymlinkIsFollowedAndItsTargetReplaced) {
     char error[200];
     ASSERT_TRUE(LoadStandInRegistry(PathOf("link.reg").c_str(), error, sizeof error)) << error;
     EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "Old"));
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "New"), ERROR_SUCCESS);
+    ASSERT_EQ(PutKey(HKEY_CURRENT_USER, "New"), ERROR_SUCCESS);
     ASSERT_TRUE(SaveStandInRegistry(PathOf("link.reg").c_str()));
     char target[64] = {};
     EXPECT_EQ(readlink(PathOf("link.reg").c_str(), target, sizeof target - 1), 15);

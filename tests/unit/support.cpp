@@ -59,6 +59,28 @@ std::string Crlf(const std::string &text) {
     return out;
 }
 
+LSTATUS PutKey(HKEY root, const std::string &path, DWORD *disposition) {
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                     KEY_WRITE, nullptr, &key, disposition);
+    if (status == ERROR_SUCCESS)
+        RegCloseKey(key);
+    return status;
+}
+
+LSTATUS PutValue(HKEY root, const std::string &path, const char *name, DWORD type,
+                 const std::string &bytes, size_t count) {
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                     KEY_WRITE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
+                            static_cast<DWORD>(count == std::string::npos ? bytes.size() : count));
+    RegCloseKey(key);
+    return status;
+}
+
 namespace {
 
 std::string FromCrlf(const std::string &bytes) {

@@ -34,6 +34,14 @@ bool FileExists(const std::string &path);
 // "\n" of a text as it is stored on disk.
 std::string Crlf(const std::string &text);
 
+// Creates a key and every missing level above it, as the program does, and
+// closes it; the result of RegCreateKeyExA.
+LSTATUS PutKey(HKEY root, const std::string &path, DWORD *disposition = nullptr);
+// Creates the key and sets one value of `count` bytes (all of them by
+// default); the result of the first call that failed.
+LSTATUS PutValue(HKEY root, const std::string &path, const char *name, DWORD type,
+                 const std::string &bytes, size_t count = std::string::npos);
+
 // Fresh run state, log state and registry for every test; the logs of a
 // step test are opened in a temporary folder that plays the program folder.
 class ProgramTest : public ::testing::Test {

@@ -93,8 +93,9 @@ QUERIES = [
     q("nul_byte.ini", "S", "a"), q("nul_byte.ini", "S", "Ver"), q("nul_byte.ini", "S", "z"),
     q("nul_byte.ini", "VERSION", "Version"),
     # Full paths of 259 characters ({pad} makes them so) and of 260, which fail.
+    # (Wine may then answer from the file it read last, so that one lacks [Sec].)
     q("{pad}\\setup_file.ini", "VERSION", "Version"),
-    q("{pad}x\\setup_file.ini", "VERSION", "Version"),
+    q("{pad}x\\basic_crlf.ini", "Sec", "Key"),
 ]
 
 # request -> (Wine's answer, Windows' answer, why). The stand-in must give
@@ -138,9 +139,9 @@ def main():
         # Asked for in upper case, the folder and files are found anyway.
         dos_folder = wine.dos_path(folder).upper()
         pad = "P" * (259 - len(dos_folder + "\\\\setup_file.ini"))
-        for name in (pad, pad + "x"):
+        for name, ini in ((pad, "setup_file.ini"), (pad + "x", "basic_crlf.ini")):
             os.makedirs(os.path.join(folder, name))
-            shutil.copy(os.path.join(CORPUS, "setup_file.ini"), os.path.join(folder, name))
+            shutil.copy(os.path.join(CORPUS, ini), os.path.join(folder, name))
         queries = QUERIES + [k for k in KNOWN_DIFFERENCES if k not in QUERIES]
 
         def with_path(request):

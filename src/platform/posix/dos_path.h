@@ -6,12 +6,25 @@
 // and UTF-8 on the Unix side, as under Wine.
 #pragma once
 
+#include <string.h>
+
 #include "platform/win32.h"
 
 constexpr DWORD kErrorFilenameExcedRange = 206; // ERROR_FILENAME_EXCED_RANGE
 
 // Room for a Unix path or a normalized DOS path; longer ones are refused.
 constexpr size_t kStandInPathSize = 4096;
+
+// Appends length bytes and a NUL at *used; false when they do not fit.
+inline bool AppendBytes(char *out, size_t outSize, size_t *used, const char *text, size_t length) {
+    if (*used + length >= outSize) {
+        return false;
+    }
+    memcpy(out + *used, text, length);
+    *used += length;
+    out[*used] = 0;
+    return true;
+}
 
 // --- Code page 1252 --------------------------------------------------------
 
@@ -77,3 +90,14 @@ int OpenRegularFile(const char *unixPath, int flags);
 // cp1252. A relative path is taken from the current directory; "." and ".."
 // are resolved without asking the disk. False when it does not fit.
 bool UnixPathToDos(const char *unixPath, char *out, size_t outSize);
+
+// --- FindFirstFileA's patterns ---------------------------------------------
+
+// The last component of a search in the form MatchFindPattern takes;
+// endsInDot: the search ended in a dot that the path lost. out is empty when
+// it does not fit.
+void TranslateFindPattern(const char *name, bool endsInDot, char *out, size_t outSize);
+// Whether an ANSI name matches a translated pattern, case aside.
+bool MatchFindPattern(const char *expression, const char *name);
+// The order NTFS lists a folder in: "." and ".." first, then by upper case.
+int CompareFindEntries(const char *a, const char *b);

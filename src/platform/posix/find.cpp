@@ -1,12 +1,7 @@
 // FindFirstFileA/FindClose: whether a path, or a pattern with '*' and '?' in
 // its last component, names something, and the first entry it names.
 //
-// The pattern is translated as Windows' kernel32 does before the file system
-// sees it: "*.*" is "*", '?' matches one character but may match none before
-// a dot or at the end, '*' before a dot stops at the last dot, a dot before
-// a wildcard or at the end also matches the end of the name. A pattern
-// ending in a dot keeps that dot though the path loses it, so "*." names the
-// entries without an extension. 8.3 short names do not exist here.
+// The pattern rules are in find_pattern.cpp; 8.3 short names do not exist here.
 //
 // A device name (NUL, CON, COM1, "nul.arx", "<folder>\NUL") is found in any
 // folder that exists, as Wine finds it (Windows unverified).
@@ -20,130 +15,11 @@
 
 namespace {
 
-const char kDosStar = '<';
-const char kDosQm = '>';
-const char kDosDot = '"';
 const unsigned kFindMagic = 0x46494E44;
 
 struct FindHandle {
     unsigned magic;
 };
-
-void TranslatePattern(const char *name, bool endsInDot, char *out, size_t outSize) {
-    char raw[kStandInPathSize];
-    size_t length = strlen(name);
-    if (length + 2 > sizeof raw || length + 2 > outSize) {
-        out[0] = 0;
-        return;
-    }
-    memcpy(raw, name, length);
-    if (endsInDot) {
-        raw[length++] = '.';
-    }
-    raw[length] = 0;
-    if (strcmp(raw, "*.*") == 0) {
-        memcpy(out, "*", 2);
-        return;
-    }
-    for (size_t i = 0; i < length; i++) {
-        char c = raw[i];
-        char next = raw[i + 1];
-        if (c == '?') {
-            c = kDosQm;
-        } else if (c == '*' && next == '.') {
-            c = kDosStar;
-        } else if (c == '.' && (next == '?' || next == '*' || next == 0)) {
-            c = kDosDot;
-        }
-        out[i] = c;
-    }
-    out[length] = 0;
-}
-
-struct MatchState {
-    const unsigned char *expression;
-    size_t expressionLength;
-    const unsigned char *name;
-    size_t nameLength;
-    size_t lastDot; // nameLength when the name has no dot
-    signed char *memo;
-};
-
-bool MatchFrom(MatchState *state, size_t e, size_t n) {
-    signed char *memo = &state->memo[e * (state->nameLength + 1) + n];
-    if (*memo >= 0) {
-        return *memo != 0;
-    }
-    bool result;
-    size_t nameLength = state->nameLength;
-    bool atEnd = (n == nameLength);
-    unsigned char c = atEnd ? 0 : state->name[n];
-    if (e == state->expressionLength) {
-        result = atEnd;
-    } else {
-        switch (state->expression[e]) {
-        case '*':
-            result = MatchFrom(state, e + 1, n) || (!atEnd && MatchFrom(state, e, n + 1));
-            break;
-        case kDosStar:
-            result = MatchFrom(state, e + 1, n) ||
-                     (!atEnd && n != state->lastDot && MatchFrom(state, e, n + 1));
-            break;
-        case kDosQm:
-            result =
-                (atEnd || c == '.') ? MatchFrom(state, e + 1, n) : MatchFrom(state, e + 1, n + 1);
-            break;
-        case kDosDot:
-            result =
-                atEnd ? MatchFrom(state, e + 1, n) : (c == '.' && MatchFrom(state, e + 1, n + 1));
-            break;
-        default:
-            result = !atEnd && Cp1252Upper(c) == Cp1252Upper(state->expression[e]) &&
-                     MatchFrom(state, e + 1, n + 1);
-            break;
-        }
-    }
-    *memo = result ? 1 : 0;
-    return result;
-}
-
-bool MatchPattern(const char *expression, const char *name) {
-    MatchState state;
-    state.expression = reinterpret_cast<const unsigned char *>(expression);
-    state.expressionLength = strlen(expression);
-    state.name = reinterpret_cast<const unsigned char *>(name);
-    state.nameLength = strlen(name);
-    const char *dot = strrchr(name, '.');
-    state.lastDot = dot != nullptr ? static_cast<size_t>(dot - name) : state.nameLength;
-    size_t cells = (state.expressionLength + 1) * (state.nameLength + 1);
-    state.memo = static_cast<signed char *>(malloc(cells));
-    if (state.memo == nullptr) {
-        return false;
-    }
-    memset(state.memo, -1, cells);
-    bool result = MatchFrom(&state, 0, 0);
-    free(state.memo);
-    return result;
-}
-
-// The order NTFS lists a folder in: "." and ".." first, then by upper case.
-int CompareEntries(const char *a, const char *b) {
-    bool aDots = strcmp(a, ".") == 0 || strcmp(a, "..") == 0;
-    bool bDots = strcmp(b, ".") == 0 || strcmp(b, "..") == 0;
-    if (aDots || bDots) {
-        return aDots && bDots ? strcmp(a, b) : (aDots ? -1 : 1);
-    }
-    for (size_t i = 0;; i++) {
-        unsigned char ua = Cp1252Upper(static_cast<unsigned char>(a[i]));
-        unsigned char ub = Cp1252Upper(static_cast<unsigned char>(b[i]));
-        if (ua != ub) {
-            return ua < ub ? -1 : 1;
-        }
-        if (ua == 0) {
-            return strcmp(a, b);
-        }
-    }
-}
 
 void ToFileTime(const struct timespec *time, FILETIME *fileTime) {
     // 100 ns steps since 1601-01-01.
@@ -315,7 +191,7 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
     }
     size_t inputLength = strlen(lpFileName);
     char pattern[kStandInPathSize];
-    TranslatePattern(mask, lpFileName[inputLength - 1] == '.', pattern, sizeof pattern);
+    TranslateFindPattern(mask, lpFileName[inputLength - 1] == '.', pattern, sizeof pattern);
 
     DIR *dir = opendir(unixPath);
     if (dir == nullptr) {
@@ -330,10 +206,10 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
         bool dots = strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0;
         char ansi[kStandInPathSize];
         if ((dots && isRoot) || strlen(entry->d_name) >= sizeof bestUnix ||
-            !UnixNameToAnsi(entry->d_name, ansi, sizeof ansi) || !MatchPattern(pattern, ansi)) {
+            !UnixNameToAnsi(entry->d_name, ansi, sizeof ansi) || !MatchFindPattern(pattern, ansi)) {
             continue;
         }
-        if (!found || CompareEntries(ansi, bestAnsi) < 0) {
+        if (!found || CompareFindEntries(ansi, bestAnsi) < 0) {
             memcpy(bestUnix, entry->d_name, strlen(entry->d_name) + 1); // lengths checked above
             memcpy(bestAnsi, ansi, strlen(ansi) + 1);
             found = true;

@@ -2,8 +2,6 @@
 #include "platform/posix/dos_path.h"
 
 #include <dirent.h>
-#include <errno.h>
-#include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,17 +12,6 @@ const DWORD kErrorBadNetPath = 53;
 
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
-}
-
-// Appends length bytes and a NUL at *used; false when they do not fit.
-bool Append(char *out, size_t outSize, size_t *used, const char *text, size_t length) {
-    if (*used + length >= outSize) {
-        return false;
-    }
-    memcpy(out + *used, text, length);
-    *used += length;
-    out[*used] = 0;
-    return true;
 }
 
 bool IsInvalidNameChar(unsigned char c) {
@@ -90,7 +77,7 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
             return ERROR_BAD_PATHNAME;
         }
         const char *base = cwdDos + 2; // past "Z:"
-        if (strcmp(base, "\\") != 0 && !Append(out, outSize, &used, base, strlen(base))) {
+        if (strcmp(base, "\\") != 0 && !AppendBytes(out, outSize, &used, base, strlen(base))) {
             return ERROR_BAD_PATHNAME;
         }
     }
@@ -145,7 +132,8 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
         } else if (!literal && start[length - 1] == '.') {
             length--;
         }
-        if (!Append(out, outSize, &used, "\\", 1) || !Append(out, outSize, &used, start, length)) {
+        if (!AppendBytes(out, outSize, &used, "\\", 1) ||
+            !AppendBytes(out, outSize, &used, start, length)) {
             return ERROR_BAD_PATHNAME;
         }
     }
@@ -203,8 +191,8 @@ bool FindEntryNoCase(const char *folder, const char *name, size_t nameLength, ch
 bool AppendComponent(char *unixPath, size_t unixSize, size_t *used, size_t folderEnd,
                      const char *name) {
     *used = folderEnd;
-    return Append(unixPath, unixSize, used, "/", 1) &&
-           Append(unixPath, unixSize, used, name, strlen(name));
+    return AppendBytes(unixPath, unixSize, used, "/", 1) &&
+           AppendBytes(unixPath, unixSize, used, name, strlen(name));
 }
 
 } // namespace
@@ -266,86 +254,4 @@ DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLoo
         return ERROR_BAD_PATHNAME;
     }
     return 0;
-}
-
-int OpenRegularFile(const char *unixPath, int flags) {
-    int fd = open(unixPath, flags | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        if (errno == EISDIR || errno == ENXIO) {
-            errno = EACCES; // a folder, or a FIFO that no one reads
-        }
-        return -1;
-    }
-    struct stat info;
-    int status = fcntl(fd, F_GETFL);
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || status < 0 ||
-        fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
-        close(fd);
-        errno = EACCES; // what msvcrt reports for a folder
-        return -1;
-    }
-    return fd;
-}
-
-bool UnixPathToDos(const char *unixPath, char *out, size_t outSize) {
-    char absolute[kStandInPathSize];
-    size_t length = 0;
-    absolute[0] = 0;
-    if (unixPath[0] != '/') {
-        if (getcwd(absolute, sizeof absolute) == nullptr) {
-            return false;
-        }
-        length = strlen(absolute);
-        if (!Append(absolute, sizeof absolute, &length, "/", 1)) {
-            return false;
-        }
-    }
-    if (!Append(absolute, sizeof absolute, &length, unixPath, strlen(unixPath))) {
-        return false;
-    }
-
-    size_t used = 0;
-    if (outSize > 0) {
-        out[0] = 0;
-    }
-    if (!Append(out, outSize, &used, "Z:", 2)) {
-        return false;
-    }
-    char *p = absolute;
-    while (*p != 0) {
-        while (*p == '/') {
-            p++;
-        }
-        char *start = p;
-        while (*p != 0 && *p != '/') {
-            p++;
-        }
-        size_t componentLength = static_cast<size_t>(p - start);
-        if (componentLength == 0 || (componentLength == 1 && start[0] == '.')) {
-            continue;
-        }
-        if (componentLength == 2 && start[0] == '.' && start[1] == '.') {
-            while (used > 2 && out[used - 1] != '\\') {
-                used--;
-            }
-            if (used > 2) {
-                used--;
-            }
-            out[used] = 0;
-            continue;
-        }
-        char saved = *p;
-        *p = 0;
-        char ansi[kStandInPathSize];
-        bool converted = UnixNameToAnsi(start, ansi, sizeof ansi);
-        *p = saved;
-        if (!converted || !Append(out, outSize, &used, "\\", 1) ||
-            !Append(out, outSize, &used, ansi, strlen(ansi))) {
-            return false;
-        }
-    }
-    if (used == 2) {
-        return Append(out, outSize, &used, "\\", 1);
-    }
-    return true;
 }

@@ -150,7 +150,6 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
                                LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
 HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
-HMODULE GetModuleHandleA(LPCSTR lpModuleName);
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 void GetLocalTime(LPSYSTEMTIME lpSystemTime);

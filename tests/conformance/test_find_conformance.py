@@ -4,7 +4,8 @@
 A small folder tree is made, and the paths and patterns below are looked up
 through probes/find_probe.exe (under Wine) and through the stand-in's probe;
 the answers (first name found and its attributes, or the error code) must
-agree. Where Windows and Wine are known to differ, the stand-in follows
+agree. A request of a path and a mode opens a text stream instead (fopen
+against the stand-in's OpenDosStream). Where Windows and Wine are known to differ, the stand-in follows
 Windows: such a case is listed in KNOWN_DIFFERENCES with both answers and
 checked both ways, never skipped.
 """
@@ -45,6 +46,17 @@ PATHS = [
     "", "Z:\\", "Q:\\x.txt",
     "RegOST.ini", "dir1\\in1.txt", ".\\dir1\\..\\readme.txt", "Tools", "tools\\*",
     "nosuch\\*", "*.txt\\x", "dir1\\in1.txt\\",
+    # Device names, in any folder that exists.
+    "@\\NUL", "@\\nul.arx", "@\\dir1\\Nul .txt", "@\\CON", "@\\COM1", "@\\LPT1", "@\\aux:x",
+    "@\\COM0", "@\\COM10", "@\\nosuch\\NUL", "@\\RegOST.ini\\NUL", "NUL", "nul.arx",
+    # Namespace prefixes: "\\.\" is read as usual, "\\?\" literally.
+    "\\\\?\\{root}\\regost.INI", "\\\\?\\{root}\\RegOS?.ini", "\\\\?\\{root}\\dir1\\..\\RegOST.ini",
+    "\\\\?\\{root}\\.\\RegOST.ini", "\\\\?\\{root}\\\\RegOST.ini", "\\\\?\\{root}\\dir1\\",
+    "\\\\?\\{root}\\NUL", "\\\\?\\Z:\\", "\\\\.\\{root}\\dir1\\..\\RegOST.ini",
+    "\\\\.\\{root}/RegOST.ini", "\\\\.\\Z:", "\\\\.\\NUL",
+    # Full paths of 259 characters ({pad} makes them so); text streams too.
+    "@\\{pad}\\x.txt", ("@\\{pad}\\x.txt", "r"), ("@\\{pad}\\y.txt", "a"),
+    ("@\\RegOST.ini", "r"), ("@\\nosuch\\x.log", "a"), ("@\\dir1", "a"),
 ]
 
 # path -> (Wine's answer, Windows' answer, why). The stand-in must give the
@@ -62,11 +74,22 @@ KNOWN_DIFFERENCES = {
     "@\\*.htm": ("OK LongFileName.html 20", "ERR 2",
                  "Wine matches 8.3 aliases; the stand-in has no short names"),
     "@\\nosuch\\": ("ERR 2", "ERR 3", "a missing folder with a trailing '\\' is error 3 on Windows"),
+    "\\\\?\\{root}/RegOST.ini": ("OK Find/RegOST.ini 20", "ERR 123",
+                                   "'/' is no separator after \\\\?\\, and no name holds it (U)"),
+    "@\\{pad}p\\x.txt": ("OK x.txt 20", "ERR 206",
+                          "a full path of MAX_PATH characters fails on Windows (error code U)"),
+    ("@\\{pad}p\\x.txt", "r"): ("OK", "ERR 2",
+                                "Wine's fopen opens paths of MAX_PATH characters and more"),
+    ("@\\{pad}p\\y.txt", "a"): ("OK", "ERR 2",
+                                "Wine's fopen opens paths of MAX_PATH characters and more"),
 }
 
 
-def make_tree(root):
-    for name, data in TREE.items():
+def make_tree(root, pad):
+    tree = dict(TREE)
+    tree["%s/x.txt" % pad] = b"x"
+    tree["%sp/x.txt" % pad] = b"x"
+    for name, data in tree.items():
         path = os.path.join(root, name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         if data is None:
@@ -81,11 +104,16 @@ def main():
     work = tempfile.mkdtemp(prefix="regost-find-")
     try:
         root = os.path.join(work, "Find")
-        make_tree(root)
         dos_root = wine.dos_path(root)
+        # "{pad}" makes "@\\{pad}\\x.txt" a full path of 259 characters.
+        pad = "p" * (259 - len(dos_root + "\\\\x.txt"))
+        make_tree(root, pad)
 
-        def with_root(path):
-            return ((dos_root + path[1:]) if path.startswith("@") else path,)
+        def with_root(request):
+            path, mode = (request, None) if isinstance(request, str) else request
+            path = (dos_root + path[1:]) if path.startswith("@") else path
+            path = path.replace("{root}", dos_root).replace("{pad}", pad)
+            return (path,) if mode is None else (path, mode)
 
         paths = PATHS + [p for p in KNOWN_DIFFERENCES if p not in PATHS]
         requests = [with_root(p) for p in paths]

@@ -9,6 +9,7 @@ Placeholders, replaced when a scenario is laid out in its folder:
   {dir}  the program folder in DOS form, ending in a backslash
 and whatever the scenario's `extra` function returns for that folder.
 """
+import os
 from dataclasses import dataclass, field
 from typing import Callable, Dict, List, Optional
 
@@ -185,6 +186,7 @@ class Scenario:
     extra: Optional[Callable[[str], Dict[str, str]]] = None
     long_dir: int = 0                  # pad the program folder to this DOS length
     writes: Optional[str] = None       # records of the writes when no log shows them
+    wine_difference: str = ""          # why Wine, unlike Windows, logs otherwise: shown, not judged
 
 
 ONE = {"17.1": [PRODUCT]}
@@ -231,6 +233,20 @@ def _cut_loader_extra(directory):
     cut = directory + folder
     assert len(cut) == 511, len(cut)
     return {"{cut600}": cut + "\\" + "x" * (600 - 512), "{cutfolder}": folder + "\\"}
+
+
+def _sibling_setup_file(letter):
+    """Lays a setup file down in <folder>\\..\\..\\<scenario name with its last
+    character replaced by letter>\\prog, outside what the layout clears."""
+    def extra(directory):
+        program = directory[2:].rstrip("\\").replace("\\", "/")
+        scenario_folder = os.path.dirname(program)
+        sibling = os.path.join(scenario_folder[:-1] + letter, os.path.basename(program))
+        os.makedirs(sibling, exist_ok=True)
+        with open(os.path.join(sibling, "RegOST.ini"), "wb") as out:
+            out.write(ini("17.1").encode("cp1252"))
+        return {}
+    return extra
 
 
 def _build():
@@ -410,6 +426,23 @@ def _build():
     progress, script = full_run(["17.1"], ONE)
     add(Scenario("deep-program-folder", ["/LOG"], ini("17.1"), machine(ONE), [progress], script,
                  ["17.1"], long_dir=230))
+    # Windows' ANSI calls refuse a full path of MAX_PATH characters: no setup
+    # file, and the log in the temporary folder.
+    add(Scenario("program-folder-of-300-characters", ["/LOG"], ini("17.1"), machine(ONE),
+                 [NO_INI], None, progress_in_temp=True, long_dir=300,
+                 wine_difference="Wine starts no program from so long a folder"))
+    # A folder name outside the code page shows as '?', which no open takes
+    # as a pattern: the sibling's setup file is never read, and no log can
+    # be written, as the temporary folder lies below that name too.
+    add(Scenario("program-folder-outside-code-page-\u042f", ["/LOG"], ini("17.1"), machine(ONE),
+                 None, None, progress_in_temp=True, extra=_sibling_setup_file("\u0416")))
+    progress, script = full_run(["17.1"], ONE, loader="{dir}nul.arx")
+    add(Scenario("loader-names-a-device", ["/LOG"], ini("17.1", loader="{dir}nul.arx"),
+                 machine(ONE), [progress], script, ["17.1"]))
+    progress, script = full_run(["17.1"], ONE, custom="Site")
+    add(Scenario("setup-file-with-nul-byte", ["/LOG"],
+                 "[OSTKeysLoader]\r\nCustomData=Site\x00 42\r\n" + ini("17.1"), machine(ONE),
+                 [progress], script, ["17.1"], custom=True))
     return scenarios
 
 

@@ -4,11 +4,15 @@
 
 #include <string.h>
 
-static const uint16_t kHighControls[32] = {
+namespace {
+
+const uint16_t kHighControls[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
+
+} // namespace
 
 uint32_t Cp1252ToUnicode(unsigned char byte) {
     if (byte >= 0x80 && byte < 0xA0) {
@@ -19,12 +23,12 @@ uint32_t Cp1252ToUnicode(unsigned char byte) {
 
 bool UnicodeToCp1252(uint32_t codePoint, unsigned char *byte) {
     if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
-        *byte = (unsigned char)codePoint;
+        *byte = static_cast<unsigned char>(codePoint);
         return true;
     }
     for (int i = 0; i < 32; i++) {
         if (kHighControls[i] == codePoint) {
-            *byte = (unsigned char)(0x80 + i);
+            *byte = static_cast<unsigned char>(0x80 + i);
             return true;
         }
     }
@@ -33,18 +37,18 @@ bool UnicodeToCp1252(uint32_t codePoint, unsigned char *byte) {
 
 unsigned char Cp1252Upper(unsigned char byte) {
     if (byte >= 'a' && byte <= 'z') {
-        return (unsigned char)(byte - 0x20);
+        return static_cast<unsigned char>(byte - 0x20);
     }
     // Latin-1 letters, but not the division sign; sharp s and micro sign
     // have no upper case in cp1252.
     if (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7) {
-        return (unsigned char)(byte - 0x20);
+        return static_cast<unsigned char>(byte - 0x20);
     }
     switch (byte) {
     case 0x9A: // s caron
     case 0x9C: // oe
     case 0x9E: // z caron
-        return (unsigned char)(byte - 0x10);
+        return static_cast<unsigned char>(byte - 0x10);
     case 0xFF: // y diaeresis
         return 0x9F;
     default:
@@ -57,16 +61,19 @@ bool Cp1252EqualNoCase(const char *a, size_t aLength, const char *b, size_t bLen
         return false;
     }
     for (size_t i = 0; i < aLength; i++) {
-        if (Cp1252Upper((unsigned char)a[i]) != Cp1252Upper((unsigned char)b[i])) {
+        if (Cp1252Upper(static_cast<unsigned char>(a[i])) !=
+            Cp1252Upper(static_cast<unsigned char>(b[i]))) {
             return false;
         }
     }
     return true;
 }
 
+namespace {
+
 // Decodes one UTF-8 sequence at s; returns its length, or 0 when it is not
 // a valid (shortest-form, non-surrogate) sequence.
-static size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint) {
+size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint) {
     unsigned char lead = s[0];
     size_t length;
     uint32_t value;
@@ -99,9 +106,14 @@ static size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint) {
     return length;
 }
 
-bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize) {
-    const unsigned char *s = (const unsigned char *)unixName;
+} // namespace
+
+bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize, bool *lossy) {
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(unixName);
     size_t used = 0;
+    if (lossy != nullptr) {
+        *lossy = false;
+    }
     if (outSize == 0) {
         return false;
     }
@@ -114,12 +126,15 @@ bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize) {
             length = 1;
         } else if (!UnicodeToCp1252(codePoint, &byte)) {
             byte = '?';
+            if (lossy != nullptr) {
+                *lossy = true;
+            }
         }
         if (used + 1 >= outSize) {
             out[0] = 0;
             return false;
         }
-        out[used++] = (char)byte;
+        out[used++] = static_cast<char>(byte);
         s += length;
     }
     out[used] = 0;
@@ -132,20 +147,20 @@ bool AnsiNameToUnix(const char *ansi, size_t length, char *out, size_t outSize) 
         return false;
     }
     for (size_t i = 0; i < length; i++) {
-        uint32_t codePoint = Cp1252ToUnicode((unsigned char)ansi[i]);
+        uint32_t codePoint = Cp1252ToUnicode(static_cast<unsigned char>(ansi[i]));
         char encoded[3];
         size_t encodedLength;
         if (codePoint < 0x80) {
-            encoded[0] = (char)codePoint;
+            encoded[0] = static_cast<char>(codePoint);
             encodedLength = 1;
         } else if (codePoint < 0x800) {
-            encoded[0] = (char)(0xC0 | (codePoint >> 6));
-            encoded[1] = (char)(0x80 | (codePoint & 0x3F));
+            encoded[0] = static_cast<char>(0xC0 | (codePoint >> 6));
+            encoded[1] = static_cast<char>(0x80 | (codePoint & 0x3F));
             encodedLength = 2;
         } else {
-            encoded[0] = (char)(0xE0 | (codePoint >> 12));
-            encoded[1] = (char)(0x80 | ((codePoint >> 6) & 0x3F));
-            encoded[2] = (char)(0x80 | (codePoint & 0x3F));
+            encoded[0] = static_cast<char>(0xE0 | (codePoint >> 12));
+            encoded[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+            encoded[2] = static_cast<char>(0x80 | (codePoint & 0x3F));
             encodedLength = 3;
         }
         if (used + encodedLength >= outSize) {

@@ -1,155 +1,37 @@
 // FindFirstFileA/FindClose: whether a path, or a pattern with '*' and '?' in
 // its last component, names something, and the first entry it names.
 //
-// The pattern is translated as Windows' kernel32 does before the file system
-// sees it: "*.*" is "*", '?' matches one character but may match none before
-// a dot or at the end, '*' before a dot stops at the last dot, a dot before
-// a wildcard or at the end also matches the end of the name. A pattern
-// ending in a dot keeps that dot though the path loses it, so "*." names the
-// entries without an extension. 8.3 short names do not exist here.
+// The pattern rules are in find_pattern.cpp; 8.3 short names do not exist here.
+//
+// A device name (NUL, CON, COM1, "nul.arx", "<folder>\NUL") is found in any
+// folder that exists, as Wine finds it (Windows unverified).
 #include "platform/posix/dos_path.h"
 
 #include <dirent.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 
-static const char kDosStar = '<';
-static const char kDosQm = '>';
-static const char kDosDot = '"';
-static const unsigned kFindMagic = 0x46494E44;
+namespace {
+
+const unsigned kFindMagic = 0x46494E44;
 
 struct FindHandle {
     unsigned magic;
 };
 
-static void TranslatePattern(const char *name, bool endsInDot, char *out, size_t outSize) {
-    char raw[STANDIN_PATH_SIZE];
-    size_t length = strlen(name);
-    if (length + 2 > sizeof raw || length + 2 > outSize) {
-        out[0] = 0;
-        return;
-    }
-    memcpy(raw, name, length);
-    if (endsInDot) {
-        raw[length++] = '.';
-    }
-    raw[length] = 0;
-    if (strcmp(raw, "*.*") == 0) {
-        memcpy(out, "*", 2);
-        return;
-    }
-    for (size_t i = 0; i < length; i++) {
-        char c = raw[i];
-        char next = raw[i + 1];
-        if (c == '?') {
-            c = kDosQm;
-        } else if (c == '*' && next == '.') {
-            c = kDosStar;
-        } else if (c == '.' && (next == '?' || next == '*' || next == 0)) {
-            c = kDosDot;
-        }
-        out[i] = c;
-    }
-    out[length] = 0;
-}
-
-struct MatchState {
-    const unsigned char *expression;
-    size_t expressionLength;
-    const unsigned char *name;
-    size_t nameLength;
-    size_t lastDot; // nameLength when the name has no dot
-    signed char *memo;
-};
-
-static bool MatchFrom(MatchState *state, size_t e, size_t n) {
-    signed char *memo = &state->memo[e * (state->nameLength + 1) + n];
-    if (*memo >= 0) {
-        return *memo != 0;
-    }
-    bool result;
-    size_t nameLength = state->nameLength;
-    bool atEnd = (n == nameLength);
-    unsigned char c = atEnd ? 0 : state->name[n];
-    if (e == state->expressionLength) {
-        result = atEnd;
-    } else {
-        switch (state->expression[e]) {
-        case '*':
-            result = MatchFrom(state, e + 1, n) || (!atEnd && MatchFrom(state, e, n + 1));
-            break;
-        case kDosStar:
-            result = MatchFrom(state, e + 1, n) ||
-                     (!atEnd && n != state->lastDot && MatchFrom(state, e, n + 1));
-            break;
-        case kDosQm:
-            result =
-                (atEnd || c == '.') ? MatchFrom(state, e + 1, n) : MatchFrom(state, e + 1, n + 1);
-            break;
-        case kDosDot:
-            result =
-                atEnd ? MatchFrom(state, e + 1, n) : (c == '.' && MatchFrom(state, e + 1, n + 1));
-            break;
-        default:
-            result = !atEnd && Cp1252Upper(c) == Cp1252Upper(state->expression[e]) &&
-                     MatchFrom(state, e + 1, n + 1);
-            break;
-        }
-    }
-    *memo = result ? 1 : 0;
-    return result;
-}
-
-static bool MatchPattern(const char *expression, const char *name) {
-    MatchState state;
-    state.expression = (const unsigned char *)expression;
-    state.expressionLength = strlen(expression);
-    state.name = (const unsigned char *)name;
-    state.nameLength = strlen(name);
-    const char *dot = strrchr(name, '.');
-    state.lastDot = dot != NULL ? (size_t)(dot - name) : state.nameLength;
-    size_t cells = (state.expressionLength + 1) * (state.nameLength + 1);
-    state.memo = (signed char *)malloc(cells);
-    if (state.memo == NULL) {
-        return false;
-    }
-    memset(state.memo, -1, cells);
-    bool result = MatchFrom(&state, 0, 0);
-    free(state.memo);
-    return result;
-}
-
-// The order NTFS lists a folder in: "." and ".." first, then by upper case.
-static int CompareEntries(const char *a, const char *b) {
-    bool aDots = strcmp(a, ".") == 0 || strcmp(a, "..") == 0;
-    bool bDots = strcmp(b, ".") == 0 || strcmp(b, "..") == 0;
-    if (aDots || bDots) {
-        return aDots && bDots ? strcmp(a, b) : (aDots ? -1 : 1);
-    }
-    for (size_t i = 0;; i++) {
-        unsigned char ua = Cp1252Upper((unsigned char)a[i]);
-        unsigned char ub = Cp1252Upper((unsigned char)b[i]);
-        if (ua != ub) {
-            return ua < ub ? -1 : 1;
-        }
-        if (ua == 0) {
-            return strcmp(a, b);
-        }
-    }
-}
-
-static void ToFileTime(const struct timespec *time, FILETIME *fileTime) {
+void ToFileTime(const struct timespec *time, FILETIME *fileTime) {
     // 100 ns steps since 1601-01-01.
-    uint64_t ticks =
-        ((uint64_t)time->tv_sec + 11644473600ULL) * 10000000ULL + (uint64_t)time->tv_nsec / 100;
-    fileTime->dwLowDateTime = (DWORD)ticks;
-    fileTime->dwHighDateTime = (DWORD)(ticks >> 32);
+    uint64_t ticks = (static_cast<uint64_t>(time->tv_sec) + 11644473600ULL) * 10000000ULL +
+                     static_cast<uint64_t>(time->tv_nsec) / 100;
+    fileTime->dwLowDateTime = static_cast<DWORD>(ticks);
+    fileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
 }
 
-static void FillFindData(const char *unixFolder, const char *unixName, const char *ansiName,
-                         LPWIN32_FIND_DATAA data) {
-    char path[STANDIN_PATH_SIZE];
+void FillFindData(const char *unixFolder, const char *unixName, const char *ansiName,
+                  LPWIN32_FIND_DATAA data) {
+    char path[kStandInPathSize];
     struct stat info;
     memset(data, 0, sizeof *data);
     memset(&info, 0, sizeof info);
@@ -167,8 +49,8 @@ static void FillFindData(const char *unixFolder, const char *unixName, const cha
         data->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
     } else {
         data->dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
-        data->nFileSizeHigh = (DWORD)((uint64_t)info.st_size >> 32);
-        data->nFileSizeLow = (DWORD)info.st_size;
+        data->nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) >> 32);
+        data->nFileSizeLow = static_cast<DWORD>(info.st_size);
     }
     if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         data->dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
@@ -185,35 +67,103 @@ static void FillFindData(const char *unixFolder, const char *unixName, const cha
     data->cFileName[ansiLength] = 0;
 }
 
-static HANDLE FailFind(DWORD error) {
+HANDLE FailFind(DWORD error) {
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
 }
 
-static const size_t kMaxFindPathLength = 260;
-static const DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+HANDLE NewFindHandle() {
+    FindHandle *handle = static_cast<FindHandle *>(malloc(sizeof *handle));
+    if (handle == nullptr) {
+        return FailFind(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    handle->magic = kFindMagic;
+    return handle;
+}
+
+// The device name the last component of path is, before any extension,
+// ':' or trailing blanks (e.g. "nul" of "Z:\x\nul .arx"): its length, and
+// where it starts in *name; 0 when it is none.
+size_t DeviceNameLength(const char *path, const char **name) {
+    if (path[0] == '\\' && path[1] == '\\') {
+        return 0; // "\\?\", "\\.\" and UNC paths name no DOS device
+    }
+    const char *start = path[0] != 0 && path[1] == ':' ? path + 2 : path;
+    for (const char *p = start; *p != 0; p++) {
+        if (*p == '\\' || *p == '/') {
+            start = p + 1;
+        }
+    }
+    size_t length = strcspn(start, ".:");
+    while (length > 0 && start[length - 1] == ' ') {
+        length--;
+    }
+    *name = start;
+    const char *const fixed[] = {"AUX", "CON", "NUL", "PRN", "CONIN$", "CONOUT$"};
+    for (const char *device : fixed) {
+        if (length == strlen(device) && strncasecmp(start, device, length) == 0) {
+            return length;
+        }
+    }
+    bool numbered =
+        length == 4 && (strncasecmp(start, "COM", 3) == 0 || strncasecmp(start, "LPT", 3) == 0);
+    return numbered && start[3] >= '1' && start[3] <= '9' ? 4 : 0;
+}
+
+// FindFirstFileA of a device name: found when its folder exists.
+HANDLE FindDevice(const char *path, const char *name, size_t length, LPWIN32_FIND_DATAA data) {
+    char folder[MAX_PATH + 1];
+    size_t folderLength = static_cast<size_t>(name - path);
+    if (folderLength == 0) {
+        memcpy(folder, ".", 2);
+    } else {
+        memcpy(folder, path, folderLength); // path is at most MAX_PATH characters
+        folder[folderLength] = 0;
+    }
+    char unixPath[kStandInPathSize];
+    DosLookup lookup;
+    DWORD error = LookUpDosPath(folder, unixPath, sizeof unixPath, &lookup);
+    struct stat info;
+    if (error != 0 || lookup != kDosFound || stat(unixPath, &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return FailFind(error != 0 ? error : ERROR_PATH_NOT_FOUND);
+    }
+    memset(data, 0, sizeof *data);
+    memcpy(data->cFileName, name, length); // at most 7 characters
+    data->dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+    return NewFindHandle();
+}
+
+const size_t kMaxFindPathLength = 260;
+
+} // namespace
 
 HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
-    if (lpFindFileData == NULL) {
+    if (lpFindFileData == nullptr) {
         return FailFind(ERROR_INVALID_PARAMETER);
     }
-    // The ANSI call is held to MAX_PATH: Wine takes 260 characters and
-    // refuses 261 (Windows unverified), so a long override keeps the default.
-    if (lpFileName != NULL && strlen(lpFileName) > kMaxFindPathLength) {
-        return FailFind(ERROR_FILENAME_EXCED_RANGE);
+    // The ANSI call takes at most MAX_PATH characters (Wine: 261 fail), and
+    // the full path must be shorter (NormalizeDosPath), so a long override
+    // keeps the default.
+    if (lpFileName != nullptr && strlen(lpFileName) > kMaxFindPathLength) {
+        return FailFind(kErrorFilenameExcedRange);
     }
-    char normalized[STANDIN_PATH_SIZE];
+    const char *deviceName = nullptr;
+    size_t deviceLength = lpFileName != nullptr ? DeviceNameLength(lpFileName, &deviceName) : 0;
+    if (deviceLength > 0) {
+        return FindDevice(lpFileName, deviceName, deviceLength, lpFindFileData);
+    }
+    char normalized[kStandInPathSize];
     bool endsInSeparator = false;
     DWORD error = NormalizeDosPath(lpFileName, normalized, sizeof normalized, &endsInSeparator);
     if (error != 0) {
         return FailFind(error);
     }
-    char unixPath[STANDIN_PATH_SIZE];
+    char unixPath[kStandInPathSize];
     DosLookup lookup;
     if (endsInSeparator || normalized[0] == 0) {
         // A trailing separator always fails: "not found" when the thing
         // exists, "path not found" when it does not.
-        if (strpbrk(normalized, "*?") != NULL) {
+        if (strpbrk(normalized, "*?") != nullptr) {
             return FailFind(ERROR_INVALID_NAME);
         }
         if (!ResolveNormalizedPath(normalized, unixPath, sizeof unixPath, &lookup)) {
@@ -225,7 +175,7 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
     char *lastSeparator = strrchr(normalized, '\\');
     *lastSeparator = 0;
     const char *mask = lastSeparator + 1;
-    if (strpbrk(normalized, "*?") != NULL) {
+    if (strpbrk(normalized, "*?") != nullptr) {
         return FailFind(ERROR_INVALID_NAME);
     }
     if (!ResolveNormalizedPath(normalized, unixPath, sizeof unixPath, &lookup)) {
@@ -240,26 +190,26 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
         return FailFind(ERROR_PATH_NOT_FOUND);
     }
     size_t inputLength = strlen(lpFileName);
-    char pattern[STANDIN_PATH_SIZE];
-    TranslatePattern(mask, lpFileName[inputLength - 1] == '.', pattern, sizeof pattern);
+    char pattern[kStandInPathSize];
+    TranslateFindPattern(mask, lpFileName[inputLength - 1] == '.', pattern, sizeof pattern);
 
     DIR *dir = opendir(unixPath);
-    if (dir == NULL) {
+    if (dir == nullptr) {
         return FailFind(ERROR_ACCESS_DENIED);
     }
     bool isRoot = normalized[0] == 0;
-    char bestUnix[STANDIN_PATH_SIZE];
-    char bestAnsi[STANDIN_PATH_SIZE];
+    char bestUnix[kStandInPathSize];
+    char bestAnsi[kStandInPathSize];
     bool found = false;
     struct dirent *entry;
-    while ((entry = readdir(dir)) != NULL) {
+    while ((entry = readdir(dir)) != nullptr) {
         bool dots = strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0;
-        char ansi[STANDIN_PATH_SIZE];
+        char ansi[kStandInPathSize];
         if ((dots && isRoot) || strlen(entry->d_name) >= sizeof bestUnix ||
-            !UnixNameToAnsi(entry->d_name, ansi, sizeof ansi) || !MatchPattern(pattern, ansi)) {
+            !UnixNameToAnsi(entry->d_name, ansi, sizeof ansi) || !MatchFindPattern(pattern, ansi)) {
             continue;
         }
-        if (!found || CompareEntries(ansi, bestAnsi) < 0) {
+        if (!found || CompareFindEntries(ansi, bestAnsi) < 0) {
             memcpy(bestUnix, entry->d_name, strlen(entry->d_name) + 1); // lengths checked above
             memcpy(bestAnsi, ansi, strlen(ansi) + 1);
             found = true;
@@ -270,18 +220,13 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
         return FailFind(ERROR_FILE_NOT_FOUND);
     }
 
-    FindHandle *handle = (FindHandle *)malloc(sizeof *handle);
-    if (handle == NULL) {
-        return FailFind(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    handle->magic = kFindMagic;
     FillFindData(unixPath, bestUnix, bestAnsi, lpFindFileData);
-    return handle;
+    return NewFindHandle();
 }
 
 BOOL FindClose(HANDLE hFindFile) {
-    FindHandle *handle = (FindHandle *)hFindFile;
-    if (handle == NULL || hFindFile == INVALID_HANDLE_VALUE || handle->magic != kFindMagic) {
+    FindHandle *handle = static_cast<FindHandle *>(hFindFile);
+    if (handle == nullptr || hFindFile == INVALID_HANDLE_VALUE || handle->magic != kFindMagic) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

@@ -6,37 +6,57 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static const DWORD kErrorBadNetPath = 53;
+namespace {
 
-static bool IsSeparator(char c) {
+const DWORD kErrorBadNetPath = 53;
+
+bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-// Appends length bytes and a NUL at *used; false when they do not fit.
-static bool Append(char *out, size_t outSize, size_t *used, const char *text, size_t length) {
-    if (*used + length >= outSize) {
-        return false;
-    }
-    memcpy(out + *used, text, length);
-    *used += length;
-    out[*used] = 0;
-    return true;
-}
-
-static bool IsInvalidNameChar(unsigned char c) {
+bool IsInvalidNameChar(unsigned char c) {
     return c < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|';
 }
 
+bool StartsWithDrive(const char *path) {
+    return path[0] != 0 && path[1] == ':' && IsSeparator(path[2]);
+}
+
+// Strips "\\.\" or "\\?\" before a drive path. *literal is set for "\\?\".
+// Returns 0, or the error for a prefix that names no file here.
+DWORD StripNamespacePrefix(const char **path, bool *literal) {
+    *literal = false;
+    const char *p = *path;
+    if (!IsSeparator(p[0]) || !IsSeparator(p[1]) || (p[2] != '.' && p[2] != '?') ||
+        !IsSeparator(p[3])) {
+        return 0;
+    }
+    // Devices such as "\\.\NUL" are no files to find (Wine: 123).
+    if (!StartsWithDrive(p + 4)) {
+        return ERROR_INVALID_NAME;
+    }
+    *literal = p[2] == '?';
+    *path = p + 4;
+    return 0;
+}
+
+} // namespace
+
 DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *endsInSeparator) {
-    if (endsInSeparator != NULL) {
+    if (endsInSeparator != nullptr) {
         *endsInSeparator = false;
     }
     if (outSize == 0) {
         return ERROR_BAD_PATHNAME;
     }
     out[0] = 0;
-    if (dosPath == NULL || dosPath[0] == 0) {
+    if (dosPath == nullptr || dosPath[0] == 0) {
         return ERROR_PATH_NOT_FOUND;
+    }
+    bool literal = false;
+    DWORD prefixError = StripNamespacePrefix(&dosPath, &literal);
+    if (prefixError != 0) {
+        return prefixError;
     }
     const char *rest = dosPath;
     if (dosPath[1] == ':') {
@@ -45,41 +65,49 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
         }
         rest = dosPath + 2;
     } else if (IsSeparator(dosPath[0]) && IsSeparator(dosPath[1])) {
-        return kErrorBadNetPath; // UNC and device paths lead nowhere here
+        return kErrorBadNetPath; // UNC paths lead nowhere here
     }
 
     size_t used = 0;
     if (!IsSeparator(rest[0])) {
         // Relative (also "Z:name"): from the current directory, which is on Z:.
-        char cwd[STANDIN_PATH_SIZE];
-        char cwdDos[STANDIN_PATH_SIZE];
-        if (getcwd(cwd, sizeof cwd) == NULL || !UnixPathToDos(cwd, cwdDos, sizeof cwdDos)) {
+        char cwd[kStandInPathSize];
+        char cwdDos[kStandInPathSize];
+        if (getcwd(cwd, sizeof cwd) == nullptr || !UnixPathToDos(cwd, cwdDos, sizeof cwdDos)) {
             return ERROR_BAD_PATHNAME;
         }
         const char *base = cwdDos + 2; // past "Z:"
-        if (strcmp(base, "\\") != 0 && !Append(out, outSize, &used, base, strlen(base))) {
+        if (strcmp(base, "\\") != 0 && !AppendBytes(out, outSize, &used, base, strlen(base))) {
             return ERROR_BAD_PATHNAME;
         }
     }
 
     const char *p = rest;
     while (*p != 0) {
-        while (IsSeparator(*p)) {
+        if (*p == '\\' || (!literal && *p == '/')) {
+            p++;
+        }
+        while (!literal && IsSeparator(*p)) {
             p++;
         }
         const char *start = p;
-        while (*p != 0 && !IsSeparator(*p)) {
+        while (*p != 0 && *p != '\\' && (literal || *p != '/')) {
             p++;
         }
-        size_t length = (size_t)(p - start);
+        size_t length = static_cast<size_t>(p - start);
+        bool last = (*p == 0);
+        bool dots =
+            (length == 1 && start[0] == '.') || (length == 2 && start[0] == '.' && start[1] == '.');
+        if (literal && ((length == 0 && !last) || dots || memchr(start, '/', length))) {
+            return ERROR_INVALID_NAME; // no path syntax after "\\?\"
+        }
         if (length == 0) {
             break;
         }
-        bool last = (*p == 0);
         if (length == 1 && start[0] == '.') {
             continue;
         }
-        if (length == 2 && start[0] == '.' && start[1] == '.') {
+        if (dots) {
             while (used > 0 && out[used - 1] != '\\') {
                 used--;
             }
@@ -90,7 +118,7 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
             continue;
         }
         for (size_t i = 0; i < length; i++) {
-            if (IsInvalidNameChar((unsigned char)start[i])) {
+            if (IsInvalidNameChar(static_cast<unsigned char>(start[i]))) {
                 return ERROR_INVALID_NAME;
             }
         }
@@ -101,39 +129,49 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
             if (length == 0) {
                 break;
             }
-        } else if (start[length - 1] == '.') {
+        } else if (!literal && start[length - 1] == '.') {
             length--;
         }
-        if (!Append(out, outSize, &used, "\\", 1) || !Append(out, outSize, &used, start, length)) {
+        if (!AppendBytes(out, outSize, &used, "\\", 1) ||
+            !AppendBytes(out, outSize, &used, start, length)) {
             return ERROR_BAD_PATHNAME;
         }
     }
-    if (endsInSeparator != NULL) {
+    // "Z:" and the path, or "Z:\" for the root, and the NUL must fit MAX_PATH.
+    if (2 + (used == 0 ? 1 : used) >= MAX_PATH) {
+        out[0] = 0;
+        return kErrorFilenameExcedRange;
+    }
+    if (endsInSeparator != nullptr) {
         size_t length = strlen(dosPath);
         *endsInSeparator = IsSeparator(dosPath[length - 1]);
     }
     return 0;
 }
 
-static bool IsDirectory(const char *unixPath) {
+namespace {
+
+bool IsDirectory(const char *unixPath) {
     struct stat info;
     return stat(unixPath, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // Finds the entry of folder that matches an ANSI name without regard to
 // case; of several, the one that sorts first, so the answer does not depend
-// on the order of the folder.
-static bool FindEntryNoCase(const char *folder, const char *name, size_t nameLength, char *found,
-                            size_t foundSize) {
+// on the order of the folder. A name cp1252 cannot hold shows a '?' in the
+// ANSI calls, and Windows never finds a file by that '?'.
+bool FindEntryNoCase(const char *folder, const char *name, size_t nameLength, char *found,
+                     size_t foundSize) {
     DIR *dir = opendir(folder[0] != 0 ? folder : "/");
-    if (dir == NULL) {
+    if (dir == nullptr) {
         return false;
     }
     bool any = false;
     struct dirent *entry;
-    while ((entry = readdir(dir)) != NULL) {
-        char ansi[STANDIN_PATH_SIZE];
-        if (!UnixNameToAnsi(entry->d_name, ansi, sizeof ansi) ||
+    while ((entry = readdir(dir)) != nullptr) {
+        char ansi[kStandInPathSize];
+        bool lossy = false;
+        if (!UnixNameToAnsi(entry->d_name, ansi, sizeof ansi, &lossy) || lossy ||
             !Cp1252EqualNoCase(ansi, strlen(ansi), name, nameLength)) {
             continue;
         }
@@ -148,6 +186,16 @@ static bool FindEntryNoCase(const char *folder, const char *name, size_t nameLen
     closedir(dir);
     return any;
 }
+
+// Appends "/" and name to unixPath at folderEnd.
+bool AppendComponent(char *unixPath, size_t unixSize, size_t *used, size_t folderEnd,
+                     const char *name) {
+    *used = folderEnd;
+    return AppendBytes(unixPath, unixSize, used, "/", 1) &&
+           AppendBytes(unixPath, unixSize, used, name, strlen(name));
+}
+
+} // namespace
 
 bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSize,
                            DosLookup *lookup) {
@@ -164,33 +212,23 @@ bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSi
         while (*p != 0 && *p != '\\') {
             p++;
         }
-        size_t length = (size_t)(p - start);
+        size_t length = static_cast<size_t>(p - start);
         bool last = (*p == 0);
-        char wanted[STANDIN_PATH_SIZE];
-        char name[STANDIN_PATH_SIZE];
-        if (!AnsiNameToUnix(start, length, wanted, sizeof wanted)) {
-            return false;
-        }
+        char wanted[kStandInPathSize];
+        char name[kStandInPathSize];
         size_t folderEnd = used;
-        if (!Append(unixPath, unixSize, &used, "/", 1) ||
-            !Append(unixPath, unixSize, &used, wanted, strlen(wanted))) {
+        if (!AnsiNameToUnix(start, length, wanted, sizeof wanted) ||
+            !AppendComponent(unixPath, unixSize, &used, folderEnd, wanted)) {
             return false;
         }
         struct stat info;
         if (stat(unixPath, &info) != 0) {
             unixPath[folderEnd] = 0;
-            if (FindEntryNoCase(unixPath, start, length, name, sizeof name)) {
-                used = folderEnd;
-                if (!Append(unixPath, unixSize, &used, "/", 1) ||
-                    !Append(unixPath, unixSize, &used, name, strlen(name))) {
-                    return false;
-                }
-            } else {
-                used = folderEnd;
-                if (!Append(unixPath, unixSize, &used, "/", 1) ||
-                    !Append(unixPath, unixSize, &used, wanted, strlen(wanted))) {
-                    return false;
-                }
+            bool found = FindEntryNoCase(unixPath, start, length, name, sizeof name);
+            if (!AppendComponent(unixPath, unixSize, &used, folderEnd, found ? name : wanted)) {
+                return false;
+            }
+            if (!found) {
                 *lookup = last ? kDosLastMissing : kDosFolderMissing;
                 return true;
             }
@@ -207,8 +245,8 @@ bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSi
 }
 
 DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLookup *lookup) {
-    char normalized[STANDIN_PATH_SIZE];
-    DWORD error = NormalizeDosPath(dosPath, normalized, sizeof normalized, NULL);
+    char normalized[kStandInPathSize];
+    DWORD error = NormalizeDosPath(dosPath, normalized, sizeof normalized, nullptr);
     if (error != 0) {
         return error;
     }
@@ -216,67 +254,4 @@ DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLoo
         return ERROR_BAD_PATHNAME;
     }
     return 0;
-}
-
-bool UnixPathToDos(const char *unixPath, char *out, size_t outSize) {
-    char absolute[STANDIN_PATH_SIZE];
-    size_t length = 0;
-    absolute[0] = 0;
-    if (unixPath[0] != '/') {
-        if (getcwd(absolute, sizeof absolute) == NULL) {
-            return false;
-        }
-        length = strlen(absolute);
-        if (!Append(absolute, sizeof absolute, &length, "/", 1)) {
-            return false;
-        }
-    }
-    if (!Append(absolute, sizeof absolute, &length, unixPath, strlen(unixPath))) {
-        return false;
-    }
-
-    size_t used = 0;
-    if (outSize > 0) {
-        out[0] = 0;
-    }
-    if (!Append(out, outSize, &used, "Z:", 2)) {
-        return false;
-    }
-    char *p = absolute;
-    while (*p != 0) {
-        while (*p == '/') {
-            p++;
-        }
-        char *start = p;
-        while (*p != 0 && *p != '/') {
-            p++;
-        }
-        size_t componentLength = (size_t)(p - start);
-        if (componentLength == 0 || (componentLength == 1 && start[0] == '.')) {
-            continue;
-        }
-        if (componentLength == 2 && start[0] == '.' && start[1] == '.') {
-            while (used > 2 && out[used - 1] != '\\') {
-                used--;
-            }
-            if (used > 2) {
-                used--;
-            }
-            out[used] = 0;
-            continue;
-        }
-        char saved = *p;
-        *p = 0;
-        char ansi[STANDIN_PATH_SIZE];
-        bool converted = UnixNameToAnsi(start, ansi, sizeof ansi);
-        *p = saved;
-        if (!converted || !Append(out, outSize, &used, "\\", 1) ||
-            !Append(out, outSize, &used, ansi, strlen(ansi))) {
-            return false;
-        }
-    }
-    if (used == 2) {
-        return Append(out, outSize, &used, "\\", 1);
-    }
-    return true;
 }

@@ -13,27 +13,17 @@
 int __argc;    // NOLINT(bugprone-reserved-identifier)
 char **__argv; // NOLINT(bugprone-reserved-identifier)
 
-static const DWORD kErrorModNotFound = 126;
+namespace {
 
-struct ModuleHandle {
-    int unused;
-};
-static ModuleHandle gExecutable;
+const DWORD kErrorModNotFound = 126;
 
-static thread_local DWORD gLastError;
-
-DWORD GetLastError(void) {
-    return gLastError;
-}
-void SetLastError(DWORD dwErrCode) {
-    gLastError = dwErrCode;
-}
+thread_local DWORD gLastError;
 
 // The Unix path the program was started by. Windows reports the path a
 // program was loaded from, not where a link to it leads, so a link named
 // RegOST.exe is reported by its own name: argv[0] is taken when it names the
 // running file, /proc/self/exe otherwise.
-static bool ExecutableUnixPath(char *path, size_t pathSize) {
+bool ExecutableUnixPath(char *path, size_t pathSize) {
     struct stat running;
     if (stat("/proc/self/exe", &running) != 0) {
         return false;
@@ -45,7 +35,7 @@ static bool ExecutableUnixPath(char *path, size_t pathSize) {
         struct stat named;
         if (length > 0) {
             path[length] = 0; // argv[0] ends at the first NUL
-            if (strchr(path, '/') != NULL && stat(path, &named) == 0 &&
+            if (strchr(path, '/') != nullptr && stat(path, &named) == 0 &&
                 named.st_dev == running.st_dev && named.st_ino == running.st_ino) {
                 return true;
             }
@@ -59,84 +49,43 @@ static bool ExecutableUnixPath(char *path, size_t pathSize) {
     return true;
 }
 
-static bool ExecutableDosPath(char *path, size_t pathSize) {
-    char unixPath[STANDIN_PATH_SIZE];
+bool ExecutableDosPath(char *path, size_t pathSize) {
+    char unixPath[kStandInPathSize];
     return ExecutableUnixPath(unixPath, sizeof unixPath) && UnixPathToDos(unixPath, path, pathSize);
 }
 
-static const char *LastComponent(const char *path) {
-    const char *name = path;
-    for (const char *p = path; *p != 0; p++) {
-        if (*p == '\\' || *p == '/') {
-            name = p + 1;
-        }
-    }
-    return name;
-}
-
-HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
-    if (lpModuleName == NULL) {
-        return &gExecutable;
-    }
-    char exePath[STANDIN_PATH_SIZE];
-    if (!ExecutableDosPath(exePath, sizeof exePath)) {
-        SetLastError(kErrorModNotFound);
-        return NULL;
-    }
-    // A name without an extension means a DLL; a final dot means "no
-    // extension, add none".
-    char wanted[STANDIN_PATH_SIZE];
-    size_t length = strlen(lpModuleName);
-    const char *name = LastComponent(lpModuleName);
-    if (length + 5 > sizeof wanted) {
-        SetLastError(kErrorModNotFound);
-        return NULL;
-    }
-    memcpy(wanted, lpModuleName, length + 1);
-    if (strchr(name, '.') == NULL) {
-        memcpy(wanted + length, ".dll", 5);
-    }
-    bool matches;
-    if (name != lpModuleName) {
-        char normalized[STANDIN_PATH_SIZE];
-        char exeNormalized[STANDIN_PATH_SIZE];
-        matches =
-            NormalizeDosPath(wanted, normalized, sizeof normalized, NULL) == 0 &&
-            NormalizeDosPath(exePath, exeNormalized, sizeof exeNormalized, NULL) == 0 &&
-            Cp1252EqualNoCase(normalized, strlen(normalized), exeNormalized, strlen(exeNormalized));
-    } else {
-        const char *exeName = LastComponent(exePath);
-        matches = Cp1252EqualNoCase(wanted, strlen(wanted), exeName, strlen(exeName));
-    }
-    if (!matches) {
-        SetLastError(kErrorModNotFound);
-        return NULL;
-    }
-    return &gExecutable;
-}
-
 // Tests that run the program in-process name the executable it pretends to be.
-static char gModuleFileNameOverride[STANDIN_PATH_SIZE];
+char gModuleFileNameOverride[kStandInPathSize];
+
+} // namespace
+
+DWORD GetLastError(void) {
+    return gLastError;
+}
+void SetLastError(DWORD dwErrCode) {
+    gLastError = dwErrCode;
+}
 
 void SetStandInModuleFileName(const char *dosPath) {
     gModuleFileNameOverride[0] = 0;
-    if (dosPath != NULL && strlen(dosPath) < sizeof gModuleFileNameOverride)
+    if (dosPath != nullptr && strlen(dosPath) < sizeof gModuleFileNameOverride) {
         memcpy(gModuleFileNameOverride, dosPath, strlen(dosPath) + 1);
+    }
 }
 
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
-    if (hModule != NULL && hModule != &gExecutable) {
+    if (hModule != nullptr) { // only the program's own module is asked for
         SetLastError(kErrorModNotFound);
         return 0;
     }
-    char path[STANDIN_PATH_SIZE];
+    char path[kStandInPathSize];
     if (gModuleFileNameOverride[0] != 0) {
         memcpy(path, gModuleFileNameOverride, sizeof path);
     } else if (!ExecutableDosPath(path, sizeof path)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }
-    if (nSize == 0 || lpFilename == NULL) {
+    if (nSize == 0 || lpFilename == nullptr) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
@@ -150,15 +99,15 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
     }
     memcpy(lpFilename, path, length + 1);
     SetLastError(ERROR_SUCCESS);
-    return (DWORD)length;
+    return static_cast<DWORD>(length);
 }
 
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
     const char *folder = getenv("TMPDIR");
-    if (folder == NULL || folder[0] == 0) {
+    if (folder == nullptr || folder[0] == 0) {
         folder = "/tmp";
     }
-    char path[STANDIN_PATH_SIZE];
+    char path[kStandInPathSize];
     if (!UnixPathToDos(folder, path, sizeof path - 1)) {
         SetLastError(ERROR_BAD_PATHNAME);
         return 0;
@@ -168,11 +117,11 @@ DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
         path[length++] = '\\';
         path[length] = 0;
     }
-    if (lpBuffer == NULL || nBufferLength < length + 1) {
-        return (DWORD)(length + 1);
+    if (lpBuffer == nullptr || nBufferLength < length + 1) {
+        return static_cast<DWORD>(length + 1);
     }
     memcpy(lpBuffer, path, length + 1);
-    return (DWORD)length;
+    return static_cast<DWORD>(length);
 }
 
 void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
@@ -180,15 +129,15 @@ void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     struct tm local;
     clock_gettime(CLOCK_REALTIME, &now);
     localtime_r(&now.tv_sec, &local);
-    lpSystemTime->wYear = (WORD)(local.tm_year + 1900);
-    lpSystemTime->wMonth = (WORD)(local.tm_mon + 1);
-    lpSystemTime->wDayOfWeek = (WORD)local.tm_wday;
-    lpSystemTime->wDay = (WORD)local.tm_mday;
-    lpSystemTime->wHour = (WORD)local.tm_hour;
-    lpSystemTime->wMinute = (WORD)local.tm_min;
+    lpSystemTime->wYear = static_cast<WORD>(local.tm_year + 1900);
+    lpSystemTime->wMonth = static_cast<WORD>(local.tm_mon + 1);
+    lpSystemTime->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    lpSystemTime->wDay = static_cast<WORD>(local.tm_mday);
+    lpSystemTime->wHour = static_cast<WORD>(local.tm_hour);
+    lpSystemTime->wMinute = static_cast<WORD>(local.tm_min);
     // A leap second shows as :59, as Windows never reports :60.
-    lpSystemTime->wSecond = (WORD)(local.tm_sec > 59 ? 59 : local.tm_sec);
-    lpSystemTime->wMilliseconds = (WORD)(now.tv_nsec / 1000000);
+    lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
+    lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
 }
 
 // Code page 1252 has no lead bytes.

@@ -7,14 +7,15 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
 
 struct TextFile {
     int fd;
 };
 
-static bool WriteAll(int fd, const char *data, size_t length) {
+bool WriteAll(int fd, const char *data, size_t length) {
     while (length > 0) {
         ssize_t written = write(fd, data, length);
         if (written < 0) {
@@ -24,13 +25,13 @@ static bool WriteAll(int fd, const char *data, size_t length) {
             return false;
         }
         data += written;
-        length -= (size_t)written;
+        length -= static_cast<size_t>(written);
     }
     return true;
 }
 
-static ssize_t WriteTranslated(void *cookie, const char *data, size_t size) {
-    TextFile *file = (TextFile *)cookie;
+ssize_t WriteTranslated(void *cookie, const char *data, size_t size) {
+    TextFile *file = static_cast<TextFile *>(cookie);
     char block[2 * BUFSIZ];
     size_t used = 0;
     for (size_t i = 0; i < size; i++) {
@@ -48,12 +49,12 @@ static ssize_t WriteTranslated(void *cookie, const char *data, size_t size) {
     if (used > 0 && !WriteAll(file->fd, block, used)) {
         return 0;
     }
-    return (ssize_t)size;
+    return static_cast<ssize_t>(size);
 }
 
-static int SeekFile(void *cookie, off64_t *offset, int whence) {
-    TextFile *file = (TextFile *)cookie;
-    off_t position = lseek(file->fd, (off_t)*offset, whence);
+int SeekFile(void *cookie, off64_t *offset, int whence) {
+    TextFile *file = static_cast<TextFile *>(cookie);
+    off_t position = lseek(file->fd, static_cast<off_t>(*offset), whence);
     if (position < 0) {
         return -1;
     }
@@ -61,59 +62,64 @@ static int SeekFile(void *cookie, off64_t *offset, int whence) {
     return 0;
 }
 
-static int CloseFile(void *cookie) {
-    TextFile *file = (TextFile *)cookie;
+int CloseFile(void *cookie) {
+    TextFile *file = static_cast<TextFile *>(cookie);
     int result = close(file->fd);
     free(file);
     return result;
 }
 
+// A stream over fd that translates "\n" on the way out; fd is closed on failure.
+FILE *OpenTranslatingStream(int fd) {
+    TextFile *file = static_cast<TextFile *>(malloc(sizeof *file));
+    if (file == nullptr) {
+        close(fd);
+        errno = ENOMEM;
+        return nullptr;
+    }
+    file->fd = fd;
+    cookie_io_functions_t functions = {nullptr, WriteTranslated, SeekFile, CloseFile};
+    FILE *stream = fopencookie(file, "w", functions);
+    if (stream == nullptr) {
+        CloseFile(file);
+    }
+    return stream;
+}
+
+} // namespace
+
 FILE *OpenDosStream(const char *path, const char *mode) {
-    if (path == NULL || mode == NULL) {
+    if (path == nullptr || mode == nullptr) {
         errno = EINVAL;
-        return NULL;
+        return nullptr;
     }
     char kind = mode[0];
-    bool binary = strchr(mode, 'b') != NULL;
-    if ((kind != 'r' && kind != 'w' && kind != 'a') || strchr(mode, '+') != NULL) {
+    bool binary = strchr(mode, 'b') != nullptr;
+    if ((kind != 'r' && kind != 'w' && kind != 'a') || strchr(mode, '+') != nullptr) {
         errno = EINVAL; // read-write text streams are not needed and not offered
-        return NULL;
+        return nullptr;
     }
 
-    char unixPath[STANDIN_PATH_SIZE];
+    char unixPath[kStandInPathSize];
     DosLookup lookup;
     DWORD error = LookUpDosPath(path, unixPath, sizeof unixPath, &lookup);
     if (error != 0 || (lookup != kDosFound && (kind == 'r' || lookup != kDosLastMissing))) {
         errno = ENOENT;
-        return NULL;
+        return nullptr;
     }
-    struct stat info;
-    if (lookup == kDosFound && stat(unixPath, &info) == 0 && S_ISDIR(info.st_mode)) {
-        errno = EACCES; // what msvcrt reports for a folder
-        return NULL;
+    // A FIFO would hang the run, so only regular files open, in every mode.
+    int flags = kind == 'r' ? O_RDONLY : O_WRONLY | O_CREAT | (kind == 'a' ? O_APPEND : O_TRUNC);
+    int fd = OpenRegularFile(unixPath, flags);
+    if (fd < 0) {
+        return nullptr;
     }
     if (kind == 'r' || binary) {
         char unixMode[3] = {kind, binary ? 'b' : '\0', '\0'};
-        return fopen(unixPath, unixMode);
+        FILE *stream = fdopen(fd, unixMode);
+        if (stream == nullptr) {
+            close(fd);
+        }
+        return stream;
     }
-
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (kind == 'a' ? O_APPEND : O_TRUNC);
-    int fd = open(unixPath, flags, 0666);
-    if (fd < 0) {
-        return NULL;
-    }
-    TextFile *file = (TextFile *)malloc(sizeof *file);
-    if (file == NULL) {
-        close(fd);
-        errno = ENOMEM;
-        return NULL;
-    }
-    file->fd = fd;
-    cookie_io_functions_t functions = {NULL, WriteTranslated, SeekFile, CloseFile};
-    FILE *stream = fopencookie(file, "w", functions);
-    if (stream == NULL) {
-        CloseFile(file);
-        return NULL;
-    }
-    return stream;
+    return OpenTranslatingStream(fd);
 }

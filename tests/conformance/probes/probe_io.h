@@ -9,6 +9,7 @@
 // backslash as "\xNN" / "\\".
 #pragma once
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -126,12 +127,30 @@ inline int RunProfileProbe() {
 }
 
 // Request: a path or pattern. Answer: "OK <name> <attributes in hex>" or
-// "ERR <last error>".
+// "ERR <last error>". A request of a path and a mode opens a text stream
+// instead (fopen, or the stand-in's OpenDosStream): "OK" or "ERR <errno>".
 inline int RunFindProbe() {
     static char line[kLineSize];
     while (ReadRequest(line, sizeof line)) {
         char *fields[kMaxFields];
-        if (SplitFields(line, fields) != 1) {
+        int count = SplitFields(line, fields);
+        if (count == 2 && fields[0] != NULL && fields[1] != NULL) {
+            errno = 0;
+#ifdef _WIN32
+            FILE *file = fopen(fields[0], fields[1]);
+#else
+            FILE *file = OpenDosStream(fields[0], fields[1]);
+#endif
+            if (file != NULL) {
+                fclose(file);
+                printf("OK\n");
+            } else {
+                printf("ERR %d\n", errno);
+            }
+            fflush(stdout);
+            continue;
+        }
+        if (count != 1) {
             printf("BAD REQUEST\n");
             continue;
         }

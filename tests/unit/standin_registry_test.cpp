@@ -21,24 +21,14 @@ namespace {
 
 class StandInRegistry : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ResetStandInRegistry();
-        char pattern[] = "/tmp/regost-registry-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override {
-        ResetStandInRegistry();
-        for (const std::string &name : FilesInFolder())
-            unlink((folder_ + "/" + name).c_str());
-        rmdir(folder_.c_str());
-    }
+    void SetUp() override { ResetStandInRegistry(); }
+    void TearDown() override { ResetStandInRegistry(); }
 
-    std::string PathOf(const char *name) const { return folder_ + "/" + name; }
+    std::string PathOf(const char *name) const { return folder_.File(name); }
 
     std::vector<std::string> FilesInFolder() const {
         std::vector<std::string> names;
-        DIR *dir = opendir(folder_.c_str());
+        DIR *dir = opendir(folder_.path().c_str());
         if (!dir)
             return names;
         while (struct dirent *entry = readdir(dir))
@@ -50,23 +40,10 @@ class StandInRegistry : public ::testing::Test {
     }
 
     void WriteFile(const char *name, const std::string &bytes) const {
-        FILE *f = fopen(PathOf(name).c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        fwrite(bytes.data(), 1, bytes.size(), f);
-        fclose(f);
+        ::WriteFile(PathOf(name), bytes);
     }
-
     std::string ReadFile(const char *name) const {
-        std::string bytes;
-        FILE *f = fopen(PathOf(name).c_str(), "rb");
-        if (!f)
-            return "(missing)";
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-            bytes.append(buffer, n);
-        fclose(f);
-        return bytes;
+        return FileExists(PathOf(name)) ? ::ReadFile(PathOf(name)) : "(missing)";
     }
 
     // Loads `text` as a registry file; the reason of a failure in *error.
@@ -79,7 +56,7 @@ class StandInRegistry : public ::testing::Test {
         return ok;
     }
 
-    std::string folder_;
+    TempFolder folder_;
 };
 
 // A text value as the program writes it: the text and its terminating zero.

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev python3 mingw-w64 wine wine64 clang libclang-rt-14-dev
-          valgrind strace)
+          valgrind strace nsis)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -2,11 +2,12 @@
 # Installs what building and testing RegOST needs on a Debian machine:
 # CMake, g++ and GoogleTest for the Linux build, mingw-w64 for RegOST.exe,
 # Wine to run RegOST.exe, clang for the fuzz targets, valgrind and strace for
-# the checks and benchmarks. Packages already present are left alone.
+# the checks and benchmarks, NSIS for the example setup. Packages already
+# present are left alone.
 set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev python3 mingw-w64 wine wine64 clang libclang-rt-14-dev
-          valgrind strace)
+          valgrind strace nsis)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -238,7 +238,7 @@ class FaultSweepTest : public ::testing::Test {
         WriteFile(folder.File("RegOST.ini"), "[VERSION]\r\nVersion=17.0:17.1:17.2\r\n"
                                              "[OSTKeysLoader]\r\nCustomData=Site licence 42\r\n");
         heapBlocks = StandInHeapBlockCount();
-        PrepareRegistry();
+        ASSERT_TRUE(PrepareRegistry());
         before = Snapshot();
         int preparedSets = StandInSetCallCount();
         ASSERT_EQ(RunOnce(), 0);
@@ -263,23 +263,33 @@ class FaultSweepTest : public ::testing::Test {
 
     // Two products per release, and values the run replaces or must leave
     // alone, so that an overwrite shows as a change and a stray one too.
-    void PrepareRegistry() {
+    ::testing::AssertionResult PrepareRegistry() {
         ResetStandInRegistry();
         auto set = [](HKEY root, const std::string &key, const char *name, const char *text) {
-            ASSERT_EQ(PutValue(root, key, name, REG_SZ, std::string(text, strlen(text) + 1)),
-                      ERROR_SUCCESS)
-                << key;
+            LSTATUS result = PutValue(root, key, name, REG_SZ, std::string(text, strlen(text) + 1));
+            if (result == ERROR_SUCCESS)
+                return ::testing::AssertionSuccess();
+            return ::testing::AssertionFailure()
+                   << "setting " << key << "\\" << name << ": got " << result << ", expected 0";
         };
         for (const char *release : kReleases)
-            for (const char *product : kProducts)
-                set(HKEY_LOCAL_MACHINE,
-                    std::string("SOFTWARE\\Autodesk\\AutoCAD\\R") + release + "\\" + product,
-                    "ProductName", "AutoCAD");
+            for (const char *product : kProducts) {
+                auto put =
+                    set(HKEY_LOCAL_MACHINE,
+                        std::string("SOFTWARE\\Autodesk\\AutoCAD\\R") + release + "\\" + product,
+                        "ProductName", "AutoCAD");
+                if (!put)
+                    return put;
+            }
         const std::string application =
             "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6002:409\\Applications\\Ostrel";
-        set(HKEY_LOCAL_MACHINE, application, "LOADER", "Z:\\old\\Ostrel.arx");
-        set(HKEY_CURRENT_USER, application, "LOADER", "Z:\\older\\Ostrel.arx");
-        set(HKEY_CURRENT_USER, "Software\\Quenlar\\AutoCAD\\17.0\\Ostrel", "Loader", "old");
+        for (auto put :
+             {set(HKEY_LOCAL_MACHINE, application, "LOADER", "Z:\\old\\Ostrel.arx"),
+              set(HKEY_CURRENT_USER, application, "LOADER", "Z:\\older\\Ostrel.arx"),
+              set(HKEY_CURRENT_USER, "Software\\Quenlar\\AutoCAD\\17.0\\Ostrel", "Loader", "old")})
+            if (!put)
+                return put;
+        return ::testing::AssertionSuccess();
     }
 
     int RunOnce() {
@@ -298,7 +308,10 @@ class FaultSweepTest : public ::testing::Test {
     // fault-specific checks.
     Outcome RunWithFault(const std::string &name, void (*arm)(int), int argument) {
         ++cases;
-        PrepareRegistry();
+        if (::testing::AssertionResult prepared = PrepareRegistry(); !prepared) {
+            ADD_FAILURE() << prepared.message();
+            return Outcome();
+        }
         arm(argument);
         int exitCode = RunOnce();
         ClearStandInFaults();

@@ -173,3 +173,28 @@ bool AnsiNameToUnix(const char *ansi, size_t length, char *out, size_t outSize) 
     out[used] = 0;
     return true;
 }
+
+size_t Utf16LeToCp1252(const unsigned char *data, size_t units, char *out) {
+    size_t used = 0;
+    for (size_t i = 0; i < units; i++) {
+        uint32_t unit =
+            static_cast<uint32_t>(data[2 * i]) | (static_cast<uint32_t>(data[2 * i + 1]) << 8);
+        if (unit == 0) {
+            break; // the text ends at a NUL
+        }
+        unsigned char byte;
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
+            uint32_t next = static_cast<uint32_t>(data[2 * i + 2]) |
+                            (static_cast<uint32_t>(data[2 * i + 3]) << 8);
+            if (next >= 0xDC00 && next <= 0xDFFF) {
+                i++; // one character, one '?'
+            }
+            byte = '?';
+        } else if (!UnicodeToCp1252(unit, &byte)) {
+            byte = '?';
+        }
+        out[used++] = static_cast<char>(byte);
+    }
+    out[used] = 0;
+    return used;
+}

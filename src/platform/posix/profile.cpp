@@ -37,36 +37,14 @@ void TrimBlanks(const char **start, const char **end) {
     }
 }
 
-// UTF-16LE after its BOM, turned into cp1252 as WideCharToMultiByte would
-// (a character cp1252 lacks becomes '?').
+// UTF-16LE after its BOM, turned into cp1252.
 bool DecodeUtf16(const unsigned char *data, size_t length, Text *text) {
     size_t units = (length - 2) / 2;
     text->bytes = static_cast<char *>(malloc(units + 1));
     if (text->bytes == nullptr) {
         return false;
     }
-    size_t used = 0;
-    for (size_t i = 0; i < units; i++) {
-        uint32_t unit =
-            static_cast<uint32_t>(data[2 + 2 * i]) | (static_cast<uint32_t>(data[3 + 2 * i]) << 8);
-        if (unit == 0) {
-            break; // the text ends at a NUL
-        }
-        unsigned char byte;
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
-            uint32_t next = static_cast<uint32_t>(data[4 + 2 * i]) |
-                            (static_cast<uint32_t>(data[5 + 2 * i]) << 8);
-            if (next >= 0xDC00 && next <= 0xDFFF) {
-                i++; // one character, one '?'
-            }
-            byte = '?';
-        } else if (!UnicodeToCp1252(unit, &byte)) {
-            byte = '?';
-        }
-        text->bytes[used++] = static_cast<char>(byte);
-    }
-    text->bytes[used] = 0;
-    text->length = used;
+    text->length = Utf16LeToCp1252(data + 2, units, text->bytes);
     return true;
 }
 

@@ -39,9 +39,8 @@ def probes_or_skip(windows_probe_name):
     windows_probe = os.path.abspath(os.path.join(probe_dir, windows_probe_name)) if probe_dir else ""
     standin_probe = os.path.abspath(os.environ.get("REGOST_STANDIN_PROBE", "") or "/nonexistent")
     if not wine.available(windows_probe) or not os.path.exists(standin_probe):
-        print("SKIP: needs wine, %s in REGOST_PROBE_DIR and REGOST_STANDIN_PROBE"
-              % windows_probe_name)
-        sys.exit(wine.SKIP)
+        sys.exit(wine.skipped("needs wine, %s in REGOST_PROBE_DIR and REGOST_STANDIN_PROBE"
+                              % windows_probe_name))
     return windows_probe, standin_probe
 
 

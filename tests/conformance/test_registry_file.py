@@ -231,9 +231,8 @@ def main():
     probe = os.path.join(probe_dir, "enum_order_probe.exe") if probe_dir else ""
     regfile_tool = os.environ.get("REGOST_REGFILE_TOOL", "")
     if not wine.available(probe) or not regfile_tool or not os.path.exists(regfile_tool):
-        print("skipped: needs wine, enum_order_probe.exe in REGOST_PROBE_DIR and "
-              "REGOST_REGFILE_TOOL")
-        return wine.SKIP
+        return wine.skipped("needs wine, enum_order_probe.exe in REGOST_PROBE_DIR and "
+                            "REGOST_REGFILE_TOOL")
     wine.ensure_prefix()
     with tempfile.TemporaryDirectory(prefix="regost-regfile-") as folder:
         test_round_trip(folder)

@@ -187,6 +187,10 @@ class Scenario:
     long_dir: int = 0                  # pad the program folder to this DOS length
     writes: Optional[str] = None       # records of the writes when no log shows them
     wine_difference: str = ""          # why Wine, unlike Windows, logs otherwise: shown, not judged
+    # Keys only in the registry view the program does not see, on 64-bit
+    # Windows (the 64-bit view for the 32-bit build, Wow6432Node for the
+    # 64-bit one); they must stay as they are. Run where there are two views.
+    other_view: Dict[str, Dict] = field(default_factory=dict)
 
 
 ONE = {"17.1": [PRODUCT]}
@@ -443,6 +447,13 @@ def _build():
     add(Scenario("setup-file-with-nul-byte", ["/LOG"],
                  "[OSTKeysLoader]\r\nCustomData=Site\x00 42\r\n" + ini("17.1"), machine(ONE),
                  [progress], script, ["17.1"], custom=True))
+
+    # An AutoCAD of the other bitness: its product and vendor keys are in the
+    # view this build does not see, so nothing is found and nothing touched.
+    progress, script = full_run(["17.1"], {})
+    add(Scenario("autocad-only-in-other-view", ["/LOG"], ini("17.1"), machine({}), [progress],
+                 script, ["17.1"], other_view=machine(ONE, {
+                     "HKLM\\" + vendor_key("17.1"): {"Loader": "C:\\Other\\Ostrel.arx"}})))
     return scenarios
 
 

@@ -1,7 +1,19 @@
-"""Runs every end-to-end scenario with RegOST.exe (env REGOST_EXE) under Wine,
-in one prefix, and holds it to the same expected logs and, when the Linux
-build is at hand too (env REGOST), to byte-identical logs (headers aside) and
-the same registry as that build gives in the same folder.
+"""Runs every end-to-end scenario with RegOST.exe under Wine, in one prefix,
+and holds it to the same expected logs and, when the Linux build is at hand
+too (env REGOST), to byte-identical logs (headers aside) and the same
+registry as that build gives in the same folder.
+
+The configuration, the script's one argument, says which exe runs where:
+  x64        REGOST_EXE (x86_64) in a 64-bit prefix
+  x86        REGOST_EXE32 (i686) in a 32-bit prefix (WINEARCH=win32)
+  x86-wow64  REGOST_EXE32 in a 64-bit prefix: every HKEY_LOCAL_MACHINE\\SOFTWARE
+             key the scenario lays down or expects sits under
+             SOFTWARE\\Wow6432Node, the program's view
+In a 64-bit prefix the other view (Wow6432Node for x64, the 64-bit view for
+x86-wow64) must come out as the scenario laid it down: empty, or holding the
+keys of the scenario's `other_view`, which the program must not see.
+The helper programs (tools/) come from the exe's own build, so they work in
+its view too.
 
 How the Windows side is arranged:
 - Waiting: `wine prog.exe` does not come back before a GUI-subsystem program
@@ -10,8 +22,8 @@ How the Windows side is arranged:
   with a GUI probe that sleeps before it writes a file; should it ever fail,
   every run is followed by `wineserver -w` instead.
 - Registry: before each scenario one `reg import` deletes the keys the
-  program uses ([-KEY] lines) and writes the machine's state; afterwards
-  `regedit /e` exports each of those keys.
+  program uses ([-KEY] lines, in both views) and writes the machine's state;
+  afterwards `reg export` exports each of those keys.
 - A user without rights: HKEY_LOCAL_MACHINE\\Software\\Quenlar and each
   product key are created volatile by tools/volatile_keys.cpp; the program
   creates only non-volatile keys, which Windows refuses below a volatile one,
@@ -26,6 +38,7 @@ How the Windows side is arranged:
   Linux build gets the same folder through TMPDIR.
 """
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -44,19 +57,47 @@ import wine  # noqa: E402
 
 WATCHED_FULL = ["%s\\%s" % (regfile.ROOT_NAMES[root], path) for root, path in regfile.WATCHED]
 
+# name: (environment variable of the exe, prefix, the exe sees Wow6432Node)
+CONFIGURATIONS = {
+    "x64": ("REGOST_EXE", "win64", False),
+    "x86": ("REGOST_EXE32", "win32", False),
+    "x86-wow64": ("REGOST_EXE32", "win64", True),
+}
+WOW = "Wow6432Node"
+_WOW_KEY_LINE = re.compile(r"^\[(HKEY_LOCAL_MACHINE\\SOFTWARE)\\%s(\\|\])" % WOW,
+                           re.IGNORECASE | re.MULTILINE)
 
-def tool(name):
-    for folder in (os.environ.get("REGOST_PROBE_DIR", ""),
-                   os.path.dirname(os.environ.get("REGOST_EXE", ""))):
+
+def in_wow(full):
+    """The Wow6432Node place of an HKLM\\SOFTWARE key; others unchanged."""
+    root, rest = regfile.split_full_path(full)
+    first, _, below = rest.partition("\\")
+    if root != "HKLM" or first.lower() != "software":
+        return full
+    return "%s\\%s\\%s" % (regfile.ROOT_NAMES[root], first, WOW + ("\\" + below if below else ""))
+
+
+def from_wow(raw):
+    """An export of Wow6432Node keys, as if they were at their 32-bit paths."""
+    text = raw[2:].decode("utf-16-le") if raw.startswith(b"\xff\xfe") else raw.decode("cp1252")
+    return b"\xff\xfe" + _WOW_KEY_LINE.sub(r"[\1\2", text).encode("utf-16-le")
+
+
+def tool(exe, name):
+    """A helper program of the exe's own build or, without an exe, of the
+    build that starts in the prefix (REGOST_PROBE_DIR or REGOST_PROBE_DIR32)."""
+    probes = os.environ.get("REGOST_PROBE_DIR32" if wine.arch() == "win32" else
+                            "REGOST_PROBE_DIR", "")
+    for folder in (os.path.dirname(exe) if exe else "", probes):
         path = os.path.join(folder, name) if folder else ""
         if path and os.path.isfile(path):
             return path
     return None
 
 
-def wine_waits_for_gui_programs(base):
+def wine_waits_for_gui_programs(exe, base):
     """True when `wine` returned only after a sleeping GUI program ended."""
-    probe = tool("gui_probe.exe")
+    probe = tool(exe, "gui_probe.exe")
     if probe is None:
         return None
     marker = os.path.join(base, "gui-probe-done")
@@ -65,15 +106,24 @@ def wine_waits_for_gui_programs(base):
 
 
 class WineRunner:
-    def __init__(self, exe, base):
+    def __init__(self, exe, base, wow=False):
         self.exe = exe
         self.base = base
+        self.wow = wow  # the program's HKLM\\SOFTWARE is Wow6432Node
+        self.two_views = wine.arch() == "win64"
         self.waits = True
         self.settle = False  # wait for the server to end after each command
 
+    def own(self, full):
+        return in_wow(full) if self.wow else full
+
+    def other(self, full):
+        return full if self.wow else in_wow(full)
+
     def prepare_registry(self, layout):
-        """Clears the program's keys and lays down the machine; returns the
-        keys that must be made volatile."""
+        """Clears the program's keys in both views and lays down the machine;
+        returns the keys that must be made volatile (in the program's view:
+        the helper that makes them is of the program's build)."""
         scenario = layout.scenario
         machine = layout.expanded_machine()
         volatile = []
@@ -88,8 +138,14 @@ class WineRunner:
         if "HKCU" in scenario.readonly:
             volatile += ["HKCU\\Software\\Quenlar", "HKCU\\Software\\Autodesk"]
             assert not any(k.startswith("HKCU\\") for k in machine)
+        laid = {self.own(full): values for full, values in machine.items()}
+        for full, values in self.expanded_other_view(layout).items():
+            laid[self.other(full)] = values
+        cleared = WATCHED_FULL
+        if self.two_views:
+            cleared = WATCHED_FULL + [in_wow(full) for full in WATCHED_FULL if in_wow(full) != full]
         reg = os.path.join(self.base, "prepare.reg")
-        regfile.write_regedit4(machine, reg, delete_first=WATCHED_FULL)
+        regfile.write_regedit4(laid, reg, delete_first=cleared)
         done = wine.reg_import(reg)
         if done.returncode != 0:
             raise RuntimeError("reg import failed: %r" % done.stderr[:300])
@@ -97,23 +153,44 @@ class WineRunner:
             wine.wait_server()
         return volatile
 
-    def read_registry(self):
+    def expanded_other_view(self, layout):
+        if not self.two_views or not layout.scenario.other_view:
+            return {}
+        return {layout.expand(k): {n: (layout.expand(v) if isinstance(v, str) else v)
+                                   for n, v in vals.items()}
+                for k, vals in layout.scenario.other_view.items()}
+
+    def read_registry(self, place, keys=WATCHED_FULL):
+        """The keys as they stand at the place that `place` maps them to,
+        read back at their plain paths."""
         state = {}
-        for key in WATCHED_FULL:
+        for key in keys:
+            where = place(key)
             raw = None
-            # Once in a few hundred exports regedit left no file for a key
-            # that existed; ask again rather than report a key as lost.
+            # Once in a few hundred exports reg left no file for a key that
+            # existed; ask again rather than report a key as lost.
             for _ in range(3):
-                raw = wine.reg_export(key, os.path.join(self.base, "export.reg"))
-                if raw is not None or wine.run(["reg", "query", key]).returncode != 0:
+                raw = wine.reg_export(where, os.path.join(self.base, "export.reg"))
+                if raw is not None or wine.reg(["query", where]).returncode != 0:
                     break
             else:
-                raise RuntimeError("regedit /e keeps failing for %s" % key)
+                raise RuntimeError("reg export keeps failing for %s" % where)
             if raw is not None:
-                regfile.parse(raw, state)
+                regfile.parse(from_wow(raw) if where != key else raw, state)
             if self.settle:
                 wine.wait_server()
         return state
+
+    def other_view_problems(self, layout):
+        """The other view must hold exactly what the scenario laid there."""
+        if not self.two_views:
+            return []
+        # HKEY_CURRENT_USER\\Software is one key in both views.
+        got = regfile.normalise(self.read_registry(
+            self.other, [key for key in WATCHED_FULL if in_wow(key) != key]))
+        expected = regfile.normalise(regfile.from_machine(self.expanded_other_view(layout)))
+        return ["other view: " + line for line in
+                regfile.describe_difference(got, expected, "Wine", "the scenario")]
 
     def run(self, layout):
         scenario = layout.scenario
@@ -136,7 +213,8 @@ class WineRunner:
                     wine.wait_server()
                 if done.returncode != 0:
                     problems.append("exit code %d" % done.returncode)
-            after = self.read_registry()
+            after = self.read_registry(self.own)
+            problems += self.other_view_problems(layout)
         finally:
             if moved_tmp:
                 wine.set_user_environment("TMP", saved_tmp)
@@ -147,7 +225,7 @@ class WineRunner:
         return harness.Outcome(layout, after), problems
 
     def hold_volatile(self, keys, release):
-        maker = tool("volatile_keys.exe")
+        maker = tool(self.exe, "volatile_keys.exe")
         if maker is None:
             raise RuntimeError("volatile_keys.exe not built")
         for leftover in (release, release + ".ready"):
@@ -190,17 +268,21 @@ def run_scenario(runner, scenario, base, linux):
 
 
 def main():
-    exe = os.environ.get("REGOST_EXE", "")
+    if len(sys.argv) != 2 or sys.argv[1] not in CONFIGURATIONS:
+        print("usage: test_wine.py %s" % "|".join(CONFIGURATIONS))
+        return 2
+    variable, arch, wow = CONFIGURATIONS[sys.argv[1]]
+    os.environ["REGOST_WINEARCH"] = arch
+    exe = os.environ.get(variable, "")
     if not wine.available(exe):
-        print("wine or REGOST_EXE missing: skipped")
-        return wine.SKIP
+        return wine.skipped("wine or %s (%r) missing" % (variable, exe))
     linux = os.environ.get("REGOST", "")
     if not os.path.isfile(linux):
         print("REGOST not built: the Linux comparison is left out")
         linux = None
     wine.ensure_prefix()
     base = tempfile.mkdtemp(prefix="regost-e2e-wine-")
-    runner = WineRunner(exe, base)
+    runner = WineRunner(exe, base, wow)
     results = []
     # One wineserver for the whole run, kept up by an idle holder rather than
     # by changing the server's persistence, so the commands do not pay for a
@@ -212,20 +294,22 @@ def main():
         server_holder = None
         runner.settle = True
 
-    waits = wine_waits_for_gui_programs(base)
+    waits = wine_waits_for_gui_programs(exe, base)
     if waits is not None:
         results.append(("wine-waits-for-gui-program",
                         [] if waits else ["wine came back before the GUI program ended"]))
         runner.waits = waits
 
     for scenario in harness.selected():
+        if scenario.other_view and not runner.two_views:
+            continue  # a 32-bit Windows has one view
         problems = run_scenario(runner, scenario, base, linux)
         if problems and scenario.wine_difference:
             print("%s, a known Wine difference (%s): %s"
                   % (scenario.name, scenario.wine_difference, "; ".join(problems)))
             problems = []
         if problems:
-            # Wine's regedit has once come back without its export file; one
+            # Wine's reg has once come back without its export file; one
             # more try tells such a hiccup from a fault, and both are shown.
             print("retrying %s after: %s" % (scenario.name, "; ".join(problems)))
             problems = run_scenario(runner, scenario, base, linux)

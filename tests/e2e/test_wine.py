@@ -39,6 +39,7 @@ How the Windows side is arranged:
 """
 import os
 import re
+import struct
 import subprocess
 import sys
 import tempfile
@@ -93,6 +94,73 @@ def tool(exe, name):
         if path and os.path.isfile(path):
             return path
     return None
+
+
+RT_MANIFEST = 24
+_SUPPORTED_OS = ["e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                 "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                 "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"]  # Vista, 7, 8, 8.1, 10 and 11
+
+
+def resource(image, kind, ident):
+    """The data of resource kind/ident (first language) of a PE image, or None."""
+    def u16(at):
+        return struct.unpack_from("<H", image, at)[0]
+
+    def u32(at):
+        return struct.unpack_from("<I", image, at)[0]
+
+    header = u32(0x3C)
+    sections = u16(header + 6)
+    optional = header + 24
+    directories = optional + (96 if u16(optional) == 0x10B else 112)
+    table_rva = u32(directories + 2 * 8)
+    table = optional + u16(header + 20)
+
+    def offset(rva):
+        for i in range(sections):
+            at = table + 40 * i
+            start, raw_size, raw = u32(at + 12), u32(at + 16), u32(at + 20)
+            if start <= rva < start + raw_size:
+                return raw + rva - start
+        raise ValueError("RVA %#x outside the sections" % rva)
+
+    base = offset(table_rva) if table_rva else None
+    at = base
+    for wanted in (kind, ident, None):
+        if at is None:
+            return None
+        entries = u16(at + 12) + u16(at + 14)
+        found = None
+        for i in range(entries):
+            name, target = u32(at + 16 + 8 * i), u32(at + 20 + 8 * i)
+            if wanted is None or name == wanted:
+                found = target
+                break
+        if found is None:
+            return None
+        at = base + (found & 0x7FFFFFFF)
+    return image[offset(u32(at)):offset(u32(at)) + u32(at + 4)]
+
+
+def manifest_problems(exe):
+    """The exe must carry a manifest asking to run as the invoker, for the
+    Windows versions from Vista to 11."""
+    with open(exe, "rb") as f:
+        data = resource(f.read(), RT_MANIFEST, 1)
+    if data is None:
+        return ["no manifest resource (RT_MANIFEST 1) in %s" % exe]
+    text = data.decode("utf-8", "replace")
+    problems = []
+    level = re.search(r"<requestedExecutionLevel\s[^>]*>", text)
+    if level is None or not (re.search(r'\blevel="asInvoker"', level.group(0))
+                             and re.search(r'\buiAccess="false"', level.group(0))):
+        problems.append("requestedExecutionLevel is not asInvoker without uiAccess: %r"
+                        % (level.group(0) if level else None))
+    for guid in _SUPPORTED_OS:
+        if not re.search(r'<supportedOS\s+Id="\{%s\}"' % guid, text, re.IGNORECASE):
+            problems.append("supportedOS %s missing" % guid)
+    return problems
 
 
 def wine_waits_for_gui_programs(exe, base):
@@ -294,6 +362,7 @@ def main():
         server_holder = None
         runner.settle = True
 
+    results.append(("manifest-as-invoker", manifest_problems(exe)))
     waits = wine_waits_for_gui_programs(exe, base)
     if waits is not None:
         results.append(("wine-waits-for-gui-program",

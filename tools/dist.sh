@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Builds the release from the committed sources: both RegOST.exe builds, from
+# a fresh copy of HEAD in fresh build folders, packed as
+# dist/RegOST-<version>.zip (x86/RegOST.exe, x64/RegOST.exe, RegOST.ini,
+# README.txt, SHA256SUMS). The version is the CMake project version.
+#
+#   tools/dist.sh           build the release into dist/
+#   tools/dist.sh --check   build it twice, in two folders of different
+#                           names, and require the same bytes (exes and zip);
+#                           prints "reproducible release: ok" or FAILED
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+
+check=false
+[ "${1:-}" = "--check" ] && check=true
+
+# Builds the release from HEAD inside $1; leaves $1/RegOST-<version>.zip.
+build_release() {
+    local work=$1
+    mkdir -p "$work/src" "$work/out"
+    git -C "$repo" archive HEAD | tar -x -C "$work/src"
+    for preset in mingw32 mingw64; do
+        (cd "$work/src" && cmake --preset "$preset" -B "$work/build-$preset" >/dev/null &&
+            cmake --build "$work/build-$preset" -j "$(nproc)" --target RegOST >/dev/null)
+    done
+    local version
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/build-mingw64/CMakeCache.txt")
+    [ -n "$version" ] || { echo "dist: no project version" >&2; return 1; }
+    mkdir -p "$work/out/x86" "$work/out/x64"
+    cp "$work/build-mingw32/RegOST.exe" "$work/out/x86/RegOST.exe"
+    cp "$work/build-mingw64/RegOST.exe" "$work/out/x64/RegOST.exe"
+    # The user's part of the README, between its two markers, in CR LF.
+    sed -n '/<!-- user part -->/,/<!-- end of user part -->/p' "$work/src/README.md" |
+        sed '/<!-- .*user part -->/d' | sed 's/$/\r/' >"$work/out/README.txt"
+    sed 's/$/\r/' "$work/src/res/RegOST.ini" >"$work/out/RegOST.ini"
+    (cd "$work/out" && sha256sum x86/RegOST.exe x64/RegOST.exe >SHA256SUMS)
+    # Entries in a fixed order with the commit's time and fixed permissions,
+    # so the zip, too, depends only on the commit.
+    python3 - "$work/out" "$work/RegOST-$version.zip" "$(git -C "$repo" log -1 --format=%ct)" <<'PY'
+import sys, time, zipfile
+folder, target, stamp = sys.argv[1], sys.argv[2], int(sys.argv[3])
+when = time.gmtime(max(stamp, 315532800))[:6]  # a zip cannot date before 1980
+with zipfile.ZipFile(target, "w") as archive:
+    for name in ["x86/RegOST.exe", "x64/RegOST.exe", "RegOST.ini", "README.txt", "SHA256SUMS"]:
+        entry = zipfile.ZipInfo(name, when)
+        entry.external_attr = 0o644 << 16
+        entry.compress_type = zipfile.ZIP_DEFLATED
+        with open("%s/%s" % (folder, name), "rb") as f:
+            archive.writestr(entry, f.read(), compresslevel=9)
+PY
+}
+
+git diff --quiet HEAD -- || echo "dist: uncommitted changes are not in the release (it is built from HEAD)" >&2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+if ! $check; then
+    build_release "$scratch/a"
+    mkdir -p dist
+    cp "$scratch"/a/RegOST-*.zip dist/
+    echo "dist/$(basename "$scratch"/a/RegOST-*.zip)"
+    exit 0
+fi
+
+build_release "$scratch/first"
+build_release "$scratch/second-build-elsewhere"
+status=0
+for file in out/x86/RegOST.exe out/x64/RegOST.exe "$(cd "$scratch/first" && ls RegOST-*.zip)"; do
+    if ! cmp -s "$scratch/first/$file" "$scratch/second-build-elsewhere/$file"; then
+        echo "dist: $file differs between two builds of one commit:"
+        cmp "$scratch/first/$file" "$scratch/second-build-elsewhere/$file" | head -n 1 || true
+        status=1
+    fi
+done
+if [ $status -eq 0 ]; then
+    echo "reproducible release: ok (two builds of $(git rev-parse --short HEAD) give the same bytes)"
+else
+    echo "reproducible release: FAILED"
+fi
+exit $status

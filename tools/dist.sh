@@ -31,8 +31,9 @@ build_release() {
     cp "$work/build-mingw32/RegOST.exe" "$work/out/x86/RegOST.exe"
     cp "$work/build-mingw64/RegOST.exe" "$work/out/x64/RegOST.exe"
     # The user's part of the README, between its two markers, in CR LF.
-    sed -n '/<!-- user part -->/,/<!-- end of user part -->/p' "$work/src/README.md" |
-        sed '/<!-- .*user part -->/d' | sed 's/$/\r/' >"$work/out/README.txt"
+    { printf 'RegOST %s\n\n' "$version"
+      sed -n '/<!-- user part -->/,/<!-- end of user part -->/p' "$work/src/README.md" |
+          sed '/<!-- .*user part -->/d'; } | sed 's/$/\r/' >"$work/out/README.txt"
     sed 's/$/\r/' "$work/src/res/RegOST.ini" >"$work/out/RegOST.ini"
     (cd "$work/out" && sha256sum x86/RegOST.exe x64/RegOST.exe >SHA256SUMS)
     # Entries in a fixed order with the commit's time and fixed permissions,

@@ -319,6 +319,81 @@ class WineRunner:
         return holder
 
 
+KILL_PRODUCTS = 150     # 17.1 with 150 products: 5,111 values
+KILL_AFTER_RECORDS = 1500
+HEADER = re.compile(rb"\d\d/\d\d/\d\d -- \d\d:\d\d:\d\d \r\n\r\n")
+COMPLETE_PROGRESS = (b"Ostrel Registration Registry Successful (1)\r\n\r\n"
+                     b"Ostrel Settings Registry Successful (1)\r\n\r\n"
+                     b"Installation AutoCAD Successful (2)\r\n\r\nInstallation Completed\r\n\r\n")
+
+
+def killed_run_problems(runner, base):
+    """RegOST.exe killed once its registry-script log holds KILL_AFTER_RECORDS
+    records: RegOST.log has its header and whole lines of a complete run,
+    TEMPTXT.log only whole records, and each record names a value that the
+    registry holds with that data."""
+    folder = os.path.join(base, "killed")
+    os.makedirs(folder, exist_ok=True)
+    program = os.path.join(folder, "RegOST.exe")
+    subprocess.run(["cp", runner.exe, program], check=True)
+    with open(os.path.join(folder, "RegOST.ini"), "wb") as f:
+        f.write(b"[VERSION]\r\nVersion=17.1\r\n")
+    logs = [os.path.join(folder, name) for name in ("RegOST.log", "TEMPTXT.log")]
+    for log in logs:
+        if os.path.exists(log):
+            os.remove(log)
+    machine = {runner.own("HKLM\\SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-%04d:409" % (6000 + i)):
+               {} for i in range(KILL_PRODUCTS)}
+    laid = os.path.join(base, "killed.reg")
+    regfile.write_regedit4(machine, laid, delete_first=[runner.own(k) for k in WATCHED_FULL])
+    if wine.reg_import(laid).returncode != 0:
+        return ["reg import failed"]
+
+    process = subprocess.Popen([wine.wine_binary(), program, "/LOG"], cwd=folder,
+                               env=wine.environment(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    deadline = time.time() + 120
+    records = 0
+    while process.poll() is None and records < KILL_AFTER_RECORDS and time.time() < deadline:
+        time.sleep(0.002)
+        if os.path.exists(logs[1]):
+            with open(logs[1], "rb") as f:
+                records = f.read().count(b"RegDB Root: ")
+    if process.poll() is not None:
+        return ["the run ended (%d records) before it could be killed" % records]
+    process.kill()  # the process itself: a setup that gives up on it does no more
+    process.wait(timeout=60)
+    progress, script = (open(log, "rb").read() if os.path.exists(log) else b"" for log in logs)
+
+    problems = []
+    header = HEADER.match(progress)
+    if not header:
+        problems.append("RegOST.log does not begin with the header: %r" % progress[:40])
+    else:
+        lines = progress[header.end():]
+        if not COMPLETE_PROGRESS.startswith(lines) or (lines and not lines.endswith(b"\r\n")):
+            problems.append("RegOST.log after the header: %r" % lines[-200:])
+    if not script.endswith(b"\r\n") or not script.rsplit(b"\r\n", 2)[-2].startswith(b"RegDB Root: "):
+        problems.append("TEMPTXT.log does not end with a whole record: %r" % script[-120:])
+        return problems
+    try:
+        parsed = harness.parse_records(script.decode("cp1252").replace("\r\n", "\n"))
+    except ValueError as error:
+        return problems + ["TEMPTXT.log: %s" % error]
+    held = runner.read_registry(runner.own)
+    for r in parsed:
+        value = held.get(regfile.state_key(r.root, r.key), (None, {}))[1].get(r.name.lower())
+        want = ("dword", int(r.value)) if r.number else ("sz", r.value)
+        if value is None or value[1:] != want:
+            problems.append("record %s\\%s %s=%r, registry holds %r"
+                            % (r.root, r.key, r.name, r.value, value))
+            if len(problems) > 5:
+                break
+    print("killed run: %d records on disk, each held by the registry: %s"
+          % (len(parsed), "no" if problems else "yes"))
+    return problems
+
+
 def run_scenario(runner, scenario, base, linux):
     """The problems of one scenario on Wine, and against the Linux build."""
     layout = harness.Layout(scenario, base)
@@ -383,6 +458,10 @@ def main():
             print("retrying %s after: %s" % (scenario.name, "; ".join(problems)))
             problems = run_scenario(runner, scenario, base, linux)
         results.append((scenario.name, problems))
+    try:
+        results.append(("killed-run", killed_run_problems(runner, base)))
+    except Exception as error:  # noqa: BLE001, reported like a scenario's
+        results.append(("killed-run", ["harness error: %r" % error]))
     if server_holder is not None:
         open(server_release, "w").close()
         server_holder.wait(timeout=60)

@@ -17,26 +17,9 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import time
 
-RELEASE_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Autodesk\AutoCAD\R17.1"
-
-
-def registry_text(count):
-    lines = ["REGEDIT4", ""]
-    for i in range(count):
-        lines += ["[%s\\ACAD-%04d:409]" % (RELEASE_KEY, 6000 + i), ""]
-    return ("\r\n".join(lines) + "\r\n").encode("ascii")
-
-
-def timed(args, **kwargs):
-    start = time.perf_counter()
-    done = subprocess.run(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=False,
-                          **kwargs)
-    if done.returncode != 0:
-        sys.exit("log_cost: %s failed: %s" % (args[0], done.stderr.decode(errors="replace")))
-    return time.perf_counter() - start
-
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from bench import product_registry, timed  # noqa: E402
 
 def values_in(folder):
     with open(os.path.join(folder, "TEMPTXT.log"), "rb") as f:
@@ -85,7 +68,7 @@ def main():
             shutil.copy(getattr(args, label + "_regost"), os.path.join(folders[label], "regost"))
         pristine = os.path.join(work, "pristine.reg")
         with open(pristine, "wb") as f:
-            f.write(registry_text(args.products))
+            f.write(product_registry(args.products))
 
         print("| Per value, %d products, /LOG | before | after | after/before |" % args.products)
         print("|---|---|---|---|")

@@ -181,6 +181,34 @@ Record = collections.namedtuple("Record", "key value name number root")
 ROOT_OF_CODE = {"1": "HKCU", "2": "HKLM"}
 
 
+HEADER = re.compile(rb"\d\d/\d\d/\d\d -- \d\d:\d\d:\d\d \r\n\r\n")
+RECORD_END = re.compile(rb"RegDB Root: [12]\r\n$")
+
+
+def killed_log_problems(progress, script, complete_progress, complete_script=None):
+    """What is wrong with the logs (bytes) of a run killed midway, given a
+    complete run's progress lines after its header (and its records, when
+    they are known): RegOST.log must hold the header and whole lines that
+    begin the complete run's, TEMPTXT.log only whole records that begin the
+    complete run's. Once a record exists the header must be there, since it
+    is written before any registry work."""
+    problems = []
+    header = HEADER.match(progress)
+    if header:
+        lines = progress[header.end():]
+        if not complete_progress.startswith(lines) or (lines and not lines.endswith(b"\r\n")):
+            problems.append("RegOST.log after the header holds %r, not whole lines of a "
+                            "complete run" % lines[-120:])
+    elif progress or script:
+        problems.append("RegOST.log does not begin with the header: %r" % progress[:40])
+    if script and not RECORD_END.search(script[-16:]):
+        problems.append("TEMPTXT.log ends %r, not after a whole record" % script[-120:])
+    elif complete_script is not None and not complete_script.startswith(script):
+        problems.append("TEMPTXT.log ends %r, not with a record of a complete run"
+                        % script[-120:])
+    return problems
+
+
 def parse_records(text):
     """Records of a registry-script log (text with "\\n" line ends)."""
     lines = text.split("\n")

@@ -16,7 +16,6 @@
 """
 import os
 import random
-import re
 import shutil
 import signal
 import subprocess
@@ -25,6 +24,9 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import harness  # noqa: E402
 
 SKIP = 77
 KILLED_RUNS = int(os.environ.get("REGOST_KILLED_RUNS", "200"))
@@ -113,36 +115,8 @@ def reference_states(program):
         program.clear_logs()
     after = program.registry_bytes()
     assert after != before, "a complete run changed nothing"
-    progress = progress[HEADER.match(progress).end():]
+    progress = progress[harness.HEADER.match(progress).end():]
     return before, after, sorted(durations)[len(durations) // 2], script, progress
-
-
-HEADER = re.compile(rb"\d\d/\d\d/\d\d -- \d\d:\d\d:\d\d \r\n\r\n")
-RECORD_END = re.compile(rb"RegDB Root: [12]\r\n")
-
-
-def log_problems(progress, records, complete_progress, complete_records):
-    """What is wrong with the logs of a killed run, given a complete run's:
-    the header first, whole lines that begin the complete run's lines, and
-    whole records that begin its records. None of it may be lost once a
-    record exists, since the header is written before any registry work."""
-    problems = []
-    if progress:
-        header = HEADER.match(progress)
-        if not header:
-            problems.append("RegOST.log does not begin with the header: %r" % progress[:40])
-        else:
-            lines = progress[header.end():]
-            if not complete_progress.startswith(lines) or (lines and not lines.endswith(b"\r\n")):
-                problems.append("RegOST.log holds %r, not whole lines of a complete run"
-                                % lines[-120:])
-    elif records:
-        problems.append("records were written but RegOST.log has no header")
-    if records:
-        if not complete_records.startswith(records) or not RECORD_END.search(records[-16:]):
-            problems.append("TEMPTXT.log ends %r, not after a whole record of a complete run"
-                            % records[-120:])
-    return problems
 
 
 def check_killed_runs(program, before, after, duration, complete_progress, complete_records):
@@ -176,7 +150,8 @@ def check_killed_runs(program, before, after, duration, complete_progress, compl
         for name in ("RegOST.log", "TEMPTXT.log"):
             path = os.path.join(program.program, name)
             logs.append(open(path, "rb").read() if os.path.exists(path) else b"")
-        for problem in log_problems(logs[0], logs[1], complete_progress, complete_records):
+        for problem in harness.killed_log_problems(logs[0], logs[1], complete_progress,
+                                                   complete_records):
             problems.append("run %d: %s" % (runs, problem))
         # A save killed before its rename leaves its temporary file; the
         # registry file itself is whole either way.

@@ -321,7 +321,6 @@ class WineRunner:
 
 KILL_PRODUCTS = 150     # 17.1 with 150 products: 5,111 values
 KILL_AFTER_RECORDS = 1500
-HEADER = re.compile(rb"\d\d/\d\d/\d\d -- \d\d:\d\d:\d\d \r\n\r\n")
 COMPLETE_PROGRESS = (b"Ostrel Registration Registry Successful (1)\r\n\r\n"
                      b"Ostrel Settings Registry Successful (1)\r\n\r\n"
                      b"Installation AutoCAD Successful (2)\r\n\r\nInstallation Completed\r\n\r\n")
@@ -365,21 +364,13 @@ def killed_run_problems(runner, base):
     process.wait(timeout=60)
     progress, script = (open(log, "rb").read() if os.path.exists(log) else b"" for log in logs)
 
-    problems = []
-    header = HEADER.match(progress)
-    if not header:
-        problems.append("RegOST.log does not begin with the header: %r" % progress[:40])
-    else:
-        lines = progress[header.end():]
-        if not COMPLETE_PROGRESS.startswith(lines) or (lines and not lines.endswith(b"\r\n")):
-            problems.append("RegOST.log after the header: %r" % lines[-200:])
-    if not script.endswith(b"\r\n") or not script.rsplit(b"\r\n", 2)[-2].startswith(b"RegDB Root: "):
-        problems.append("TEMPTXT.log does not end with a whole record: %r" % script[-120:])
+    problems = harness.killed_log_problems(progress, script, COMPLETE_PROGRESS)
+    if problems:
         return problems
     try:
         parsed = harness.parse_records(script.decode("cp1252").replace("\r\n", "\n"))
     except ValueError as error:
-        return problems + ["TEMPTXT.log: %s" % error]
+        return ["TEMPTXT.log: %s" % error]
     held = runner.read_registry(runner.own)
     for r in parsed:
         value = held.get(regfile.state_key(r.root, r.key), (None, {}))[1].get(r.name.lower())

@@ -183,6 +183,16 @@ ROOT_OF_CODE = {"1": "HKCU", "2": "HKLM"}
 
 HEADER = re.compile(rb"\d\d/\d\d/\d\d -- \d\d:\d\d:\d\d \r\n\r\n")
 RECORD_END = re.compile(rb"RegDB Root: [12]\r\n$")
+KERNEL_PAGE = 4096
+
+
+def without_page_cut(script):
+    """A killed run's records less a last record cut at a page boundary of
+    the file: Linux ends a write() that SIGKILL interrupts there, whatever the
+    writer did (Wine's WriteFile too), and only that may cut a record."""
+    if script and len(script) % KERNEL_PAGE == 0 and not RECORD_END.search(script[-16:]):
+        return script[:script.rfind(b"RegDB Key: ")]
+    return script
 
 
 def killed_log_problems(progress, script, complete_progress, complete_script=None):
@@ -201,6 +211,7 @@ def killed_log_problems(progress, script, complete_progress, complete_script=Non
                             "complete run" % lines[-120:])
     elif progress or script:
         problems.append("RegOST.log does not begin with the header: %r" % progress[:40])
+    script = without_page_cut(script)
     if script and not RECORD_END.search(script[-16:]):
         problems.append("TEMPTXT.log ends %r, not after a whole record" % script[-120:])
     elif complete_script is not None and not complete_script.startswith(script):

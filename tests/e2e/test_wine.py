@@ -368,7 +368,8 @@ def killed_run_problems(runner, base):
     if problems:
         return problems
     try:
-        parsed = harness.parse_records(script.decode("cp1252").replace("\r\n", "\n"))
+        parsed = harness.parse_records(
+            harness.without_page_cut(script).decode("cp1252").replace("\r\n", "\n"))
     except ValueError as error:
         return ["TEMPTXT.log: %s" % error]
     held = runner.read_registry(runner.own)

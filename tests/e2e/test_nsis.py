@@ -283,17 +283,12 @@ def run_bitness(arch, exe, base, regost):
 
 def main():
     exes = {"x86": os.environ.get("REGOST_EXE32", ""), "x64": os.environ.get("REGOST_EXE", "")}
-    if not exes["x64"]:
-        print("REGOST_EXE is empty (no Windows build in this configuration): skipped")
-        return wine.SKIP
     missing = [what for what, ok in (
         ("wine", wine.available()), ("makensis", shutil.which("makensis")),
         ("REGOST_EXE32", os.path.isfile(exes["x86"])), ("REGOST_EXE", os.path.isfile(exes["x64"])))
         if not ok]
     if missing:
-        print("missing: %s" % ", ".join(missing))
-        # On CI a missing tool is a broken machine, not a reason to skip.
-        return 1 if os.environ.get("CI") == "true" else wine.SKIP
+        return wine.skipped("missing: %s" % ", ".join(missing))
     regost = os.environ.get("REGOST", "")
     if not os.path.isfile(regost):
         print("REGOST not built: the Linux comparison is left out")

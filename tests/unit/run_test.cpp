@@ -28,12 +28,7 @@ class RunTest : public ProgramTest {
 
     void AddProduct(const char *release) {
         std::string key = std::string("SOFTWARE\\Autodesk\\AutoCAD\\") + release + "\\ACAD-1:409";
-        char noClass[] = "";
-        HKEY handle = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, noClass, 0, KEY_WRITE,
-                                  nullptr, &handle, nullptr),
-                  ERROR_SUCCESS);
-        RegCloseKey(handle);
+        ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, key), ERROR_SUCCESS);
     }
 };
 

@@ -39,14 +39,8 @@ class StepsTest : public ProgramTest {
     char secondLoader[kPathBufferSize] = "";
 
     static void AddProducts() {
-        char noClass[] = "";
-        for (const char *product : {kProduct1, kProduct2}) {
-            HKEY key = nullptr;
-            ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, product, 0, noClass, 0, KEY_WRITE,
-                                      nullptr, &key, nullptr),
-                      ERROR_SUCCESS);
-            RegCloseKey(key);
-        }
+        for (const char *product : {kProduct1, kProduct2})
+            ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, product), ERROR_SUCCESS);
     }
 
     std::string Application(const char *product, const char *addOn = "Ostrel") {
@@ -179,12 +173,7 @@ TEST_F(StepsTest, MissingReleaseKeyMeansAutoCADNotFound) {
 }
 
 TEST_F(StepsTest, ReleaseKeyWithoutProductsWritesNothingAndSucceeds) {
-    char noClass[] = "";
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kReleaseKey, 0, noClass, 0, KEY_WRITE, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, kReleaseKey), ERROR_SUCCESS);
     EXPECT_TRUE(WriteDemandLoadEntries("R17.1", mainLoader, 15, false));
     EXPECT_EQ(ProgressLines(), "");
     EXPECT_EQ(StandInSetCallCount(), 0);

@@ -92,6 +92,7 @@ QUERIES = [
     # A NUL byte ends its name or value, not the line or the file.
     q("nul_byte.ini", "S", "a"), q("nul_byte.ini", "S", "Ver"), q("nul_byte.ini", "S", "z"),
     q("nul_byte.ini", "VERSION", "Version"),
+    q("utf16le_nul.ini", "A", "k"), q("utf16le_nul.ini", "VERSION", "Version"),
     # Full paths of 259 characters ({pad} makes them so) and of 260, which fail.
     # (Wine may then answer from the file it read last, so that one lacks [Sec].)
     q("{pad}\\setup_file.ini", "VERSION", "Version"),

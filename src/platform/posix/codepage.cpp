@@ -179,9 +179,6 @@ size_t Utf16LeToCp1252(const unsigned char *data, size_t units, char *out) {
     for (size_t i = 0; i < units; i++) {
         uint32_t unit =
             static_cast<uint32_t>(data[2 * i]) | (static_cast<uint32_t>(data[2 * i + 1]) << 8);
-        if (unit == 0) {
-            break; // the text ends at a NUL
-        }
         unsigned char byte;
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
             uint32_t next = static_cast<uint32_t>(data[2 * i + 2]) |
@@ -190,6 +187,8 @@ size_t Utf16LeToCp1252(const unsigned char *data, size_t units, char *out) {
                 i++; // one character, one '?'
             }
             byte = '?';
+        } else if (unit == 0) {
+            byte = 0; // the reader reads past it, as in an ANSI file
         } else if (!UnicodeToCp1252(unit, &byte)) {
             byte = '?';
         }

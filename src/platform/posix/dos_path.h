@@ -45,8 +45,8 @@ bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize, bool *lossy
 // length bytes of cp1252 as UTF-8; false when they do not fit.
 bool AnsiNameToUnix(const char *ansi, size_t length, char *out, size_t outSize);
 // units UTF-16LE code units into cp1252 as WideCharToMultiByte gives them (a
-// character cp1252 lacks becomes '?'), up to the first NUL. out takes at most
-// units + 1 bytes; returns the length written before its NUL.
+// character cp1252 lacks becomes '?', a NUL stays a NUL). out takes at most
+// units + 1 bytes and gets a NUL after them; returns the length before it.
 size_t Utf16LeToCp1252(const unsigned char *data, size_t units, char *out);
 
 // --- DOS paths -------------------------------------------------------------

@@ -56,6 +56,7 @@ QUERIES = [
     q("duplicate_sections.ini", "Other", "b"),
     q("no_equals.ini", "S", "novalue"), q("no_equals.ini", "S", "k"),
     q("empty_value.ini", "S", "k"), q("empty_value.ini", "S", "blank"),
+    q("empty_value.ini", "S", "missing", ""),
     q("before_section.ini", "", "x"), q("before_section.ini", "S", "x"),
     q("before_section.ini", "S", "y"),
     q("empty_section_name.ini", "", "k"), q("empty_section_name.ini", "S", "j"),

@@ -120,33 +120,6 @@ TEST_F(DosStreamTest, NamesOutsideAsciiMatchInCodePage1252) {
               0u);
 }
 
-TEST_F(DosStreamTest, FullPathsOfMaxPathCharactersFailInEveryCall) {
-    // Folders named so that Dos("Work\\<pad>\\x.ini") has 259 characters.
-    size_t pad = 259 - Dos("Work\\\\x.ini").size();
-    ASSERT_LT(pad, 255u);
-    std::string name(pad, 'p');
-    MakeFolder(folder.File("Work/" + name));
-    MakeFolder(folder.File("Work/" + name + "q"));
-    WriteFile(folder.File("Work/" + name + "/x.ini"), "[S]\r\nk=v\r\n");
-    WriteFile(folder.File("Work/" + name + "q/x.ini"), "[S]\r\nk=v\r\n");
-    for (const std::string &folderName : {name, name + "q"}) {
-        std::string path = Dos("Work\\" + folderName + "\\x.ini");
-        bool fits = path.size() < MAX_PATH;
-        char value[16];
-        WIN32_FIND_DATAA data;
-        EXPECT_EQ(Opens(path), fits) << path.size();
-        EXPECT_EQ(Opens(path.substr(0, path.size() - 5) + "y.log", "a"), fits) << path.size();
-        EXPECT_EQ(GetPrivateProfileStringA("S", "k", "", value, sizeof value, path.c_str()),
-                  fits ? 1u : 0u);
-        HANDLE found = FindFirstFileA(path.c_str(), &data);
-        EXPECT_EQ(found != INVALID_HANDLE_VALUE, fits) << path.size();
-        if (found != INVALID_HANDLE_VALUE)
-            FindClose(found);
-        else
-            EXPECT_EQ(GetLastError(), 206u);
-    }
-}
-
 TEST_F(DosStreamTest, RelativePathsStartInTheCurrentFolder) {
     char previous[4096];
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
@@ -359,11 +332,8 @@ TEST(StandInProcess, LastErrorAndCodePage) {
 class FindTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char *name : {"RegOST.ini", "readme.txt", "noext", "a.b.c", "Ostrel.arx"})
+        for (const char *name : {"RegOST.ini", "readme.txt", "a.b.c"})
             WriteFile(folder.File(name), "x");
-        MakeFolder(folder.File("dir1"));
-        WriteFile(folder.File("dir1/in1.txt"), "x");
-        MakeFolder(folder.File("Tools"));
         MakeFolder(folder.File("q"));
         WriteFile(folder.File("q/noext"), "x");
     }
@@ -386,86 +356,20 @@ class FindTest : public ::testing::Test {
     TempFolder folder;
 };
 
-TEST_F(FindTest, PlainNamesMatchWithoutRegardToCase) {
-    EXPECT_EQ(Find(In("regost.INI")), "RegOST.ini 32");
-    EXPECT_EQ(Find(In("DIR1\\IN1.TXT")), "in1.txt 32");
-    EXPECT_EQ(Find(In("dir1")), "dir1 16");
-    EXPECT_EQ(Find(In("tools")), "Tools 16");
-    EXPECT_EQ(Find(In("dir1\\.")), "dir1 16");
-}
-
-TEST_F(FindTest, TrailingDotsAndBlanksAreDropped) {
-    EXPECT_EQ(Find(In("noext.")), "noext 32");
-    EXPECT_EQ(Find(In("RegOST.ini.")), "RegOST.ini 32");
-    EXPECT_EQ(Find(In("RegOST.ini  ")), "RegOST.ini 32");
-}
-
-TEST_F(FindTest, WildcardsFollowTheDosRules) {
-    EXPECT_EQ(Find(In("RegOS?.ini")), "RegOST.ini 32");
-    EXPECT_EQ(Find(In("????.ini")), "error 2");
-    EXPECT_EQ(Find(In("*.INI")), "RegOST.ini 32");
-    EXPECT_EQ(Find(In("*.arx")), "Ostrel.arx 32");
-    EXPECT_EQ(Find(In("dir1\\*")), ". 16");
-    EXPECT_EQ(Find(In("dir1\\*.*")), ". 16");
-    EXPECT_EQ(Find(In("dir1\\*.txt")), "in1.txt 32");
-    EXPECT_EQ(Find(In("*.c")), "a.b.c 32");
-    EXPECT_EQ(Find(In("a.?.c")), "a.b.c 32");
-    // '?' does not match a dot, but may match nothing before a dot or at
-    // the end; '.' before '*' also matches the end of a name.
-    EXPECT_EQ(Find(In("a?b.c")), "error 2");
-    EXPECT_EQ(Find(In("q\\noext?")), "noext 32");
-    EXPECT_EQ(Find(In("q\\no????.???")), "noext 32");
-    EXPECT_EQ(Find(In("q\\NOEXT.*")), "noext 32");
-    EXPECT_EQ(Find(In("q\\*.txt")), "error 2");
-    // "*." means the names without an extension, which '.' always is.
-    EXPECT_EQ(Find(In("q\\*.")), ". 16");
-    EXPECT_EQ(Find(In("q\\n*.")), "noext 32");
-    EXPECT_EQ(Find(In("R*.")), "error 2");
-}
-
-TEST_F(FindTest, DeviceNamesAreFoundInAnyFolderThatExists) {
-    EXPECT_EQ(Find(In("NUL")), "NUL 32");
-    EXPECT_EQ(Find(In("nul.arx")), "nul 32");
-    EXPECT_EQ(Find(In("dir1\\Nul .txt")), "Nul 32");
-    EXPECT_EQ(Find(In("CON")), "CON 32");
-    EXPECT_EQ(Find(In("com1")), "com1 32");
-    EXPECT_EQ(Find(In("LPT9:x")), "LPT9 32");
-    EXPECT_EQ(Find("NUL"), "NUL 32");
-    EXPECT_EQ(Find(In("COM0")), "error 2");
-    EXPECT_EQ(Find(In("COM10")), "error 2");
-    EXPECT_EQ(Find(In("nosuch\\NUL")), "error 3");
-    EXPECT_EQ(Find(In("RegOST.ini\\NUL")), "error 3");
-}
-
-TEST_F(FindTest, NamespacePrefixes) {
-    // "\\.\" paths are read as usual; "\\?\" ones literally.
-    EXPECT_EQ(Find("\\\\.\\" + In("dir1\\..\\RegOST.ini")), "RegOST.ini 32");
-    EXPECT_EQ(Find("\\\\?\\" + In("regost.INI")), "RegOST.ini 32");
-    EXPECT_EQ(Find("\\\\?\\" + In("RegOS?.ini")), "RegOST.ini 32");
-    EXPECT_EQ(Find("\\\\?\\" + In("dir1\\..\\RegOST.ini")), "error 123");
-    EXPECT_EQ(Find("\\\\?\\" + In("dir1\\\\in1.txt")), "error 123");
-    EXPECT_EQ(Find("\\\\?\\" + In("dir1/in1.txt")), "error 123");
-    EXPECT_EQ(Find("\\\\?\\" + In("NUL")), "error 2");
-    EXPECT_EQ(Find("\\\\.\\NUL"), "error 123");
-    EXPECT_EQ(Find("\\\\?\\Z:\\"), "error 2");
-}
-
-TEST_F(FindTest, RootHasNoDotEntries) {
-    EXPECT_NE(Find("Z:\\*").substr(0, 2), ". ");
-    EXPECT_EQ(Find("Z:\\"), "error 2");
-}
-
-TEST_F(FindTest, FailuresGiveTheWindowsErrorCodes) {
-    EXPECT_EQ(Find(In("missing.txt")), "error 2");
-    EXPECT_EQ(Find(In("nosuch\\x.txt")), "error 3");
-    EXPECT_EQ(Find(In("nosuch\\*")), "error 3");
-    EXPECT_EQ(Find(In("d*\\in1.txt")), "error 123");
-    EXPECT_EQ(Find(In("dir?\\in1.txt")), "error 123");
-    EXPECT_EQ(Find(In("dir1\\")), "error 2");
-    EXPECT_EQ(Find(In("nosuch\\")), "error 3");
-    EXPECT_EQ(Find(In("RegOST.ini\\x")), "error 123");
-    EXPECT_EQ(Find(""), "error 3");
-    EXPECT_EQ(Find("C" + In("RegOST.ini").substr(1)), "error 3");
+// Case, trailing dots, patterns, devices, namespace prefixes and error codes
+// are rows of the Wine conformance test; these are the ones its tree lacks.
+TEST_F(FindTest, PatternsAndDevicesBeyondTheConformanceRows) {
+    const struct {
+        const char *path, *expected;
+    } rows[] = {
+        {"a?b.c", "error 2"},   // '?' never matches a dot
+        {"q\\n*.", "noext 32"}, // "*." is the names without an extension
+        {"R*.", "error 2"},
+        {"LPT9:x", "LPT9 32"}, // the highest device number
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(Find(In(row.path)), row.expected) << row.path;
+    EXPECT_NE(Find("Z:\\*").substr(0, 2), ". ") << "the root has no dot entries";
 }
 
 TEST_F(FindTest, PathsLongerThanMaxPathAreRefused) {
@@ -510,8 +414,6 @@ class ProfileTest : public ::testing::Test {
             GetPrivateProfileStringA(section, key, fallback, &buffer[0], size, path.c_str());
         for (size_t i = size; i < buffer.size(); i++)
             EXPECT_EQ(buffer[i], '\x7F') << "written past the buffer at " << i;
-        if (size == 0)
-            return std::to_string(count) + ":" + (buffer[0] == '\x7F' ? "untouched" : "touched");
         EXPECT_LT(count, size);
         EXPECT_EQ(buffer[count], '\0') << "not terminated";
         return std::to_string(count) + ":" + buffer.substr(0, count);
@@ -519,125 +421,13 @@ class ProfileTest : public ::testing::Test {
     TempFolder folder;
 };
 
-TEST_F(ProfileTest, NamesIgnoreCaseAndBlanksValuesKeepThem) {
-    Use("[  Spaced Sec  ]\r\n  Key1  =  v A l  \r\n\tTab\t=\tx\t\r\nmy key = x y \r\n");
-    EXPECT_EQ(Get("spaced sec", "KEY1"), "5:v A l");
-    EXPECT_EQ(Get("  Spaced Sec ", " key1 "), "5:v A l");
-    EXPECT_EQ(Get("Spaced Sec", "tab"), "1:x");
-    EXPECT_EQ(Get("Spaced Sec", "my key"), "3:x y");
-    // Windows trims only spaces from the names asked for.
-    EXPECT_EQ(Get("\tSpaced Sec", "Key1"), "3:DEF");
-}
-
-TEST_F(ProfileTest, OneOuterPairOfMatchingQuotesGoes) {
-    Use("[Q]\r\nd=\"double\"\r\ns='single'\r\nsp=  \"x y\"  \r\nmis=\"mis'\r\n"
-        "left=\"left\r\nsemi=\"x\" ; c\r\nempty=\"\"\r\none=\"\r\ndq=\"\"x\"\"\r\n");
-    EXPECT_EQ(Get("Q", "d"), "6:double");
-    EXPECT_EQ(Get("Q", "s"), "6:single");
-    EXPECT_EQ(Get("Q", "sp"), "3:x y");
-    EXPECT_EQ(Get("Q", "mis"), "5:\"mis'");
-    EXPECT_EQ(Get("Q", "left"), "5:\"left");
-    EXPECT_EQ(Get("Q", "semi"), "7:\"x\" ; c");
-    EXPECT_EQ(Get("Q", "empty"), "0:");
-    EXPECT_EQ(Get("Q", "one"), "1:\"");
-    EXPECT_EQ(Get("Q", "dq"), "3:\"x\"");
-}
-
-TEST_F(ProfileTest, CommentsAndOddLines) {
-    Use(";k=v\r\nx=1\r\n[S]\r\n  ;c=1\r\n#h=v\r\nk=v ; note\r\nnovalue\r\na=b=c\r\n=e\r\n");
-    EXPECT_EQ(Get("S", ";c"), "3:DEF");
-    EXPECT_EQ(Get("S", "  ;c"), "3:DEF");
-    EXPECT_EQ(Get("S", "#h"), "1:v");
-    EXPECT_EQ(Get("S", "k"), "8:v ; note");
-    EXPECT_EQ(Get("S", "novalue"), "3:DEF");
-    EXPECT_EQ(Get("S", "a"), "3:b=c");
-    EXPECT_EQ(Get("", "x"), "3:DEF") << "lines before the first section are unreachable";
-    EXPECT_EQ(Get("", ";k"), "3:DEF");
-}
-
-TEST_F(ProfileTest, NulByteEndsItsNameOrValueNotTheFile) {
-    const char text[] = "[S]\0x\r\na=x\0y\r\nVer\0sion=17.1\r\nz=\0\0\r\n\0\r\n[T]\r\nb=2\r\n";
-    Use(std::string(text, sizeof text - 1));
-    EXPECT_EQ(Get("S", "a"), "1:x");
-    EXPECT_EQ(Get("S", "Ver"), "4:17.1");
-    EXPECT_EQ(Get("S", "z"), "0:");
-    EXPECT_EQ(Get("T", "b"), "1:2");
-}
-
-TEST_F(ProfileTest, FirstKeyAndFirstSectionBlockWin) {
-    Use("[D]\r\nk=first\r\nK=second\r\n[Other]\r\nb=2\r\n[d]\r\nk=third\r\nonly2=x\r\n");
-    EXPECT_EQ(Get("D", "k"), "5:first");
-    EXPECT_EQ(Get("d", "ONLY2"), "3:DEF");
-    EXPECT_EQ(Get("Other", "b"), "1:2");
-}
-
-TEST_F(ProfileTest, SectionHeadersAsWindowsReadsThem) {
-    Use("[A]b]\r\nk=1\r\n[B] text\r\nk=2\r\n[C\r\nk=3\r\n[]\r\nk=4\r\n");
-    EXPECT_EQ(Get("A", "k"), "1:1");
-    EXPECT_EQ(Get("A]b", "k"), "3:DEF");
-    EXPECT_EQ(Get("B", "k"), "1:2");
-    EXPECT_EQ(Get("C", "k"), "1:3");
-    EXPECT_EQ(Get("", "k"), "1:4");
-}
-
-TEST_F(ProfileTest, EmptyValueIsEmptyNotTheDefault) {
-    Use("[VERSION]\r\nVersion=\r\nBlank=   \r\n");
-    EXPECT_EQ(Get("VERSION", "Version", ""), "0:");
-    EXPECT_EQ(Get("VERSION", "Version", "DEF"), "0:");
-    EXPECT_EQ(Get("VERSION", "Blank", "DEF"), "0:");
-    EXPECT_EQ(Get("VERSION", "Missing", ""), "0:");
-}
-
-TEST_F(ProfileTest, AllLineEndsReadTheSame) {
-    for (const char *text :
-         {"[S]\r\nA=1\r\nB=2\r\n", "[S]\nA=1\nB=2\n", "[S]\rA=1\rB=2\r", "[S]\r\nA=1\nB=2",
-          "\r\n[S]\n\r\nA=1\r\rB=2\r\n\x1A", "[S]\r\nA=1\r\nB=2\x1A"}) {
-        Use(text);
-        EXPECT_EQ(Get("S", "A"), "1:1") << text;
-        EXPECT_EQ(Get("S", "B"), "1:2") << text;
-    }
-}
-
-TEST_F(ProfileTest, Utf8BomIsNotRecognizedUtf16LeIs) {
-    Use("\xEF\xBB\xBF[S]\r\nk=v\r\n[T]\r\nk=\xC3\xA9\r\n");
-    EXPECT_EQ(Get("S", "k"), "3:DEF");
-    EXPECT_EQ(Get("T", "k"), "2:\xC3\xA9");
-    std::string utf16 = "\xFF\xFE";
-    for (char c : std::string("[S]\r\nk=caf_ _\r\n")) {
-        utf16 += c;
-        utf16 += '\0';
-    }
-    utf16[2 * 11] = '\xE9'; // e acute
-    utf16[2 * 13] = '\xAC'; // the euro sign, U+20AC
-    utf16[2 * 13 + 1] = '\x20';
-    Use(utf16);
-    EXPECT_EQ(Get("S", "k"), "6:caf\xE9 \x80");
-}
-
-TEST_F(ProfileTest, LongValuesAreCutToTheBuffer) {
-    std::string value;
-    for (int i = 0; i < 601; i++)
-        value += (char)('A' + i % 26);
-    Use("[S]\r\nlong=" + value + "\r\nshort=val1\r\n");
+// What a file holds and how a value is cut are rows of the Wine conformance
+// test (tests/conformance/ini); the probe does not show the last error.
+TEST_F(ProfileTest, ACutValueSetsMoreData) {
+    Use("[S]\r\nk=val1\r\n");
     SetLastError(0);
-    EXPECT_EQ(Get("S", "long", "", 512), "511:" + value.substr(0, 511));
+    EXPECT_EQ(Get("S", "k", "", 4), "3:val");
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_MORE_DATA);
-    EXPECT_EQ(Get("S", "long", "", 602), "601:" + value);
-    EXPECT_EQ(Get("S", "long", "", 601), "600:" + value.substr(0, 600));
-    EXPECT_EQ(Get("S", "short", "", 5), "4:val1");
-    EXPECT_EQ(Get("S", "short", "", 4), "3:val");
-    EXPECT_EQ(Get("S", "short", "", 1), "0:");
-    EXPECT_EQ(Get("S", "short", "", 0), "0:untouched");
-}
-
-TEST_F(ProfileTest, DefaultsLoseTrailingSpacesOnly) {
-    Use("[S]\r\nk=v\r\n");
-    EXPECT_EQ(Get("S", "x", "DEF   "), "3:DEF");
-    EXPECT_EQ(Get("S", "x", "   DEF"), "6:   DEF");
-    EXPECT_EQ(Get("S", "x", "DEF\t"), "4:DEF\t");
-    EXPECT_EQ(Get("S", "x", "\"DEF\""), "5:\"DEF\"");
-    EXPECT_EQ(Get("S", "x", nullptr), "0:");
-    EXPECT_EQ(Get("S", "x", "DEFAULT", 4), "3:DEF");
 }
 
 TEST_F(ProfileTest, MissingFilesGiveTheDefault) {
@@ -649,8 +439,6 @@ TEST_F(ProfileTest, MissingFilesGiveTheDefault) {
     EXPECT_EQ(Get("S", "k", "DEF", 512, folder.Dos()), "3:DEF");
     EXPECT_EQ(Get("S", "k", "DEF", 512, "Setup.ini"), "3:DEF")
         << "bare names mean the Windows folder";
-    Use("");
-    EXPECT_EQ(Get("S", "k"), "3:DEF");
 }
 
 } // namespace

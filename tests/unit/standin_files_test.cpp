@@ -118,6 +118,13 @@ TEST_F(DosStreamTest, NamesOutsideAsciiMatchInCodePage1252) {
     EXPECT_EQ(GetPrivateProfileStringA("S", "k", "", value, sizeof value,
                                        Dos("Setup-?\\RegOST.ini").c_str()),
               0u);
+    // Nor is a '?' in a name on disk taken literally: Windows refuses it.
+    MakeFolder(folder.File("Q?x"));
+    WriteFile(folder.File("Q?x/RegOST.ini"), "[S]\r\nk=v\r\n");
+    EXPECT_FALSE(Opens(Dos("Q?x\\RegOST.ini")));
+    EXPECT_EQ(
+        GetPrivateProfileStringA("S", "k", "", value, sizeof value, Dos("Q?x\\RegOST.ini").c_str()),
+        0u);
 }
 
 TEST_F(DosStreamTest, RelativePathsStartInTheCurrentFolder) {

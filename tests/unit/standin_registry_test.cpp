@@ -605,7 +605,8 @@ TEST_F(StandInRegistry, OnlyARegularFileIsLoadedAndKeysMayNest512Levels) {
     ASSERT_EQ(mkdir(PathOf("folder").c_str(), 0700), 0);
     const char *refused[][2] = {{"fifo", "not a regular file (a FIFO)"},
                                 {"folder", "not a regular file (a folder)"},
-                                {"/dev/null", "not a regular file (a device)"}};
+                                {"/dev/null", "not a regular file (a device)"},
+                                {"no-folder/r.reg", "its folder does not exist"}};
     for (const auto &c : refused) {
         std::string path = c[0][0] == '/' ? c[0] : PathOf(c[0]);
         char reason[200];

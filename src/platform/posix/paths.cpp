@@ -245,6 +245,16 @@ bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSi
 }
 
 DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLookup *lookup) {
+    // Only FindFirstFileA takes "*" and "?", as patterns; Windows' other ANSI
+    // calls refuse them, so a Unix folder named "Q?x" is no program folder.
+    const char *name = dosPath;
+    if (IsSeparator(name[0]) && IsSeparator(name[1]) && (name[2] == '?' || name[2] == '.') &&
+        IsSeparator(name[3])) {
+        name += 4;
+    }
+    if (strpbrk(name, "*?") != nullptr) {
+        return ERROR_INVALID_NAME;
+    }
     char normalized[kStandInPathSize];
     DWORD error = NormalizeDosPath(dosPath, normalized, sizeof normalized, nullptr);
     if (error != 0) {

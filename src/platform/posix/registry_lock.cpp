@@ -85,8 +85,12 @@ bool LockRegistryFile(const std::string &target, int *fd, std::string *error) {
             return Refuse(error, before.st_mode);
         int opened = exists ? open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
                             : open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (opened < 0 && errno == ENOENT && !exists)
-            return true; // no folder either: nothing to hold, and an empty registry
+        if (opened < 0 && errno == ENOENT && !exists) {
+            // The save at the end could not succeed either: refuse now, before
+            // the logs describe a run whose registry is then lost.
+            *error = "its folder does not exist";
+            return false;
+        }
         if (opened < 0 && errno == ENOENT)
             continue; // the file went away between the two looks
         if (opened < 0) {

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 int OpenRegularFile(const char *unixPath, int flags) {
-    int fd = open(unixPath, flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    int fd = open(unixPath, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
         if (errno == EISDIR || errno == ENXIO) {
             errno = EACCES; // a folder, or a FIFO that no one reads

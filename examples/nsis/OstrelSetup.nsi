@@ -1,7 +1,8 @@
 ; Setup of the AutoCAD add-on Ostrel 17: copies the add-on, RegOST.exe and its
 ; setup file, lets RegOST register the add-on, and judges from RegOST's log
-; whether that worked. The uninstaller removes exactly the registry values that
-; RegOST recorded in TEMPTXT.log, then the files.
+; whether that worked. The uninstaller removes the registry values that RegOST
+; recorded in TEMPTXT.log for this product's installs, in Ostrel's own keys
+; and only while they hold the recorded data, then the files.
 ;
 ; Built by build.sh, which defines
 ;   ARCH       x86 (32-bit setup, 32-bit registry view, i686 RegOST.exe) or
@@ -171,6 +172,19 @@ Section "Ostrel"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   Delete "$INSTDIR\OstrelSetup.log"
 
+  ; TEMPTXT.log may already hold records of another setup that ran RegOST
+  ; /LOG in this folder: the uninstaller reads from the size it had before
+  ; the first install. A later install keeps that start, so one uninstall
+  ; still covers the records of every install.
+  ClearErrors
+  ReadINIStr $0 "$INSTDIR\OstrelSetup.ini" Uninstall TempTxtStart
+  ${If} ${Errors}
+    Push "$INSTDIR\TEMPTXT.log"
+    Call FileSize
+    Pop $0
+    WriteINIStr "$INSTDIR\OstrelSetup.ini" Uninstall TempTxtStart $0
+  ${EndIf}
+
   ; RegOST logs in the install folder, or in the temporary folder when it
   ; cannot write there; the file that grew is this run's.
   Push "$INSTDIR\RegOST.log"
@@ -226,10 +240,81 @@ Function un.onInit
 !endif
 FunctionEnd
 
-; Removes value $R2 of key $R1 under root code $R3 (1 HKCU, 2 HKLM), then the
-; keys this left empty, walking up. The walk stops below Software\Quenlar and
-; below the AutoCAD product key (SOFTWARE\Autodesk\AutoCAD\Rxx.x\PRODUCT),
-; and at the first key that still holds values or subkeys.
+; Sets $4 to the depth at which the walk up from key $R1 stops when $R1 is
+; a key RegOST writes for Ostrel: 2 (below Software\Quenlar) for
+; Software\Quenlar\AutoCAD\<rel>\Ostrel[\Settings01], 5 (below the product
+; key) for SOFTWARE\Autodesk\AutoCAD\R<rel>\<product>\Applications\Ostrel
+; [\Groups|\Commands]; to 0 for any other key, whose values a tampered or
+; foreign record must not reach. Sets $5 to the depth of $R1. Any case.
+Function un.OstrelStopDepth
+  StrCpy $4 0
+  StrCpy $5 1
+  StrCpy $6 0
+  ${Do}
+    StrCpy $0 $R1 1 $6
+    ${IfThen} $0 == "" ${|} ${ExitDo} ${|}
+    ${IfThen} $0 == "\" ${|} IntOp $5 $5 + 1 ${|}
+    IntOp $6 $6 + 1
+  ${Loop}
+  ; With the depth fixed, a fixed head and tail leave one name (the
+  ; release) or two (release and product) between them; none may be empty.
+  StrCpy $0 $R1 25
+  StrCpy $1 $R1 27
+  ${If} $0 == "Software\Quenlar\AutoCAD\"
+    StrCpy $1 $R1 "" 25
+    StrCpy $0 $1 1
+    ${If} $0 == "\"
+    ${OrIf} $0 == ""
+      Return
+    ${EndIf}
+    StrCpy $0 $1 "" -7
+    ${If} $5 == 5
+    ${AndIf} $0 == "\Ostrel"
+      StrCpy $4 2
+    ${EndIf}
+    StrCpy $0 $1 "" -18
+    ${If} $5 == 6
+    ${AndIf} $0 == "\Ostrel\Settings01"
+      StrCpy $4 2
+    ${EndIf}
+  ${ElseIf} $1 == "SOFTWARE\Autodesk\AutoCAD\R"
+    StrCpy $1 $R1 "" 27
+    StrCpy $0 $1 1
+    ${If} $0 == "\"
+    ${OrIf} $0 == ""
+      Return
+    ${EndIf}
+    StrCpy $6 0   ; length of the tail
+    StrCpy $0 $1 "" -20
+    ${If} $5 == 7
+    ${AndIf} $0 == "\Applications\Ostrel"
+      StrCpy $6 20
+    ${EndIf}
+    StrCpy $0 $1 "" -27
+    ${If} $5 == 8
+    ${AndIf} $0 == "\Applications\Ostrel\Groups"
+      StrCpy $6 27
+    ${EndIf}
+    StrCpy $0 $1 "" -29
+    ${If} $5 == 8
+    ${AndIf} $0 == "\Applications\Ostrel\Commands"
+      StrCpy $6 29
+    ${EndIf}
+    ${If} $6 > 0
+      ; The product name ends just before the tail.
+      IntOp $6 -1 - $6
+      StrCpy $0 $1 1 $6
+      ${IfThen} $0 != "\" ${|} StrCpy $4 5 ${|}
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; Removes value $R2 of key $R1 under root code $R3 (1 HKCU, 2 HKLM) when the
+; key is one RegOST writes for Ostrel and the value still holds the recorded
+; data $R4 (a REG_DWORD in decimal when $R5 is 3), then the keys left empty,
+; walking up. The walk stops below Software\Quenlar and below the AutoCAD
+; product key (SOFTWARE\Autodesk\AutoCAD\Rxx.x\PRODUCT), and at the first key
+; that still holds values or subkeys.
 Function un.RemoveRecordedValue
   ; SHCTX is HKEY_LOCAL_MACHINE after "all" and HKEY_CURRENT_USER after
   ; "current": one code path for both roots.
@@ -240,26 +325,23 @@ Function un.RemoveRecordedValue
   ${Else}
     Return
   ${EndIf}
-  DeleteRegValue SHCTX $R1 $R2
+  Call un.OstrelStopDepth
+  ${IfThen} $4 == 0 ${|} Return ${|}
 
-  StrCpy $0 $R1 17
-  StrCpy $1 $R1 26
-  ${If} $0 == "Software\Quenlar\"
-    StrCpy $4 2
-  ${ElseIf} $1 == "SOFTWARE\Autodesk\AutoCAD\"
-    StrCpy $4 5
+  ; Data that changed since is no longer ours: the other edition's setup
+  ; (x86 and x64 share the HKEY_CURRENT_USER key) or the user wrote it.
+  ClearErrors
+  ${If} $R5 == ""
+    ReadRegStr $0 SHCTX $R1 $R2
+  ${ElseIf} $R5 == 3
+    ReadRegDWORD $0 SHCTX $R1 $R2
   ${Else}
-    Return   ; a key RegOST does not write: leave it
+    SetErrors
   ${EndIf}
-  ; $5: depth of the key, counted by its backslashes.
-  StrCpy $5 1
-  StrCpy $6 0
-  ${Do}
-    StrCpy $0 $R1 1 $6
-    ${IfThen} $0 == "" ${|} ${ExitDo} ${|}
-    ${IfThen} $0 == "\" ${|} IntOp $5 $5 + 1 ${|}
-    IntOp $6 $6 + 1
-  ${Loop}
+  ${IfNot} ${Errors}
+  ${AndIf} $0 S== $R4
+    DeleteRegValue SHCTX $R1 $R2
+  ${EndIf}
 
   StrCpy $7 $R1
   ${DoWhile} $5 > $4
@@ -281,10 +363,17 @@ FunctionEnd
 Section "Uninstall"
   ; TEMPTXT.log records every value RegOST wrote, with the root that took
   ; it; records of repeated installs are all there, and removing a value
-  ; twice does no harm.
+  ; twice does no harm. This product's records start where the first
+  ; install found the file's end (from the start when that was not noted).
+  ClearErrors
+  ReadINIStr $R7 "$INSTDIR\OstrelSetup.ini" Uninstall TempTxtStart
+  ${IfThen} ${Errors} ${|} StrCpy $R7 0 ${|}
+  IntOp $R7 $R7 + 0
   ClearErrors
   FileOpen $R0 "$INSTDIR\TEMPTXT.log" r
   ${IfNot} ${Errors}
+    FileSeek $R0 $R7 SET
+    StrCpy $R6 0   ; lines of the record so far: Key, Val, Name
     ${Do}
       ClearErrors
       FileRead $R0 $0
@@ -294,11 +383,21 @@ Section "Uninstall"
       StrCpy $2 $0 12
       ${If} $1 == "RegDB Key: "
         StrCpy $R1 $0 "" 11
+        StrCpy $R5 ""
+        StrCpy $R6 1
+      ${ElseIf} $1 == "RegDB Val: "
+        StrCpy $R4 $0 "" 11
+        IntOp $R6 $R6 + 1
       ${ElseIf} $2 == "RegDB Name: "
         StrCpy $R2 $0 "" 12
+        IntOp $R6 $R6 + 1
+      ${ElseIf} $2 == "RegDB Type: "
+        StrCpy $R5 $0 "" 12
       ${ElseIf} $2 == "RegDB Root: "
         StrCpy $R3 $0 "" 12
-        Call un.RemoveRecordedValue
+        ; A record cut short (a killed run) names no value for sure.
+        ${IfThen} $R6 == 3 ${|} Call un.RemoveRecordedValue ${|}
+        StrCpy $R6 0
       ${EndIf}
     ${Loop}
     FileClose $R0
@@ -310,6 +409,7 @@ Section "Uninstall"
   Delete "$INSTDIR\RegOST.log"
   Delete "$INSTDIR\TEMPTXT.log"
   Delete "$INSTDIR\OstrelSetup.log"
+  Delete "$INSTDIR\OstrelSetup.ini"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir $INSTDIR
 SectionEnd

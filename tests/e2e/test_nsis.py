@@ -9,7 +9,9 @@ for the same machine, and its uninstaller restores HKEY_LOCAL_MACHINE\\SOFTWARE
 and HKEY_CURRENT_USER\\Software exactly; a listed release without AutoCAD
 fails the setup and shows why; a user without rights gets the demand-load
 values in HKEY_CURRENT_USER, a failed setup, and an uninstaller that still
-removes every recorded value; two installs and one uninstall leave nothing.
+removes every recorded value; two installs and one uninstall leave nothing;
+the uninstaller leaves alone the values of records from before the first
+install, of records for keys that are not Ostrel's, and a value changed since.
 
 How the setups are started (as a user would have to, too): through
 `cmd /c`, so that /D= comes last and unquoted, and the uninstaller with
@@ -254,6 +256,52 @@ def case_no_rights(prefix, setup_dir):
     return [("no-rights-fails-and-uninstalls", problems)]
 
 
+def record_lines(root, key, name, data):
+    """A TEMPTXT.log record as RegOST writes it (an int is a REG_DWORD)."""
+    lines = ["RegDB Key: " + key, "RegDB Val: %s" % data, "RegDB Name: " + name]
+    if isinstance(data, int):
+        lines.append("RegDB Type: 3")
+    lines.append("RegDB Root: %d" % {"HKCU": 1, "HKLM": 2}[root])
+    return "".join(line + "\r\n" for line in lines).encode("cp1252")
+
+
+def case_only_own_values(prefix, setup_dir):
+    # Every record below names a value that holds exactly the recorded data,
+    # so only the uninstaller's own rules can keep it: records from before
+    # the first install (an earlier Ostrel's setup ran RegOST /LOG in this
+    # folder), records for keys that are not Ostrel's (another add-on's
+    # setup, or a tampered log), and a value the other edition or the user
+    # changed after the install.
+    qel = "HKCU\\Software\\Quenlar\\AutoCAD\\17.1\\Qel"
+    other_addon = PRODUCTS[0] + "\\Applications\\Other"
+    loader = "HKCU\\Software\\Quenlar\\AutoCAD\\17.1\\Ostrel"
+    machine = dict(MACHINE)
+    machine[qel] = {"Loader": "C:\\Qel\\Qel.arx"}
+    prefix.lay_down(machine)
+    folder = prefix.unix(INSTALL_DIR)
+    os.makedirs(folder)
+    script = os.path.join(folder, "TEMPTXT.log")
+    earlier = "Software\\Quenlar\\AutoCAD\\17.0\\Ostrel"
+    with open(script, "wb") as f:
+        f.write(record_lines("HKLM", earlier, "Loader", "C:\\Old\\Ostrel.arx"))
+        f.write(record_lines("HKCU", earlier, "Loader", "C:\\Old\\Ostrel.arx"))
+    problems = []
+    done = prefix.install(setup_dir)
+    if done.returncode != 0:
+        problems.append("setup exit code %d" % done.returncode)
+    with open(script, "ab") as f:
+        f.write(record_lines("HKLM", other_addon[5:], "LOADCTRLS", 2))
+        f.write(record_lines("HKCU", qel[5:], "Loader", "C:\\Qel\\Qel.arx"))
+    changed = "C:\\Program Files (x86)\\Quenlar\\Ostrel 17\\Ostrel.arx"
+    prefix.reg("add", loader, "/v", "Loader", "/t", "REG_SZ", "/d", changed, "/f")
+    problems += [p for p in [prefix.uninstall()] if p]
+    expected = dict(machine)
+    expected[loader] = {"Loader": changed}
+    problems += regfile.describe_difference(prefix.watched_state(), regfile.normalise(
+        regfile.from_machine(expected)), "after", "expected")
+    return [("uninstall-removes-only-its-own-values", problems)]
+
+
 def run_bitness(arch, exe, base, regost):
     prefix = Prefix(arch, base)
     setup_dir = os.path.join(base, "setup-" + arch)
@@ -270,7 +318,8 @@ def run_bitness(arch, exe, base, regost):
         for case in (lambda: case_clean_install(prefix, setup_dir, regost),
                      lambda: case_release_missing(prefix, setup_dir),
                      lambda: case_install_twice(prefix, setup_dir),
-                     lambda: case_no_rights(prefix, setup_dir)):
+                     lambda: case_no_rights(prefix, setup_dir),
+                     lambda: case_only_own_values(prefix, setup_dir)):
             try:
                 results += case()
             except Exception as error:  # one broken case must not hide the others

@@ -6,8 +6,9 @@
 ;
 ; Setup of the AutoCAD add-on Ostrel 17: copies the add-on, RegOST.exe and its
 ; setup file, lets RegOST register the add-on, and judges from RegOST's log
-; whether that worked. The uninstaller removes exactly the registry values
-; RegOST recorded in TEMPTXT.log, then the files.
+; whether that worked. The uninstaller removes the registry values that RegOST
+; recorded in TEMPTXT.log for this product's installs, in Ostrel's own keys
+; and only while they hold the recorded data, then the files.
 ;
 ; Compile with  ISCC /DARCH=x86|x64 /DREGOST_EXE=path\to\RegOST.exe OstrelSetup.iss
 ;   x86: the i686 RegOST.exe, 32-bit registry view;
@@ -52,6 +53,7 @@ Filename: "{app}\RegOST.exe"; Parameters: "/LOG"; Flags: waituntilterminated run
 Type: files; Name: "{app}\RegOST.log"
 Type: files; Name: "{app}\TEMPTXT.log"
 Type: files; Name: "{app}\OstrelSetup.log"
+Type: files; Name: "{app}\OstrelSetup.ini"
 
 [Code]
 var
@@ -69,8 +71,18 @@ begin
 end;
 
 procedure RememberLogSizes;
+var
+  Ini: String;
 begin
   DeleteFile(ExpandConstant('{app}\OstrelSetup.log'));
+  { TEMPTXT.log may already hold records of another setup that ran RegOST
+    /LOG in this folder: the uninstaller reads from the length it had before
+    the first install. A later install keeps that start, so one uninstall
+    still covers the records of every install. }
+  Ini := ExpandConstant('{app}\OstrelSetup.ini');
+  if not IniKeyExists('Uninstall', 'TempTxtStart', Ini) then
+    SetIniString('Uninstall', 'TempTxtStart',
+                 IntToStr(LineCount(ExpandConstant('{app}\TEMPTXT.log'))), Ini);
   { RegOST logs in the install folder, or in the temporary folder when it
     cannot write there; the file that grew is this run's. }
   AppLogLines := LineCount(ExpandConstant('{app}\RegOST.log'));
@@ -150,25 +162,86 @@ begin
     Result := 0;
 end;
 
-{ Removes value Name of Key under Root, then the keys this left empty,
-  walking up. The walk stops below Software\Quenlar and below the AutoCAD
-  product key (SOFTWARE\Autodesk\AutoCAD\Rxx.x\PRODUCT), and at the first
-  key that still holds values or subkeys. }
-procedure RemoveRecordedValue(Root: Integer; Key, Name: String);
+{ True when S ends with Tail (any case) and a name that is not empty comes
+  before it. }
+function EndsWithAfterName(const S, Tail: String): Boolean;
 var
-  StopDepth, Depth, I: Integer;
+  Head: Integer;
 begin
-  RegDeleteValue(Root, Key, Name);
-  if CompareText(Copy(Key, 1, 17), 'Software\Quenlar\') = 0 then
-    StopDepth := 2
-  else if CompareText(Copy(Key, 1, 26), 'SOFTWARE\Autodesk\AutoCAD\') = 0 then
-    StopDepth := 5
-  else
-    Exit;  { a key RegOST does not write: leave it }
+  Result := False;
+  Head := Length(S) - Length(Tail);
+  if Head < 1 then
+    Exit;
+  Result := (S[Head] <> '\') and
+            (CompareText(Copy(S, Head + 1, Length(Tail)), Tail) = 0);
+end;
+
+{ The depth at which the walk up from Key stops when Key is a key RegOST
+  writes for Ostrel: 2 (below Software\Quenlar) for
+  Software\Quenlar\AutoCAD\<rel>\Ostrel[\Settings01], 5 (below the product
+  key) for SOFTWARE\Autodesk\AutoCAD\R<rel>\<product>\Applications\Ostrel
+  [\Groups|\Commands]; 0 for any other key, whose values a tampered or
+  foreign record must not reach. Depth is that of Key. Any case. }
+function OstrelStopDepth(const Key: String; var Depth: Integer): Integer;
+var
+  Rest: String;
+  I: Integer;
+begin
+  Result := 0;
   Depth := 1;
   for I := 1 to Length(Key) do
     if Key[I] = '\' then
       Depth := Depth + 1;
+  { With the depth fixed, a fixed head and tail leave one name (the
+    release) or two (release and product) between them; none may be empty. }
+  if CompareText(Copy(Key, 1, 25), 'Software\Quenlar\AutoCAD\') = 0 then begin
+    Rest := Copy(Key, 26, Length(Key));
+    if Rest = '' then
+      Exit;
+    if Rest[1] = '\' then
+      Exit;
+    if ((Depth = 5) and EndsWithAfterName(Rest, '\Ostrel')) or
+       ((Depth = 6) and EndsWithAfterName(Rest, '\Ostrel\Settings01')) then
+      Result := 2;
+  end else if CompareText(Copy(Key, 1, 27), 'SOFTWARE\Autodesk\AutoCAD\R') = 0 then begin
+    Rest := Copy(Key, 28, Length(Key));
+    if Rest = '' then
+      Exit;
+    if Rest[1] = '\' then
+      Exit;
+    if ((Depth = 7) and EndsWithAfterName(Rest, '\Applications\Ostrel')) or
+       ((Depth = 8) and EndsWithAfterName(Rest, '\Applications\Ostrel\Groups')) or
+       ((Depth = 8) and EndsWithAfterName(Rest, '\Applications\Ostrel\Commands')) then
+      Result := 5;
+  end;
+end;
+
+{ Removes value Name of Key under Root when the key is one RegOST writes for
+  Ostrel and the value still holds the recorded data Value (a REG_DWORD in
+  decimal when Kind is '3'), then the keys left empty, walking up. The walk
+  stops below Software\Quenlar and below the AutoCAD product key
+  (SOFTWARE\Autodesk\AutoCAD\Rxx.x\PRODUCT), and at the first key that still
+  holds values or subkeys. }
+procedure RemoveRecordedValue(Root: Integer; Key, Value, Name, Kind: String);
+var
+  StopDepth, Depth, I: Integer;
+  Held: String;
+  Number: Cardinal;
+  Same: Boolean;
+begin
+  StopDepth := OstrelStopDepth(Key, Depth);
+  if StopDepth = 0 then
+    Exit;
+  { Data that changed since is no longer ours: the other edition's setup
+    (x86 and x64 share the HKEY_CURRENT_USER key) or the user wrote it. }
+  if Kind = '' then
+    Same := RegQueryStringValue(Root, Key, Name, Held) and (Held = Value)
+  else if Kind = '3' then
+    Same := RegQueryDWordValue(Root, Key, Name, Number) and (IntToStr(Number) = Value)
+  else
+    Same := False;
+  if Same then
+    RegDeleteValue(Root, Key, Name);
   while Depth > StopDepth do begin
     if not RegDeleteKeyIfEmpty(Root, Key) then
       Break;
@@ -183,24 +256,42 @@ end;
 procedure CurUninstallStepChanged(CurUninstallStep: TUninstallStep);
 var
   Lines: TArrayOfString;
-  Key, Name: String;
-  I: Integer;
+  Key, Value, Name, Kind: String;
+  Start, Fields, I: Integer;
 begin
   if CurUninstallStep <> usUninstall then
     Exit;
   { TEMPTXT.log records every value RegOST wrote, with the root that took
     it; records of repeated installs are all there, and removing a value
-    twice does no harm. }
+    twice does no harm. This product's records start where the first
+    install found the file's end (from the start when that was not noted). }
+  Start := StrToIntDef(GetIniString('Uninstall', 'TempTxtStart', '0',
+                                    ExpandConstant('{app}\OstrelSetup.ini')), 0);
   if not LoadStringsFromFile(ExpandConstant('{app}\TEMPTXT.log'), Lines) then
     Exit;
-  for I := 0 to GetArrayLength(Lines) - 1 do begin
-    if Copy(Lines[I], 1, 11) = 'RegDB Key: ' then
-      Key := Copy(Lines[I], 12, Length(Lines[I]))
-    else if Copy(Lines[I], 1, 12) = 'RegDB Name: ' then
-      Name := Copy(Lines[I], 13, Length(Lines[I]))
-    else if Lines[I] = 'RegDB Root: 2' then
-      RemoveRecordedValue(HKEY_LOCAL_MACHINE, Key, Name)
-    else if Lines[I] = 'RegDB Root: 1' then
-      RemoveRecordedValue(HKEY_CURRENT_USER, Key, Name);
+  Fields := 0;  { lines of the record so far: Key, Val, Name }
+  for I := Start to GetArrayLength(Lines) - 1 do begin
+    if Copy(Lines[I], 1, 11) = 'RegDB Key: ' then begin
+      Key := Copy(Lines[I], 12, Length(Lines[I]));
+      Kind := '';
+      Fields := 1;
+    end else if Copy(Lines[I], 1, 11) = 'RegDB Val: ' then begin
+      Value := Copy(Lines[I], 12, Length(Lines[I]));
+      Fields := Fields + 1;
+    end else if Copy(Lines[I], 1, 12) = 'RegDB Name: ' then begin
+      Name := Copy(Lines[I], 13, Length(Lines[I]));
+      Fields := Fields + 1;
+    end else if Copy(Lines[I], 1, 12) = 'RegDB Type: ' then
+      Kind := Copy(Lines[I], 13, Length(Lines[I]))
+    else if Copy(Lines[I], 1, 12) = 'RegDB Root: ' then begin
+      { A record cut short (a killed run) names no value for sure. }
+      if Fields = 3 then begin
+        if Lines[I] = 'RegDB Root: 2' then
+          RemoveRecordedValue(HKEY_LOCAL_MACHINE, Key, Value, Name, Kind)
+        else if Lines[I] = 'RegDB Root: 1' then
+          RemoveRecordedValue(HKEY_CURRENT_USER, Key, Value, Name, Kind);
+      end;
+      Fields := 0;
+    end;
   end;
 end;

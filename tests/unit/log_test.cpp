@@ -130,7 +130,7 @@ TEST_F(LogTest, NoProgressOutputAnywhereWhenBothPlacesAreBlocked) {
 }
 
 TEST_F(LogTest, RecordsHaveFourLinesForTextAndFiveForNumbers) {
-    OpenLogs();
+    ASSERT_TRUE(OpenLogs());
     WriteRegistryScriptRecord("Software\\Quenlar\\AutoCAD\\17.1\\Ostrel\\Settings01", "1",
                               "AuditAlert", true, HKEY_CURRENT_USER);
     WriteRegistryScriptRecord("Software\\Quenlar\\AutoCAD\\17.1\\Ostrel", "C:\\Tools\\Ostrel.arx",
@@ -147,7 +147,7 @@ TEST_F(LogTest, RecordsHaveFourLinesForTextAndFiveForNumbers) {
 }
 
 TEST_F(LogTest, LinesLongerThanTheLineBufferReachTheirLogWhole) {
-    OpenLogs();
+    ASSERT_TRUE(OpenLogs());
     for (size_t length : {186u, 187u, 188u, 600u}) {
         std::string value(length, 'v');
         value.front() = '<';

@@ -18,7 +18,7 @@ class StepsTest : public ProgramTest {
         snprintf(mainLoader, sizeof mainLoader, "%sOstrel.arx", folder.Dos().c_str());
         snprintf(secondLoader, sizeof secondLoader, "%sQel.arx", folder.Dos().c_str());
         UseSetupFile("[VERSION]\r\nVersion=17.1\r\n");
-        OpenLogs();
+        ASSERT_TRUE(OpenLogs());
     }
 
     void UseSetupFile(const std::string &text) {

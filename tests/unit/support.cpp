@@ -106,11 +106,13 @@ void ProgramTest::TearDown() {
     EXPECT_EQ(StandInOpenHandleCount(), 0) << "a registry key was left open";
 }
 
-void ProgramTest::OpenLogs() {
+::testing::AssertionResult ProgramTest::OpenLogs() {
     OpenProgressLog(folder.Dos().c_str());
     OpenRegistryScriptLog(folder.Dos().c_str());
-    ASSERT_TRUE(FileExists(folder.File("RegOST.log")));
-    ASSERT_TRUE(FileExists(folder.File("TEMPTXT.log")));
+    for (const char *log : {"RegOST.log", "TEMPTXT.log"})
+        if (!FileExists(folder.File(log)))
+            return ::testing::AssertionFailure() << log << " did not open in " << folder.path();
+    return ::testing::AssertionSuccess();
 }
 
 void ProgramTest::CloseLogs() {

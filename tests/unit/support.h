@@ -50,7 +50,7 @@ class ProgramTest : public ::testing::Test {
     void TearDown() override;
 
     // Opens both logs in the program folder, as a run with /LOG does.
-    void OpenLogs();
+    ::testing::AssertionResult OpenLogs();
     // Closes the logs (with an empty final message) and returns their contents
     // as written after the header, with CR LF turned back into "\n".
     std::string ProgressLines();

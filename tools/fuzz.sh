@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SECONDS:-30}
 build=${FUZZ_BUILD_DIR:-build/fuzz}
-targets=(fuzz_profile fuzz_split_path fuzz_registry_file fuzz_run)
+targets=(fuzz_profile fuzz_registry_file fuzz_run)
 [ $# -gt 0 ] && targets=("$@")
 
 if ! command -v clang++ >/dev/null; then

@@ -8,7 +8,6 @@
 
 constexpr size_t kPathBufferSize = 512;       // paths, key paths, texts: at most 511 characters
 constexpr size_t kArgumentBufferSize = 28;    // a switch: at most 27 characters
-constexpr size_t kPathPartSize = 256;         // one part of a split path: at most 255
 constexpr size_t kReleaseNumberSize = 5;      // "17.1"
 constexpr size_t kReleaseKeyNameSize = 6;     // "R17.1"
 constexpr size_t kLineBufferSize = 200;       // a composed log line: at most 199 characters

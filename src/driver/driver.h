@@ -6,7 +6,6 @@
 #include "common/text.h"
 #include "platform/win32.h"
 
-constexpr int kMaxReleases = 3;
 constexpr DWORD kLoadCtrlsValue = 15;
 
 /* run.cpp */
@@ -22,22 +21,13 @@ void UpperCaseInPlace(char *text);
 // stands in when the platform cannot tell; empty when nothing is known.
 void FindProgramDirectory(const char *argv0, char *directory);
 
-struct PathParts {
-    char drive[3];
-    char directory[kPathPartSize];
-    char fileName[kPathPartSize];
-    char extension[kPathPartSize];
-};
-// Splits a path the way the C runtime does; each part is cut to 255 characters.
-void SplitPath(const char *path, PathParts *parts);
-// True when the setup file opens for reading. A name without drive or folder
-// is completed in place with programDirectory (path holds kPathBufferSize bytes).
-bool CheckSetupFile(char *path, const char *programDirectory);
+// True when the setup file opens for reading; it is closed again at once.
+bool CheckSetupFile(const char *path);
 
 /* setup_file.cpp */
 enum class ReleaseListResult { Accepted, Missing, WrongLength, Unknown };
 // Reads and validates the release list of setupFile into releaseList
-// (kPathBufferSize bytes); on success *releaseCount is 1 to kMaxReleases.
+// (kPathBufferSize bytes); on success *releaseCount is 1 to 3.
 ReleaseListResult ReadReleaseList(const char *setupFile, char *releaseList, int *releaseCount);
 // The release at index i (0 to 2) of an accepted list: four characters into
 // releaseNumber (kReleaseNumberSize bytes).

@@ -36,75 +36,7 @@ void FindProgramDirectory(const char *argv0, char *directory) {
     directory[keep] = '\0';
 }
 
-namespace {
-
-void CopyPart(char *part, const char *begin, const char *end) {
-    size_t length = static_cast<size_t>(end - begin);
-    if (length > kPathPartSize - 1)
-        length = kPathPartSize - 1;
-    memcpy(part, begin, length);
-    part[length] = '\0';
-}
-
-} // namespace
-
-void SplitPath(const char *path, PathParts *parts) {
-    const char *rest = path;
-    if (path[0] != '\0' && path[1] == ':') {
-        parts->drive[0] = path[0];
-        parts->drive[1] = ':';
-        parts->drive[2] = '\0';
-        rest = path + 2;
-    } else {
-        parts->drive[0] = '\0';
-    }
-
-    // The second byte of a double-byte character may look like a separator
-    // or a dot; step over such characters whole.
-    const char *lastSeparator = nullptr;
-    const char *lastDot = nullptr;
-    const char *end = rest;
-    while (*end != '\0') {
-        if (IsDBCSLeadByte(static_cast<BYTE>(*end)) && end[1] != '\0') {
-            end += 2;
-            continue;
-        }
-        if (*end == '\\' || *end == '/')
-            lastSeparator = end;
-        else if (*end == '.')
-            lastDot = end;
-        ++end;
-    }
-
-    const char *name = lastSeparator != nullptr ? lastSeparator + 1 : rest;
-    CopyPart(parts->directory, rest, name);
-    const char *extension = (lastDot != nullptr && lastDot >= name) ? lastDot : end;
-    CopyPart(parts->fileName, name, extension);
-    CopyPart(parts->extension, extension, end);
-}
-
-bool CheckSetupFile(char *path, const char *programDirectory) {
-    PathParts parts;
-    SplitPath(path, &parts);
-    bool hasName = parts.fileName[0] != '\0' && parts.extension[0] != '\0';
-    // A rooted or network path (\\server\share\...) is complete as it is.
-    bool rooted = path[0] == '\\' || path[0] == '/';
-
-    if (rooted) {
-        if (!hasName)
-            return false;
-    } else if ((parts.drive[0] == '\0' || parts.directory[0] == '\0') && hasName) {
-        // An unknown program folder is never the current one.
-        if (programDirectory[0] == '\0')
-            return false;
-        char completed[kPathBufferSize];
-        if (!JoinText(completed, programDirectory, path))
-            return false;
-        memcpy(path, completed, strlen(completed) + 1);
-    } else if (parts.drive[0] == '\0' || parts.directory[0] == '\0' || !hasName) {
-        return false;
-    }
-
+bool CheckSetupFile(const char *path) {
     FILE *file = OpenDosStream(path, "r");
     if (file == nullptr)
         return false;

@@ -36,11 +36,13 @@ void ExamineArguments(int argc, char **argv) {
 
 // The setup file's path and the default loader paths, all in the program
 // folder. The loader names are no longer than the setup file's, so once its
-// path fits, theirs do too.
+// path fits, theirs do too. An unknown (empty) folder is never the current one.
 bool ComposeProgramPaths() {
     static_assert(TextLength("Ostrel.arx") <= TextLength("RegOST.ini") &&
                       TextLength("Qel.arx") <= TextLength("RegOST.ini"),
                   "a default loader path must fit wherever the setup file's path fits");
+    if (run.programDirectory[0] == '\0')
+        return false;
     const char *separator = SeparatorAfter(run.programDirectory);
     if (!JoinText(run.setupFilePath, run.programDirectory, separator, "RegOST.ini"))
         return false;
@@ -85,7 +87,7 @@ int RunRegOST(int argc, char **argv) {
         WriteProgressLine("Error -- Incorrect number of parameters\n\n");
     ExamineArguments(argc, argv);
 
-    if (!ComposeProgramPaths() || !CheckSetupFile(run.setupFilePath, run.programDirectory))
+    if (!ComposeProgramPaths() || !CheckSetupFile(run.setupFilePath))
         return EndRun("(INI) file not found\n\n");
 
     int releaseCount = 0;
@@ -109,7 +111,6 @@ int RunRegOST(int argc, char **argv) {
         char releaseKeyName[kReleaseKeyNameSize];
         releaseKeyName[0] = 'R';
         memcpy(releaseKeyName + 1, releaseNumber, sizeof releaseNumber);
-        UpperCaseInPlace(releaseKeyName);
         RegisterRelease(releaseNumber, releaseKeyName);
     }
     return EndRun("Installation Completed\n\n");

@@ -20,17 +20,15 @@ bool WriteVendorKey(const char *releaseNumber, const char *loaderPath, const cha
     // The error lines read "... registry Loader --Loader -- ..." with no blank
     // between the dashes and the repeated name; log readers match them as is.
     bool succeeded = true;
-    if (loaderPath[0] != '\0') {
-        if (!WriteRecordedString(HKEY_LOCAL_MACHINE, key, "Loader", loaderPath)) {
-            WriteProgressLine("Error -- ", messageName, " registry Loader --", "Loader",
-                              " -- HKEY_LOCAL_MACHINE.\n");
-            succeeded = false;
-        }
-        if (!WriteRecordedString(HKEY_CURRENT_USER, key, "Loader", loaderPath)) {
-            WriteProgressLine("Error -- ", messageName, " registry Loader --", "Loader",
-                              " -- HKEY_CURRENT_USER.\n");
-            succeeded = false;
-        }
+    if (!WriteRecordedString(HKEY_LOCAL_MACHINE, key, "Loader", loaderPath)) {
+        WriteProgressLine("Error -- ", messageName, " registry Loader --", "Loader",
+                          " -- HKEY_LOCAL_MACHINE.\n");
+        succeeded = false;
+    }
+    if (!WriteRecordedString(HKEY_CURRENT_USER, key, "Loader", loaderPath)) {
+        WriteProgressLine("Error -- ", messageName, " registry Loader --", "Loader",
+                          " -- HKEY_CURRENT_USER.\n");
+        succeeded = false;
     }
 
     if (!secondAddOn && customData[0] != '\0' &&

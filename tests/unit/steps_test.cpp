@@ -140,15 +140,6 @@ TEST_F(StepsTest, VendorKeyErrorLinesNameTheSecondAddOnAsQel) {
                                "Error -- QEL registry Loader --Loader -- HKEY_CURRENT_USER.\n");
 }
 
-TEST_F(StepsTest, EmptyLoaderAndNoCustomDataWriteNothing) {
-    mainLoader[0] = '\0';
-    EXPECT_TRUE(VendorKey(false));
-    EXPECT_FALSE(StandInKeyExists(HKEY_LOCAL_MACHINE, kVendorKey));
-    EXPECT_EQ(StandInSetCallCount(), 0);
-    EXPECT_EQ(ScriptLines(), "");
-    EXPECT_EQ(ProgressLines(), "");
-}
-
 TEST_F(StepsTest, LongLoaderAndCustomDataAreStoredAndRecordedWhole) {
     std::string custom(700, 'c'); // the setup file reader hands over 511
     UseSetupFile("[OSTKeysLoader]\r\nCustomData=" + custom + "\r\n");

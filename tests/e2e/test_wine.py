@@ -53,6 +53,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 
 import harness  # noqa: E402
 import regfile  # noqa: E402
+import scenarios as table  # noqa: E402
 import test_linux  # noqa: E402
 import wine  # noqa: E402
 
@@ -260,9 +261,11 @@ class WineRunner:
         return ["other view: " + line for line in
                 regfile.describe_difference(got, expected, "Wine", "the scenario")]
 
-    def run(self, layout):
+    def run(self, layout, exe=None, name="RegOST.exe", args=None, codes=None):
+        """Runs the scenario (or exe as name with args, its exit codes
+        going to codes) in its folder laid out afresh."""
         scenario = layout.scenario
-        program = layout.create(self.exe, "RegOST.exe")
+        program = layout.create(exe or self.exe, name)
         volatile = self.prepare_registry(layout)
         problems = []
         holder = None
@@ -276,10 +279,13 @@ class WineRunner:
                 saved_tmp = wine.user_environment("TMP")
                 wine.set_user_environment("TMP", ("REG_SZ", harness.dos_path(layout.temp)))
             for _ in range(scenario.runs):
-                done = wine.run([program] + scenario.args, cwd=layout.folder)
+                done = wine.run([program] + (scenario.args if args is None else args),
+                                cwd=layout.folder)
                 if self.settle or not self.waits:
                     wine.wait_server()
-                if done.returncode != 0:
+                if codes is not None:
+                    codes.append(done.returncode)
+                elif done.returncode != 0:
                     problems.append("exit code %d" % done.returncode)
             after = self.read_registry(self.own)
             problems += self.other_view_problems(layout)
@@ -386,6 +392,85 @@ def killed_run_problems(runner, base):
     return problems
 
 
+# --- RegOSTCtl -----------------------------------------------------------------
+# RegOSTCtl.exe lies beside RegOST.exe. Its /INSTALL column and uninstall
+# cases must give the exit codes of the table and the logs and registry of
+# the Linux build, which test_linux.py holds to RegOST /LOG's.
+
+
+def ctl_column_problems(runner, layout, linux):
+    args = ["/INSTALL"] + (["/QEL"] if layout.scenario.second else [])
+    reference, _ = test_linux.run_in_layout(layout, test_linux.ctl_exe(linux), "regostctl", args)
+    codes = []
+    outcome, problems = runner.run(layout, os.path.join(os.path.dirname(runner.exe),
+                                                        "RegOSTCtl.exe"), "RegOSTCtl.exe", args,
+                                   codes)
+    problems += ["RegOSTCtl /INSTALL exit code %d, expected %d" % (code, layout.scenario.ctl_exit)
+                 for code in codes if code != layout.scenario.ctl_exit]
+    return problems + ["RegOSTCtl /INSTALL: " + line
+                       for line in harness.compare_builds(reference, outcome)]
+
+
+class WineCase(test_linux.LinuxCase):
+    """An uninstall case's program folders, with RegOSTCtl.exe, on Wine's registry."""
+
+    def __init__(self, case, base, runner):
+        # The folders of the Linux run, whose loader paths must be the same.
+        super().__init__(case, base, os.path.join(os.path.dirname(runner.exe), "RegOSTCtl.exe"))
+        self.runner = runner
+
+    def program(self, name):
+        return os.path.join(self.folder, name, "RegOSTCtl.exe")
+
+    def import_machine(self, machine, cleared=()):
+        reg = os.path.join(self.folder, "laid.reg")
+        regfile.write_regedit4({self.runner.own(k): v for k, v in machine.items()}, reg,
+                               delete_first=cleared)
+        if wine.reg_import(reg).returncode != 0:
+            raise RuntimeError("reg import failed")
+
+    def lay_out(self):
+        super().lay_out()
+        cleared = WATCHED_FULL
+        if self.runner.two_views:
+            cleared = WATCHED_FULL + [in_wow(k) for k in WATCHED_FULL if in_wow(k) != k]
+        self.import_machine(self.case.before, cleared)
+
+    def run(self, steps, readonly=()):
+        assert not readonly, "Wine keeps no rights on registry keys"
+        codes = [wine.run([self.program(name)] + args, cwd=self.folder).returncode
+                 for name, args in steps]
+        if self.runner.settle or not self.runner.waits:
+            wine.wait_server()
+        return codes
+
+    def state(self):
+        return self.runner.read_registry(self.runner.own)
+
+    def change(self, change):
+        self.import_machine(change)
+
+
+def run_uninstall_cases(runner, base, linux):
+    results = []
+    for case in table.UNINSTALL_CASES:
+        if case.readonly:
+            continue  # Wine keeps no rights on registry keys: Linux only
+        try:
+            problems, after, progress = test_linux.uninstall_case_problems(
+                WineCase(case, base, runner))
+            _, linux_after, linux_progress = test_linux.uninstall_case_problems(
+                test_linux.LinuxCase(case, base, test_linux.ctl_exe(linux)))
+            problems += harness.compare_bytes(
+                "RegOST.log (headers aside), Linux vs Windows",
+                harness.HEADER.sub(b"", linux_progress or b""), harness.HEADER.sub(b"", progress or b""))
+            problems += regfile.describe_difference(after, linux_after, "Windows", "Linux")
+        except Exception as error:  # noqa: BLE001, reported like a scenario's
+            problems = ["harness error: %r" % error]
+        results.append(("uninstall " + case.name, problems))
+    return results
+
+
 def run_scenario(runner, scenario, base, linux):
     """The problems of one scenario on Wine, and against the Linux build."""
     layout = harness.Layout(scenario, base)
@@ -397,6 +482,7 @@ def run_scenario(runner, scenario, base, linux):
         problems = run_problems + harness.check(layout, outcome)
         if reference is not None:
             problems += harness.compare_builds(reference, outcome)
+            problems += ctl_column_problems(runner, layout, linux)
         return problems
     except Exception as error:  # one broken scenario must not hide the others
         return ["harness error: %r" % error]
@@ -450,6 +536,8 @@ def main():
             print("retrying %s after: %s" % (scenario.name, "; ".join(problems)))
             problems = run_scenario(runner, scenario, base, linux)
         results.append((scenario.name, problems))
+    if linux:
+        results += run_uninstall_cases(runner, base, linux)
     try:
         results.append(("killed-run", killed_run_problems(runner, base)))
     except Exception as error:  # noqa: BLE001, reported like a scenario's

@@ -21,10 +21,11 @@ import scenarios as table  # noqa: E402
 SKIP = 77
 
 
-def run_linux(layout, exe):
-    """Runs the scenario with regost; returns (Outcome, problems)."""
+def run_linux(layout, exe, name="regost", args=None, codes=None):
+    """Runs the scenario with regost (or exe as name with args, its exit
+    codes going to codes); returns (Outcome, problems)."""
     scenario = layout.scenario
-    program = layout.create(exe, "regost")
+    program = layout.create(exe, name)
     regfile.write_regedit4(layout.expanded_machine(), layout.registry)
     env = dict(os.environ)
     env["REGOST_REGISTRY"] = layout.registry
@@ -38,9 +39,12 @@ def run_linux(layout, exe):
     for _ in range(scenario.runs):
         # Started from the scenario folder, not the program folder: nothing
         # may depend on the current directory.
-        done = subprocess.run(wrapper + [program] + scenario.args, cwd=layout.folder, env=env,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
-        if done.returncode != 0:
+        done = subprocess.run(wrapper + [program] + (scenario.args if args is None else args),
+                              cwd=layout.folder, env=env, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=60)
+        if codes is not None:
+            codes.append(done.returncode)
+        elif done.returncode != 0:
             problems.append("exit code %d (stderr %r)" % (done.returncode, done.stderr[:300]))
         if done.stdout:
             problems.append("wrote to standard output: %r" % done.stdout[:300])
@@ -52,138 +56,97 @@ def run_linux(layout, exe):
 # --- RegOSTCtl ----------------------------------------------------------------
 # /INSTALL is a column of the scenario table: in the same laid-out folder it
 # must leave what RegOST /LOG leaves, and exit with the scenario's ctl_exit.
-# The uninstall cases run RegOSTCtl from program folders "a" and "b" on one
-# registry, the last step being the one whose exit code is judged.
+# An uninstall case runs RegOSTCtl from folders "a" and "b" on one registry.
 
 
 def ctl_exe(exe):
     return os.path.join(os.path.dirname(exe), "regostctl")
 
 
-def program_environment(registry, temp, readonly=()):
-    env = dict(os.environ)
-    env["REGOST_REGISTRY"] = registry
-    env["TMPDIR"] = temp
-    env["REGOST_READONLY_ROOTS"] = ",".join(readonly)
-    return env
-
-
-def run_program(program, args, cwd, env):
-    wrapper = os.environ.get("REGOST_E2E_WRAPPER", "").split()
-    return subprocess.run(wrapper + [program] + args, cwd=cwd, env=env, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL, timeout=120).returncode
-
-
-def run_in_layout(layout, exe, name, args):
-    """Runs exe (as name) with args, the scenario's number of times, in its
-    folder laid out afresh; returns (Outcome, exit codes)."""
-    program = layout.create(exe, name)
-    regfile.write_regedit4(layout.expanded_machine(), layout.registry)
-    env = program_environment(layout.registry, layout.temp, layout.scenario.readonly)
-    codes = [run_program(program, args, layout.folder, env) for _ in range(layout.scenario.runs)]
-    with open(layout.registry, "rb") as f:
-        return harness.Outcome(layout, regfile.parse(f.read())), codes
-
-
-def ctl_install_problems(layout, reference, ctl, codes):
-    """RegOSTCtl /INSTALL's outcome against RegOST /LOG's in the same folder."""
+def ctl_column_problems(layout, exe):
     scenario = layout.scenario
+    args = ["/QEL"] if scenario.second else []
+    reference, codes = run_linux(layout, exe, "regost", ["/LOG"] + args)
+    ctl, codes = run_linux(layout, ctl_exe(exe), "regostctl", ["/INSTALL"] + args, [])
     problems = ["RegOSTCtl /INSTALL exit code %d, expected %d" % (code, scenario.ctl_exit)
                 for code in codes if code != scenario.ctl_exit]
-    if scenario.ctl_exit != 5:
-        return problems + ["RegOSTCtl /INSTALL vs RegOST /LOG: " + line for line in
-                           harness.compare_builds(reference, ctl)]
-    problems += ["RegOSTCtl /INSTALL wrote: " + line for line in regfile.describe_difference(
-        ctl.after, regfile.normalise(layout.before_state()))]
-    closed = [harness.on_disk(table.CTL_SCRIPT_LOG_CLOSED)] * scenario.runs
-    if ctl.progress is not None and ctl.progress_runs() != closed:
-        problems.append("RegOSTCtl /INSTALL's RegOST.log: %s" % harness.shown(ctl.progress))
-    return problems
-
-
-def ctl_column_problems(layout, exe):
-    second = ["/QEL"] if layout.scenario.second else []
-    reference, _ = run_in_layout(layout, exe, "regost", ["/LOG"] + second)
-    ctl, codes = run_in_layout(layout, ctl_exe(exe), "regostctl", ["/INSTALL"] + second)
-    return ctl_install_problems(layout, reference, ctl, codes)
-
-
-def machine_of(state):
-    return {"%s\\%s" % (root, path): {name: data for name, _, data in values.values()}
-            for (root, _), (path, values) in state.items()}
-
-
-def with_change(state, change):
-    """A state with the case's changed values set in it."""
-    changed = regfile.from_machine(machine_of(state))
-    for key, (path, values) in regfile.from_machine(change).items():
-        changed.setdefault(key, (path, {}))[1].update(values)
-    return regfile.normalise(changed)
-
-
-def uninstall_log_problems(case, progress):
-    runs = harness.HEADER.split(progress or b"")
-    final = "TEMPTXT.log not found\n\n" if case.code == 4 else table.UNINSTALLED
-    if not runs[-1].endswith(harness.on_disk(final)):
-        return ["the uninstall's RegOST.log: %s" % harness.shown(runs[-1])]
-    return []
+    if scenario.ctl_exit == 5:  # nothing written, one line logged
+        closed = [harness.on_disk(table.CTL_SCRIPT_LOG_CLOSED)] * scenario.runs
+        if ctl.progress is not None and ctl.progress_runs() != closed:
+            problems.append("RegOSTCtl's RegOST.log: %s" % harness.shown(ctl.progress))
+        reference.after, reference.progress = regfile.normalise(layout.before_state()), None
+        ctl.progress = None
+    return problems + ["RegOSTCtl /INSTALL vs RegOST /LOG: " + line
+                       for line in harness.compare_builds(reference, ctl)]
 
 
 class LinuxCase:
-    """Program folders a and b with regostctl and a setup file, on one registry."""
+    """An uninstall case's program folders a and b, with regostctl and a
+    setup file each, on one registry."""
+    name = "regostctl"
 
     def __init__(self, case, base, exe):
         self.case, self.exe = case, exe
         self.folder = os.path.join(base, "uninstall-" + case.name)
         self.registry = os.path.join(self.folder, "registry.reg")
 
-    def program(self, name):
-        return os.path.join(self.folder, name, "regostctl")
-
     def lay_out(self):
         shutil.rmtree(self.folder, ignore_errors=True)
         for name in "ab":
             os.makedirs(os.path.join(self.folder, name))
-            shutil.copy2(self.exe, self.program(name))
+            shutil.copy2(self.exe, os.path.join(self.folder, name, self.name))
             with open(os.path.join(self.folder, name, "RegOST.ini"), "wb") as out:
-                out.write(table.ini(self.case.release_list).encode("cp1252"))
-        os.makedirs(os.path.join(self.folder, "temp"))
-        regfile.write_regedit4(self.case.before, self.registry)
+                out.write(table.ini("17.1").encode("cp1252"))
+        self.set(self.case.before)
+
+    def set(self, machine, mode="wb"):
+        full = {}  # with the parent keys, as a saved registry has them
+        for key, values in machine.items():
+            parts = key.split("\\")
+            for n in range(2, len(parts)):
+                full.setdefault("\\".join(parts[:n]), {})
+            full[key] = values
+        laid = os.path.join(self.folder, "laid.reg")
+        regfile.write_regedit4(full, laid)
+        with open(laid, "rb") as f, open(self.registry, mode) as out:
+            out.write(f.read()[0 if mode == "wb" else len(b"REGEDIT4\r\n"):])
 
     def run(self, steps, readonly=()):
-        env = program_environment(self.registry, os.path.join(self.folder, "temp"), readonly)
-        return [run_program(self.program(name), args, self.folder, env) for name, args in steps]
+        env = dict(os.environ, REGOST_REGISTRY=self.registry, TMPDIR=self.folder,
+                   REGOST_READONLY_ROOTS=",".join(readonly))
+        return [subprocess.run([os.path.join(self.folder, name, self.name)] + args,
+                               cwd=self.folder, env=env, timeout=120).returncode
+                for name, args in steps]
 
     def state(self):
         with open(self.registry, "rb") as f:
             return regfile.parse(f.read())
 
     def change(self, change):
-        regfile.write_regedit4(machine_of(with_change(self.state(), change)), self.registry)
-
-    def progress(self):
-        return harness.read_file(os.path.join(self.folder, self.case.steps[-1][0], "RegOST.log"))
+        self.set(change, "ab")  # a key given again in a file adds to it
 
 
 def uninstall_case_problems(runner):
     """Runs a case; returns (problems, the registry and RegOST.log it left)."""
     case = runner.case
     expected = None
-    if case.expected is not None:
+    for steps in ([case.expected] if case.expected is not None else []) + [case.steps[:-1]]:
         runner.lay_out()
-        runner.run(case.expected)
-        expected = with_change(runner.state(), case.change)
-    runner.lay_out()
-    runner.run(case.steps[:-1])
-    if case.change:
-        runner.change(case.change)
+        runner.run(steps)
+        if case.change:
+            runner.change(case.change)
+        if expected is None:
+            expected = regfile.normalise(runner.state())
     code = runner.run(case.steps[-1:], case.readonly)[0]
-    after, progress = regfile.normalise(runner.state()), runner.progress()
+    after = regfile.normalise(runner.state())
+    progress = harness.read_file(os.path.join(runner.folder, case.steps[-1][0], "RegOST.log"))
     problems = [] if code == case.code else ["exit code %d, expected %d" % (code, case.code)]
-    problems += uninstall_log_problems(case, progress)
-    if expected is not None:
+    final = harness.on_disk("TEMPTXT.log not found\n\n" if case.code == 4 else table.UNINSTALLED)
+    if not (progress or b"").endswith(final):
+        problems.append("the uninstall's RegOST.log: %s" % harness.shown(progress))
+    if case.expected is not None:
         problems += regfile.describe_difference(after, expected, "after", "expected")
-    return problems, after, progress
+    return problems, after, harness.HEADER.sub(b"", progress or b"")
 
 
 def run_uninstall_cases(base, exe):

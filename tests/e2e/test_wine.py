@@ -425,14 +425,14 @@ def concurrent_run_problems(runner, base):
 
 
 # --- RegOSTCtl -----------------------------------------------------------------
-# RegOSTCtl.exe lies beside RegOST.exe. Its /INSTALL column and uninstall
-# cases must give the exit codes of the table and the logs and registry of
-# the Linux build, which test_linux.py holds to RegOST /LOG's.
+# RegOSTCtl.exe, beside RegOST.exe, must give the exit codes of the table and
+# the logs and registry of the Linux build, which test_linux.py holds to
+# RegOST /LOG's.
 
 
 def ctl_column_problems(runner, layout, linux):
     args = ["/INSTALL"] + (["/QEL"] if layout.scenario.second else [])
-    reference, _ = test_linux.run_in_layout(layout, test_linux.ctl_exe(linux), "regostctl", args)
+    reference, _ = test_linux.run_linux(layout, test_linux.ctl_exe(linux), "regostctl", args, [])
     codes = []
     outcome, problems = runner.run(layout, os.path.join(os.path.dirname(runner.exe),
                                                         "RegOSTCtl.exe"), "RegOSTCtl.exe", args,
@@ -444,17 +444,15 @@ def ctl_column_problems(runner, layout, linux):
 
 
 class WineCase(test_linux.LinuxCase):
-    """An uninstall case's program folders, with RegOSTCtl.exe, on Wine's registry."""
+    """An uninstall case in the Linux run's folders (the loader paths must be
+    the same), with RegOSTCtl.exe, on Wine's registry."""
+    name = "RegOSTCtl.exe"
 
     def __init__(self, case, base, runner):
-        # The folders of the Linux run, whose loader paths must be the same.
-        super().__init__(case, base, os.path.join(os.path.dirname(runner.exe), "RegOSTCtl.exe"))
+        super().__init__(case, base, os.path.join(os.path.dirname(runner.exe), self.name))
         self.runner = runner
 
-    def program(self, name):
-        return os.path.join(self.folder, name, "RegOSTCtl.exe")
-
-    def import_machine(self, machine, cleared=()):
+    def set(self, machine, cleared=()):
         reg = os.path.join(self.folder, "laid.reg")
         regfile.write_regedit4({self.runner.own(k): v for k, v in machine.items()}, reg,
                                delete_first=cleared)
@@ -462,16 +460,14 @@ class WineCase(test_linux.LinuxCase):
             raise RuntimeError("reg import failed")
 
     def lay_out(self):
-        super().lay_out()
-        cleared = WATCHED_FULL
-        if self.runner.two_views:
-            cleared = WATCHED_FULL + [in_wow(k) for k in WATCHED_FULL if in_wow(k) != k]
-        self.import_machine(self.case.before, cleared)
+        super().lay_out()  # and the machine, in the view of the program
+        self.set(self.case.before, WATCHED_FULL + [in_wow(k) for k in WATCHED_FULL
+                                                   if self.runner.two_views and in_wow(k) != k])
 
     def run(self, steps, readonly=()):
         assert not readonly, "Wine keeps no rights on registry keys"
-        codes = [wine.run([self.program(name)] + args, cwd=self.folder).returncode
-                 for name, args in steps]
+        codes = [wine.run([os.path.join(self.folder, name, self.name)] + args,
+                          cwd=self.folder).returncode for name, args in steps]
         if self.runner.settle or not self.runner.waits:
             wine.wait_server()
         return codes
@@ -480,7 +476,7 @@ class WineCase(test_linux.LinuxCase):
         return self.runner.read_registry(self.runner.own)
 
     def change(self, change):
-        self.import_machine(change)
+        self.set(change)
 
 
 def run_uninstall_cases(runner, base, linux):
@@ -489,13 +485,10 @@ def run_uninstall_cases(runner, base, linux):
         if case.readonly:
             continue  # Wine keeps no rights on registry keys: Linux only
         try:
-            problems, after, progress = test_linux.uninstall_case_problems(
-                WineCase(case, base, runner))
-            _, linux_after, linux_progress = test_linux.uninstall_case_problems(
+            problems, after, log = test_linux.uninstall_case_problems(WineCase(case, base, runner))
+            _, linux_after, linux_log = test_linux.uninstall_case_problems(
                 test_linux.LinuxCase(case, base, test_linux.ctl_exe(linux)))
-            problems += harness.compare_bytes(
-                "RegOST.log (headers aside), Linux vs Windows",
-                harness.HEADER.sub(b"", linux_progress or b""), harness.HEADER.sub(b"", progress or b""))
+            problems += harness.compare_bytes("RegOST.log, Linux vs Windows", linux_log, log)
             problems += regfile.describe_difference(after, linux_after, "Windows", "Linux")
         except Exception as error:  # noqa: BLE001, reported like a scenario's
             problems = ["harness error: %r" % error]

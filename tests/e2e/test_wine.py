@@ -504,7 +504,7 @@ def run_scenario(runner, scenario, base, linux):
     layout = harness.Layout(scenario, base)
     try:
         reference = None
-        if linux:
+        if linux and scenario.linux:
             reference, _ = test_linux.run_linux(layout, linux)
         outcome, run_problems = runner.run(layout)
         problems = run_problems + harness.check(layout, outcome)

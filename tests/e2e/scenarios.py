@@ -492,6 +492,8 @@ SCENARIOS = _build()
 
 CTL_SCRIPT_LOG_CLOSED = "Error -- TEMPTXT.log cannot be written\n\n"
 UNINSTALLED = "Uninstallation Completed\n\n"
+CTL_FINAL_LINES = {4: "TEMPTXT.log not found\n\n",
+                   87: "Error -- Use /INSTALL, /INSTALL /QEL or /UNINSTALL\n\n"}
 
 
 @dataclass
@@ -522,4 +524,6 @@ UNINSTALL_CASES = [
     UninstallCase("refused-delete", [("a", INSTALL), ("a", UNINSTALL)], 1, expected=None,
                   readonly=("HKLM",)),
     UninstallCase("no-records", [("a", UNINSTALL)], 4),
+    UninstallCase("both-switches", [("a", INSTALL), ("a", ["/INSTALL", "/UNINSTALL"])], 87,
+                  expected=[("a", INSTALL)]),
 ]

@@ -142,7 +142,7 @@ def uninstall_case_problems(runner):
     after = regfile.normalise(runner.state())
     progress = harness.read_file(os.path.join(runner.folder, case.steps[-1][0], "RegOST.log"))
     problems = [] if code == case.code else ["exit code %d, expected %d" % (code, case.code)]
-    final = harness.on_disk("TEMPTXT.log not found\n\n" if case.code == 4 else table.UNINSTALLED)
+    final = harness.on_disk(table.CTL_FINAL_LINES.get(case.code, table.UNINSTALLED))
     if not (progress or b"").endswith(final):
         problems.append("the uninstall's RegOST.log: %s" % harness.shown(progress))
     if case.expected is not None:

@@ -527,3 +527,10 @@ UNINSTALL_CASES = [
     UninstallCase("both-switches", [("a", INSTALL), ("a", ["/INSTALL", "/UNINSTALL"])], 87,
                   expected=[("a", INSTALL)]),
 ]
+
+
+def by_name(name):
+    for scenario in SCENARIOS:
+        if scenario.name == name:
+            return scenario
+    raise KeyError(name)

@@ -6,6 +6,10 @@
 // and UTF-8 on the Unix side, as under Wine.
 #pragma once
 
+#ifdef REGOST_CORE
+#error "the core reaches the platform through platform/win32.h alone"
+#endif
+
 #include <string.h>
 
 #include "platform/win32.h"
@@ -37,6 +41,9 @@ bool UnicodeToCp1252(uint32_t codePoint, unsigned char *byte);
 unsigned char Cp1252Upper(unsigned char byte);
 bool Cp1252EqualNoCase(const char *a, size_t aLength, const char *b, size_t bLength);
 
+// Decodes one UTF-8 sequence at s; returns its length, or 0 when it is not a
+// valid (shortest-form, non-surrogate) sequence.
+size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint);
 // A UTF-8 Unix name in cp1252. A character cp1252 lacks becomes '?', and a
 // byte that is not valid UTF-8 is kept as it is. False when it does not fit
 // (out is then empty). *lossy (may be null) tells whether a '?' stands for a
@@ -103,5 +110,3 @@ bool UnixPathToDos(const char *unixPath, char *out, size_t outSize);
 void TranslateFindPattern(const char *name, bool endsInDot, char *out, size_t outSize);
 // Whether an ANSI name matches a translated pattern, case aside.
 bool MatchFindPattern(const char *expression, const char *name);
-// The order NTFS lists a folder in: "." and ".." first, then by upper case.
-int CompareFindEntries(const char *a, const char *b);

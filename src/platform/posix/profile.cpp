@@ -6,8 +6,8 @@
 // byte ends the name or value it is in, but not the line or the file, as
 // Wine reads it (Windows unverified).
 //
-// The list forms (a null section or key name) are not offered: the program
-// asks for single values only.
+// The list forms (a null section or key name) are not offered: the programs
+// ask for single values only, and get "" for them.
 #include "platform/posix/dos_path.h"
 
 #include <fcntl.h>
@@ -48,43 +48,29 @@ bool DecodeUtf16(const unsigned char *data, size_t length, Text *text) {
     return true;
 }
 
-// Reads the whole file. False (and the Win32 error set) when there is none.
+// Reads the whole file; false when there is none.
 bool LoadText(const char *fileName, Text *text) {
     char unixPath[kStandInPathSize];
     DosLookup lookup = kDosFolderMissing;
     text->bytes = nullptr;
     text->length = 0;
-    if (fileName == nullptr || strpbrk(fileName, "\\/:") == nullptr) {
-        // A bare name means the Windows folder, which the stand-in lacks.
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return false;
-    }
-    DWORD error = LookUpDosPath(fileName, unixPath, sizeof unixPath, &lookup);
-    if (error != 0 || lookup != kDosFound) {
-        SetLastError(error == 0 && lookup == kDosLastMissing ? ERROR_FILE_NOT_FOUND
-                                                             : ERROR_PATH_NOT_FOUND);
+    // A bare name means the Windows folder, which the simulation lacks.
+    if (fileName == nullptr || strpbrk(fileName, "\\/:") == nullptr ||
+        LookUpDosPath(fileName, unixPath, sizeof unixPath, &lookup) != 0 || lookup != kDosFound) {
         return false;
     }
     int fd = OpenRegularFile(unixPath, O_RDONLY);
     struct stat info;
-    if (fd < 0 || fstat(fd, &info) != 0) {
-        if (fd >= 0) {
-            close(fd);
-        }
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    FILE *file = fdopen(fd, "rb");
-    size_t size = static_cast<size_t>(info.st_size);
+    FILE *file = fd >= 0 && fstat(fd, &info) == 0 ? fdopen(fd, "rb") : nullptr;
+    size_t size = file != nullptr ? static_cast<size_t>(info.st_size) : 0;
     unsigned char *data =
         file != nullptr ? static_cast<unsigned char *>(malloc(size + 1)) : nullptr;
     if (data == nullptr) {
         if (file != nullptr) {
             fclose(file);
-        } else {
+        } else if (fd >= 0) {
             close(fd);
         }
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
     size = fread(data, 1, size, file);
@@ -93,9 +79,6 @@ bool LoadText(const char *fileName, Text *text) {
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
         bool decoded = DecodeUtf16(data, size, text);
         free(data);
-        if (!decoded) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        }
         return decoded;
     }
     // Anything else is ANSI, a UTF-8 BOM included: Windows does not know it
@@ -224,11 +207,10 @@ bool NameIs(const Line *line, const char *start, const char *end) {
 }
 
 // Copies a string into the caller's buffer: at most nSize-1 characters and
-// a NUL. Returns the characters copied; a cut sets ERROR_MORE_DATA.
+// a NUL. Returns the characters copied.
 DWORD CopyString(const char *start, size_t length, LPSTR buffer, DWORD nSize) {
     if (length > nSize - 1) {
         length = nSize - 1;
-        SetLastError(ERROR_MORE_DATA);
     }
     memcpy(buffer, start, length);
     buffer[length] = 0;
@@ -267,28 +249,17 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
     if (lpReturnedString == nullptr || nSize == 0) {
         return 0;
     }
+    // A missing value gives the default as it stands (the programs pass "").
+    const char *value = lpDefault != nullptr ? lpDefault : "";
+    const char *valueEnd = value + strlen(value);
+    Text text = {nullptr, 0};
     if (lpAppName == nullptr || lpKeyName == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return CopyString("", 0, lpReturnedString, nSize);
+        value = valueEnd;
+    } else if (LoadText(lpFileName, &text)) {
+        FindValue(&text, lpAppName, lpKeyName, &value, &valueEnd);
     }
-    // The default loses its trailing spaces, not its tabs.
-    const char *fallback = lpDefault != nullptr ? lpDefault : "";
-    size_t fallbackLength = strlen(fallback);
-    while (fallbackLength > 0 && fallback[fallbackLength - 1] == ' ') {
-        fallbackLength--;
-    }
-    Text text;
-    const char *value = nullptr;
-    const char *valueEnd = nullptr;
-    if (!LoadText(lpFileName, &text)) {
-        return CopyString(fallback, fallbackLength, lpReturnedString, nSize);
-    }
-    DWORD result;
-    if (FindValue(&text, lpAppName, lpKeyName, &value, &valueEnd)) {
-        result = CopyString(value, static_cast<size_t>(valueEnd - value), lpReturnedString, nSize);
-    } else {
-        result = CopyString(fallback, fallbackLength, lpReturnedString, nSize);
-    }
+    DWORD result =
+        CopyString(value, static_cast<size_t>(valueEnd - value), lpReturnedString, nSize);
     free(text.bytes);
     return result;
 }

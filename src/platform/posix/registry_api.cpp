@@ -1,7 +1,7 @@
-// The advapi32 calls RegOST uses, over the stand-in's registry tree, with the
-// Win32 result codes and key handles that stay invalid once closed. What the
-// program never asks of them (classes, security, value statistics) is
-// refused with ERROR_INVALID_PARAMETER rather than made up.
+// The advapi32 calls the programs make, over the simulation's registry tree,
+// with the Win32 result codes and key handles that stay invalid once closed.
+// Arguments the programs never pass (classes, security, key statistics
+// beyond the counts) are refused with ERROR_INVALID_PARAMETER.
 
 #include "platform/posix/registry_store.h"
 
@@ -12,12 +12,11 @@
 namespace standin {
 namespace {
 
-constexpr LSTATUS kErrorNoAccess = 998; // ERROR_NOACCESS
 constexpr DWORD kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 
 struct OpenKey {
-    std::shared_ptr<Key> key;
-    std::string rootName;
+    std::shared_ptr<Key> key; // keeps a key deleted meanwhile alive, detached
+    HKEY root;
     DWORD access;
 };
 std::map<uintptr_t, OpenKey> gHandles;
@@ -28,16 +27,18 @@ int gSetCalls = 0;
 // What a handle stands for: a predefined root (created on first use) or an
 // open key.
 LSTATUS ResolveHandle(HKEY handle, OpenKey *out) {
-    if (const char *rootName = PredefinedRootName(handle)) {
-        Root &root = RootNamed(LiveRegistry(), rootName);
-        *out = OpenKey{root.key, root.name, KEY_ALL_ACCESS};
+    Tree &tree = LiveRegistry();
+    if (Key *root = RootKey(tree, handle)) {
+        for (const std::shared_ptr<Key> &r : tree.roots)
+            if (r.get() == root)
+                *out = OpenKey{r, handle, KEY_ALL_ACCESS};
         return ERROR_SUCCESS;
     }
     auto it = gHandles.find(reinterpret_cast<uintptr_t>(handle));
     if (it == gHandles.end())
         return ERROR_INVALID_HANDLE;
     *out = it->second;
-    return out->key->deleted ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+    return ERROR_SUCCESS;
 }
 
 // The open key behind a handle, if the handle was opened with that right.
@@ -67,12 +68,12 @@ LSTATUS LookUp(HKEY hKey, LPCSTR subKey, Lookup *out) {
 
 // Whether the simulated rights refuse writing at the looked-up path.
 bool WriteRefused(const Lookup &at) {
-    if (IsReadOnlyRoot(at.base.rootName))
+    if (IsReadOnlyRoot(at.base.root))
         return true;
     std::vector<std::u16string> path = PathKeys(*at.base.key);
     for (const std::string &c : at.components)
         path.push_back(NameKey(c));
-    return CreateFaultCovers(at.base.rootName, path);
+    return CreateFaultCovers(at.base.root, path);
 }
 
 HKEY NewHandle(Key *key, const OpenKey &base, DWORD access) {
@@ -80,11 +81,16 @@ HKEY NewHandle(Key *key, const OpenKey &base, DWORD access) {
         key == base.key.get() ? base.key : key->parent->subkeys[NameKey(key->name)];
     uintptr_t value = gNextHandle;
     gNextHandle += 4;
-    gHandles[value] = OpenKey{shared, base.rootName, access};
+    gHandles[value] = OpenKey{shared, base.root, access};
     return reinterpret_cast<HKEY>(value);
 }
 
 } // namespace
+
+void CloseAllKeyHandles() {
+    gHandles.clear();
+}
+
 } // namespace standin
 
 using namespace standin;
@@ -142,23 +148,12 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwTy
     LSTATUS status = ResolveHandle(hKey, &open);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!(open.access & KEY_SET_VALUE) || IsReadOnlyRoot(open.rootName))
+    if (!(open.access & KEY_SET_VALUE) || IsReadOnlyRoot(open.root))
         return ERROR_ACCESS_DENIED;
     std::string name = lpValueName ? lpValueName : "";
-    if (name.size() > kMaxValueNameLength)
-        return ERROR_INVALID_PARAMETER;
-    if (!lpData && cbData)
-        return kErrorNoAccess;
-    if (failThisCall || SetFaultCovers(open.rootName, *open.key, name))
+    if (failThisCall || SetFaultCovers(open.root, *open.key, name))
         return ERROR_ACCESS_DENIED;
-
-    DWORD size = cbData;
-    bool isString = dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ;
-    // As Windows does: a string whose terminating zero was not counted gets
-    // it, so the byte after the counted ones is looked at.
-    if (isString && size && lpData[size - 1] != 0 && lpData[size] == 0)
-        ++size;
-    SetValue(*open.key, name, dwType, lpData, size, NowFileTime());
+    SetValue(*open.key, name, dwType, lpData, cbData, NowFileTime());
     return ERROR_SUCCESS;
 }
 
@@ -166,23 +161,17 @@ LSTATUS RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD l
                          LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                          LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                          LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
-    bool badArguments = lpReserved || lpClass || lpcchClass || lpcbMaxClassLen || lpcValues ||
-                        lpcbMaxValueNameLen || lpcbMaxValueLen || lpcbSecurityDescriptor ||
-                        lpftLastWriteTime;
+    bool badArguments = lpReserved || lpClass || lpcchClass || !lpcSubKeys || lpcbMaxSubKeyLen ||
+                        lpcbMaxClassLen || lpcbMaxValueNameLen || lpcbMaxValueLen ||
+                        lpcbSecurityDescriptor || lpftLastWriteTime;
     OpenKey open;
     LSTATUS status =
         badArguments ? ERROR_INVALID_PARAMETER : ResolveHandleFor(hKey, KEY_QUERY_VALUE, &open);
     if (status != ERROR_SUCCESS)
         return status;
-    const Key &key = *open.key;
-    if (lpcSubKeys)
-        *lpcSubKeys = static_cast<DWORD>(key.subkeys.size());
-    if (lpcbMaxSubKeyLen) {
-        size_t longest = 0;
-        for (const auto &sub : key.subkeys)
-            longest = sub.second->name.size() > longest ? sub.second->name.size() : longest;
-        *lpcbMaxSubKeyLen = static_cast<DWORD>(longest);
-    }
+    *lpcSubKeys = static_cast<DWORD>(open.key->subkeys.size());
+    if (lpcValues)
+        *lpcValues = static_cast<DWORD>(open.key->values.size());
     return ERROR_SUCCESS;
 }
 
@@ -213,7 +202,7 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
 
 LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                          LPBYTE lpData, LPDWORD lpcbData) {
-    bool badArguments = lpReserved || (lpData && !lpcbData);
+    bool badArguments = lpReserved || !lpType || !lpData || !lpcbData;
     OpenKey open;
     LSTATUS status =
         badArguments ? ERROR_INVALID_PARAMETER : ResolveHandleFor(hKey, KEY_QUERY_VALUE, &open);
@@ -222,22 +211,17 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDW
     const Value *v = FindValue(*open.key, lpValueName ? lpValueName : "");
     if (!v)
         return ERROR_FILE_NOT_FOUND;
-    if (lpType)
-        *lpType = v->type;
+    *lpType = v->type;
     DWORD size = static_cast<DWORD>(v->data.size());
-    if (lpData && *lpcbData < size) {
-        *lpcbData = size;
-        return ERROR_MORE_DATA;
-    }
-    if (lpData && size)
+    bool fits = *lpcbData >= size;
+    if (fits && size)
         memcpy(lpData, v->data.data(), size);
-    if (lpcbData)
-        *lpcbData = size;
-    return ERROR_SUCCESS;
+    *lpcbData = size;
+    return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
 }
 
 LSTATUS RegCloseKey(HKEY hKey) {
-    if (PredefinedRootName(hKey))
+    if (RootName(hKey))
         return ERROR_SUCCESS;
     return gHandles.erase(reinterpret_cast<uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
@@ -245,7 +229,6 @@ LSTATUS RegCloseKey(HKEY hKey) {
 // --- standin.h --------------------------------------------------------------
 
 void ResetStandInRegistry() {
-    gHandles.clear();
     ReplaceLiveRegistry(Tree());
     ClearReadOnlyRoots();
     gSetCalls = 0;

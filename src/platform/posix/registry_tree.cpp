@@ -1,5 +1,5 @@
-// The stand-in's registry tree: keys and values held in memory, the roots,
-// and how names are compared.
+// The simulation's registry tree: keys and values held in memory under
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, and how names are compared.
 //
 // Names are compared the way the NT registry does: converted from cp1252 to
 // UTF-16 and upper-cased. Subkeys enumerate in ordinal order of those
@@ -22,12 +22,9 @@ const struct {
     HKEY handle;
     const char *name;
     const char *shortName;
-} kPredefinedRoots[] = {
+} kRoots[] = {
     {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"},
     {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
-    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},
-    {HKEY_USERS, "HKEY_USERS", "HKU"},
-    {reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000005UL)), "HKEY_CURRENT_CONFIG", "HKCC"},
 };
 
 // Upper case of the characters cp1252 can hold, as the NT upcase table has it.
@@ -54,13 +51,6 @@ char16_t UpperCase(char16_t c) {
     }
 }
 
-int RootRank(const std::string &name) {
-    for (size_t i = 0; i < sizeof kPredefinedRoots / sizeof kPredefinedRoots[0]; ++i)
-        if (name == kPredefinedRoots[i].name)
-            return static_cast<int>(i);
-    return 100;
-}
-
 void VisitKey(const char *root, const Key &key, const std::string &path, StandInValueVisitor visit,
               void *context) {
     for (const Value &v : key.values)
@@ -71,13 +61,6 @@ void VisitKey(const char *root, const Key &key, const std::string &path, StandIn
                  path.empty() ? sub.second->name : path + "\\" + sub.second->name, visit, context);
 }
 
-void MarkTreeDeleted(Key &key) {
-    key.deleted = true;
-    key.parent = nullptr;
-    for (auto &sub : key.subkeys)
-        MarkTreeDeleted(*sub.second);
-}
-
 } // namespace
 
 Tree &LiveRegistry() {
@@ -85,49 +68,36 @@ Tree &LiveRegistry() {
 }
 
 void ReplaceLiveRegistry(Tree &&tree) {
-    for (Root &root : gRegistry.roots)
-        MarkTreeDeleted(*root.key);
+    CloseAllKeyHandles();
     gRegistry = std::move(tree);
 }
 
-const char *PredefinedRootName(HKEY root) {
-    for (const auto &r : kPredefinedRoots)
+Key *RootKey(Tree &tree, HKEY root) {
+    for (size_t i = 0; i < 2; ++i) {
+        if (kRoots[i].handle != root)
+            continue;
+        if (!tree.roots[i]) {
+            tree.roots[i] = std::make_shared<Key>();
+            tree.roots[i]->name = kRoots[i].name;
+        }
+        return tree.roots[i].get();
+    }
+    return nullptr;
+}
+
+HKEY RootNamed(const std::string &name) {
+    std::u16string key = NameKey(name);
+    for (const auto &r : kRoots)
+        if (key == NameKey(r.name) || key == NameKey(r.shortName))
+            return r.handle;
+    return nullptr;
+}
+
+const char *RootName(HKEY root) {
+    for (const auto &r : kRoots)
         if (r.handle == root)
             return r.name;
     return nullptr;
-}
-
-const char *CanonicalRootName(const std::string &name) {
-    std::u16string key = NameKey(name);
-    for (const auto &r : kPredefinedRoots)
-        if (key == NameKey(r.name) || key == NameKey(r.shortName))
-            return r.name;
-    return nullptr;
-}
-
-Root *FindRoot(Tree &tree, const std::string &name) {
-    std::u16string wanted = NameKey(name);
-    for (Root &root : tree.roots)
-        if (NameKey(root.name) == wanted)
-            return &root;
-    return nullptr;
-}
-
-Root &RootNamed(Tree &tree, const std::string &name) {
-    if (Root *root = FindRoot(tree, name))
-        return *root;
-    Root root;
-    root.name = name;
-    root.key = std::make_shared<Key>();
-    root.key->name = name;
-    root.key->lastWrite = NowFileTime();
-    // Predefined roots first, in a fixed order; other names after them, in the
-    // order they were met.
-    int rank = RootRank(name);
-    auto at = tree.roots.begin();
-    while (at != tree.roots.end() && RootRank(at->name) <= rank)
-        ++at;
-    return *tree.roots.insert(at, std::move(root));
 }
 
 std::u16string NameKey(const std::string &name) {
@@ -203,12 +173,11 @@ bool DeleteValue(Key &key, const std::string &name) {
     return true;
 }
 
-void DeleteKeyTree(Key &key) {
+void DeleteKey(Key &key) {
     Key *parent = key.parent;
-    std::u16string name = NameKey(key.name);
-    MarkTreeDeleted(key);
+    key.parent = nullptr;
     if (parent)
-        parent->subkeys.erase(name); // may free `key`
+        parent->subkeys.erase(NameKey(key.name)); // may free `key`
 }
 
 LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components) {
@@ -243,6 +212,7 @@ uint64_t NowFileTime() {
 } // namespace standin
 
 void VisitStandInValues(StandInValueVisitor visit, void *context) {
-    for (const standin::Root &root : standin::LiveRegistry().roots)
-        standin::VisitKey(root.name.c_str(), *root.key, "", visit, context);
+    for (const auto &root : standin::LiveRegistry().roots)
+        if (root)
+            standin::VisitKey(root->name.c_str(), *root, "", visit, context);
 }

@@ -4,6 +4,10 @@
 // The program's core never includes this header.
 #pragma once
 
+#ifdef REGOST_CORE
+#error "the core reaches the platform through platform/win32.h alone"
+#endif
+
 #include "platform/win32.h"
 
 // --- Registry file -------------------------------------------------------

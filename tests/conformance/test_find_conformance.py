@@ -49,11 +49,6 @@ PATHS = [
     # Device names, in any folder that exists.
     "@\\NUL", "@\\nul.arx", "@\\dir1\\Nul .txt", "@\\CON", "@\\COM1", "@\\LPT1", "@\\aux:x",
     "@\\COM0", "@\\COM10", "@\\nosuch\\NUL", "@\\RegOST.ini\\NUL", "NUL", "nul.arx",
-    # Namespace prefixes: "\\.\" is read as usual, "\\?\" literally.
-    "\\\\?\\{root}\\regost.INI", "\\\\?\\{root}\\RegOS?.ini", "\\\\?\\{root}\\dir1\\..\\RegOST.ini",
-    "\\\\?\\{root}\\.\\RegOST.ini", "\\\\?\\{root}\\\\RegOST.ini", "\\\\?\\{root}\\dir1\\",
-    "\\\\?\\{root}\\NUL", "\\\\?\\Z:\\", "\\\\.\\{root}\\dir1\\..\\RegOST.ini",
-    "\\\\.\\{root}/RegOST.ini", "\\\\.\\Z:", "\\\\.\\NUL",
     # Full paths of 259 characters ({pad} makes them so); text streams too.
     "@\\{pad}\\x.txt", ("@\\{pad}\\x.txt", "r"), ("@\\{pad}\\y.txt", "a"),
     ("@\\RegOST.ini", "r"), ("@\\nosuch\\x.log", "a"), ("@\\dir1", "a"),
@@ -68,8 +63,6 @@ KNOWN_DIFFERENCES = {
     "@\\q\\noext?": ("ERR", "OK", "'?' at the end may match nothing on Windows (DOS_QM)"),
     "Z:": ("ERR", "OK", "a bare drive is its current folder on Windows"),
     "@\\*.htm": ("OK", "ERR", "Wine matches 8.3 aliases; the simulation has no short names"),
-    "\\\\?\\{root}/RegOST.ini": ("OK", "ERR",
-                                  "'/' is no separator after \\\\?\\, and no name holds it (U)"),
     "@\\{pad}p\\x.txt": ("OK", "ERR", "a full path of MAX_PATH characters fails on Windows"),
     ("@\\{pad}p\\x.txt", "r"): ("OK", "ERR 2",
                                 "Wine's fopen opens paths of MAX_PATH characters and more"),

@@ -335,8 +335,8 @@ class FindTest : public ::testing::Test {
     TempFolder folder;
 };
 
-// Case, trailing dots, patterns, devices and namespace prefixes are rows of
-// the Wine conformance test; these are the ones its tree lacks.
+// Case, trailing dots, patterns and devices are rows of the Wine conformance
+// test; these are the ones its tree lacks.
 TEST_F(FindTest, PatternsAndDevicesBeyondTheConformanceRows) {
     const struct {
         const char *path, *expected;

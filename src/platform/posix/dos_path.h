@@ -63,10 +63,9 @@ size_t Utf16LeToCp1252(const unsigned char *data, size_t units, char *out);
 // relative path is taken from the current directory, "/" becomes "\", runs of
 // separators collapse, "." and ".." go, a component loses one trailing dot
 // and the last component all trailing dots and blanks. *endsInSeparator says
-// whether the path ended in a separator (it may be null). "\\.\Z:\..." is
-// read as "Z:\..."; "\\?\Z:\..." too, but taken literally: "/", ".", ".."
-// and empty components are no path syntax there. Returns 0, or
-// ERROR_PATH_NOT_FOUND for an empty path, another drive or a UNC path,
+// whether the path ended in a separator (it may be null). Returns 0, or
+// ERROR_PATH_NOT_FOUND for an empty path, another drive, a UNC path or one
+// starting "\\?\" or "\\.\" (the programs build no such paths),
 // ERROR_INVALID_NAME for characters no file name may hold ('*' and '?' are
 // let through; FindFirstFileA decides on them), ERROR_FILENAME_EXCED_RANGE
 // when the full path reaches MAX_PATH, as Windows' ANSI calls refuse it.

@@ -3,9 +3,9 @@
 // is left zeroed, and no error code is kept.
 //
 // The pattern rules are in find_pattern.cpp; 8.3 short names do not exist here.
-//
 // A device name (NUL, CON, COM1, "nul.arx", "<folder>\NUL") is found in any
-// folder that exists, as Wine finds it (Windows unverified).
+// folder that exists, as Wine finds it (Windows unverified). "\\?\", "\\.\"
+// and UNC paths are found nowhere.
 #include "platform/posix/dos_path.h"
 
 #include <dirent.h>
@@ -35,9 +35,6 @@ HANDLE NewFindHandle() {
 // ':' or trailing blanks (e.g. "nul" of "Z:\x\nul .arx"): its length, and
 // where it starts in *name; 0 when it is none.
 size_t DeviceNameLength(const char *path, const char **name) {
-    if (path[0] == '\\' && path[1] == '\\') {
-        return 0; // "\\?\", "\\.\" and UNC paths name no DOS device
-    }
     const char *start = path[0] != 0 && path[1] == ':' ? path + 2 : path;
     for (const char *p = start; *p != 0; p++) {
         if (*p == '\\' || *p == '/') {

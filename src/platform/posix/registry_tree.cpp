@@ -27,30 +27,6 @@ const struct {
     {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
 };
 
-// Upper case of the characters cp1252 can hold, as the NT upcase table has it.
-char16_t UpperCase(char16_t c) {
-    if (c >= u'a' && c <= u'z')
-        return static_cast<char16_t>(c - 0x20);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return static_cast<char16_t>(c - 0x20);
-    switch (c) {
-    case 0x00B5:
-        return 0x039C; // micro sign -> Greek capital mu
-    case 0x00FF:
-        return 0x0178;
-    case 0x0153:
-        return 0x0152;
-    case 0x0161:
-        return 0x0160;
-    case 0x017E:
-        return 0x017D;
-    case 0x0192:
-        return 0x0191;
-    default:
-        return c;
-    }
-}
-
 void VisitKey(const char *root, const Key &key, const std::string &path, StandInValueVisitor visit,
               void *context) {
     for (const Value &v : key.values)
@@ -102,9 +78,14 @@ const char *RootName(HKEY root) {
 
 std::u16string NameKey(const std::string &name) {
     std::u16string key;
-    key.reserve(name.size());
-    for (char c : name)
-        key.push_back(UpperCase(static_cast<char16_t>(Cp1252ToUnicode(static_cast<BYTE>(c)))));
+    for (char c : name) {
+        BYTE b = static_cast<BYTE>(c);
+        // The NT upcase table maps the micro sign and the f with hook out of
+        // cp1252; the other letters as cp1252 does.
+        key.push_back(b == 0xB5   ? u'\u039C'
+                      : b == 0x83 ? u'\u0191'
+                                  : static_cast<char16_t>(Cp1252ToUnicode(Cp1252Upper(b))));
+    }
     return key;
 }
 

@@ -208,7 +208,8 @@ TEST_F(StandInRegistry, ClosedAndMadeUpHandlesAreInvalid) {
     EXPECT_EQ(RegQueryInfoKeyA(madeUp, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
                                nullptr, nullptr, nullptr, nullptr, nullptr),
               ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_DWORD, one, 4), ERROR_INVALID_HANDLE)
+        << "the programs write through keys they opened";
 }
 
 // A set through a KEY_READ handle is a row of the registry probe.

@@ -1,13 +1,12 @@
 // GetPrivateProfileStringA as Windows reads an INI file. Where Wine reads
 // differently (comment lines, lines before the first section, "[A]b]", a
-// header without "]", a UTF-8 BOM, tabs around the names asked for, quotes
-// in the default, truncated quoted values), Windows is followed, since the
-// Linux build is meant to predict what the program does on Windows. A NUL
-// byte ends the name or value it is in, but not the line or the file, as
-// Wine reads it (Windows unverified).
+// header without "]", a UTF-8 BOM, truncated quoted values), Windows is
+// followed, since the Linux build is meant to predict what the program does
+// on Windows. A NUL byte ends the name or value it is in, but not the line or
+// the file, as Wine reads it (Windows unverified).
 //
-// The list forms (a null section or key name) are not offered: the programs
-// ask for single values only, and get "" for them.
+// The programs ask for single values by fixed names without blanks around
+// them; the list forms (a null section or key name) give "".
 #include "platform/posix/dos_path.h"
 
 #include <fcntl.h>
@@ -170,24 +169,12 @@ bool NextLine(const Text *text, size_t *position, Line *line) {
     return true;
 }
 
-// A name as asked for: Windows drops spaces around it, but not tabs.
-void TrimAskedName(const char *name, const char **start, const char **end) {
-    *start = name;
-    *end = name + strlen(name);
-    while (*start < *end && **start == ' ') {
-        (*start)++;
-    }
-    while (*end > *start && (*end)[-1] == ' ') {
-        (*end)--;
-    }
-}
-
 // Names compare without regard to the case of A-Z only: Wine leaves other
 // letters (e acute against E acute) unequal, and nothing shows Windows does
 // otherwise.
-bool NameIs(const Line *line, const char *start, const char *end) {
+bool NameIs(const Line *line, const char *start) {
     size_t length = static_cast<size_t>(line->nameEnd - line->name);
-    if (length != static_cast<size_t>(end - start)) {
+    if (length != strlen(start)) {
         return false;
     }
     for (size_t i = 0; i < length; i++) {
@@ -220,9 +207,6 @@ DWORD CopyString(const char *start, size_t length, LPSTR buffer, DWORD nSize) {
 // The value of app/key in the first block of the section; false if absent.
 bool FindValue(const Text *text, LPCSTR app, LPCSTR key, const char **value,
                const char **valueEnd) {
-    const char *appStart, *appEnd, *keyStart, *keyEnd;
-    TrimAskedName(app, &appStart, &appEnd);
-    TrimAskedName(key, &keyStart, &keyEnd);
     size_t position = 0;
     bool inSection = false;
     Line line;
@@ -231,9 +215,8 @@ bool FindValue(const Text *text, LPCSTR app, LPCSTR key, const char **value,
             if (inSection) {
                 return false;
             }
-            inSection = NameIs(&line, appStart, appEnd);
-        } else if (line.kind == kLineKey && inSection && line.hasValue &&
-                   NameIs(&line, keyStart, keyEnd)) {
+            inSection = NameIs(&line, app);
+        } else if (line.kind == kLineKey && inSection && line.hasValue && NameIs(&line, key)) {
             *value = line.value;
             *valueEnd = line.valueEnd;
             return true;

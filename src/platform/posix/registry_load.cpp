@@ -45,9 +45,8 @@ bool ReadKeyLine(Parser &p, const char *s) {
     if (components.size() > kMaxKeyDepth)
         return Fail(p, "key nested deeper than %zu levels", kMaxKeyDepth);
     Key *key = RootKey(p.tree, root);
-    uint64_t now = NowFileTime();
     for (const std::string &c : components)
-        key = AddSubkey(*key, c, now);
+        key = AddSubkey(*key, c);
     p.key = key;
     return true;
 }

@@ -30,7 +30,6 @@ struct Key {
     // By the upper-cased UTF-16 form of the name: the order RegEnumKeyExA gives.
     std::map<std::u16string, std::shared_ptr<Key>> subkeys;
     std::vector<Value> values; // creation order
-    uint64_t lastWrite = 0;    // FILETIME units
 };
 
 // A whole registry: HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, in that order.
@@ -53,8 +52,6 @@ Key *RootKey(Tree &tree, HKEY root);
 // HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER for its full name or abbreviation
 // (HKLM, hkey_current_user), in any case; null for any other name.
 HKEY RootNamed(const std::string &name);
-// The full name of HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER (null otherwise).
-const char *RootName(HKEY root);
 
 // The comparison form of a key or value name: UTF-16, upper-cased.
 std::u16string NameKey(const std::string &name);
@@ -65,10 +62,9 @@ Key *FindSubkey(Key &key, const std::string &name);
 // Follows components below base as far as they exist; *found gets how many did.
 Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t *found);
 // Finds or creates; a created key keeps the case given here.
-Key *AddSubkey(Key &key, const std::string &name, uint64_t now);
+Key *AddSubkey(Key &key, const std::string &name);
 Value *FindValue(Key &key, const std::string &name);
-void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size,
-              uint64_t now);
+void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size);
 bool DeleteValue(Key &key, const std::string &name);
 // Detaches a key (with everything below it) from its parent and frees it
 // unless a handle still holds it; such a handle then works on a detached key.
@@ -78,9 +74,6 @@ void DeleteKey(Key &key);
 // trailing backslash is allowed). ERROR_BAD_PATHNAME for a leading backslash,
 // ERROR_INVALID_PARAMETER for a component over kMaxKeyNameLength.
 LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components);
-
-// Current time as a FILETIME count.
-uint64_t NowFileTime();
 
 // --- registry_faults.cpp ------------------------------------------------------
 

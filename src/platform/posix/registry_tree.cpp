@@ -11,7 +11,6 @@
 #include "platform/posix/registry_store.h"
 
 #include <string.h>
-#include <time.h>
 
 namespace standin {
 namespace {
@@ -69,13 +68,6 @@ HKEY RootNamed(const std::string &name) {
     return nullptr;
 }
 
-const char *RootName(HKEY root) {
-    for (const auto &r : kRoots)
-        if (r.handle == root)
-            return r.name;
-    return nullptr;
-}
-
 std::u16string NameKey(const std::string &name) {
     std::u16string key;
     for (char c : name) {
@@ -114,14 +106,12 @@ Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t 
     return k;
 }
 
-Key *AddSubkey(Key &key, const std::string &name, uint64_t now) {
+Key *AddSubkey(Key &key, const std::string &name) {
     std::shared_ptr<Key> &slot = key.subkeys[NameKey(name)];
     if (!slot) {
         slot = std::make_shared<Key>();
         slot->name = name;
         slot->parent = &key;
-        slot->lastWrite = now;
-        key.lastWrite = now;
     }
     return slot.get();
 }
@@ -134,8 +124,7 @@ Value *FindValue(Key &key, const std::string &name) {
     return nullptr;
 }
 
-void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size,
-              uint64_t now) {
+void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size) {
     Value *v = FindValue(key, name);
     if (!v) {
         key.values.push_back(Value{name, type, {}});
@@ -143,7 +132,6 @@ void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, s
     }
     v->type = type;
     v->data.assign(data, data + size);
-    key.lastWrite = now;
 }
 
 bool DeleteValue(Key &key, const std::string &name) {
@@ -180,14 +168,6 @@ LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components) {
             ++p;
     }
     return ERROR_SUCCESS;
-}
-
-uint64_t NowFileTime() {
-    struct timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    const uint64_t epochDifference = 11644473600ULL; // 1601-01-01 to 1970-01-01, seconds
-    return (static_cast<uint64_t>(ts.tv_sec) + epochDifference) * 10000000ULL +
-           static_cast<uint64_t>(ts.tv_nsec) / 100;
 }
 
 } // namespace standin

@@ -108,8 +108,7 @@ bool FinishValue(Parser &p) {
         p.valueType == REG_SZ || p.valueType == REG_EXPAND_SZ || p.valueType == REG_MULTI_SZ;
     if (isString && p.version5 && !NarrowStringData(p, &p.valueData))
         return false;
-    SetValue(*p.key, p.valueName, p.valueType, p.valueData.data(), p.valueData.size(),
-             NowFileTime());
+    SetValue(*p.key, p.valueName, p.valueType, p.valueData.data(), p.valueData.size());
     return true;
 }
 
@@ -174,8 +173,7 @@ bool ReadValue(Parser &p, const char *s) {
         p.valueType = REG_SZ;
         p.valueData.assign(text.begin(), text.end());
         p.valueData.push_back(0);
-        SetValue(*p.key, p.valueName, REG_SZ, p.valueData.data(), p.valueData.size(),
-                 NowFileTime());
+        SetValue(*p.key, p.valueName, REG_SZ, p.valueData.data(), p.valueData.size());
         return true;
     }
     if (strncmp(s, "dword:", 6) == 0) {
@@ -188,7 +186,7 @@ bool ReadValue(Parser &p, const char *s) {
             return Fail(p, "dword: takes 1 to 8 hex digits");
         BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
                          static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
-        SetValue(*p.key, p.valueName, REG_DWORD, bytes, 4, NowFileTime());
+        SetValue(*p.key, p.valueName, REG_DWORD, bytes, 4);
         return true;
     }
     if (strncmp(s, "hex:", 4) == 0) {

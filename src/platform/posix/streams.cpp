@@ -52,16 +52,6 @@ ssize_t WriteTranslated(void *cookie, const char *data, size_t size) {
     return static_cast<ssize_t>(size);
 }
 
-int SeekFile(void *cookie, off64_t *offset, int whence) {
-    TextFile *file = static_cast<TextFile *>(cookie);
-    off_t position = lseek(file->fd, static_cast<off_t>(*offset), whence);
-    if (position < 0) {
-        return -1;
-    }
-    *offset = position;
-    return 0;
-}
-
 int CloseFile(void *cookie) {
     TextFile *file = static_cast<TextFile *>(cookie);
     int result = close(file->fd);
@@ -78,7 +68,7 @@ FILE *OpenTranslatingStream(int fd) {
         return nullptr;
     }
     file->fd = fd;
-    cookie_io_functions_t functions = {nullptr, WriteTranslated, SeekFile, CloseFile};
+    cookie_io_functions_t functions = {nullptr, WriteTranslated, nullptr, CloseFile};
     FILE *stream = fopencookie(file, "w", functions);
     if (stream == nullptr) {
         CloseFile(file);

@@ -1,4 +1,4 @@
-// Every switch that makes the stand-in refuse what Windows might refuse: the
+// Every switch that makes the simulation refuse what Windows might refuse: the
 // simulator's read-only roots and the faults tests inject (creates and sets
 // under a key, the n-th set, an enumeration index, the n-th allocation, a
 // save that runs out of disk). One place owns them all, so one call resets
@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <set>
 
 namespace standin {
@@ -32,12 +33,7 @@ long gSaveFailAfter = -1;
 
 bool StartsWith(const std::vector<std::u16string> &path,
                 const std::vector<std::u16string> &prefix) {
-    if (prefix.size() > path.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (path[i] != prefix[i])
-            return false;
-    return true;
+    return prefix.size() <= path.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
 }
 
 void AddPathFault(std::vector<PathFault> &faults, HKEY root, const char *keyPath,

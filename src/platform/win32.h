@@ -85,6 +85,11 @@ typedef void *LPSECURITY_ATTRIBUTES;
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
+#define INFINITE 0xFFFFFFFFUL
+#define WAIT_OBJECT_0 0x00000000UL
+#define WAIT_ABANDONED 0x00000080UL
+#define WAIT_FAILED 0xFFFFFFFFUL
+
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
@@ -140,6 +145,10 @@ BOOL FindClose(HANDLE hFindFile);
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 void GetLocalTime(LPSYSTEMTIME lpSystemTime);
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BOOL ReleaseMutex(HANDLE hMutex);
+BOOL CloseHandle(HANDLE hObject);
 HANDLE GetProcessHeap(void);
 void *HeapAlloc(HANDLE hHeap, DWORD dwFlags, size_t dwBytes);
 BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, void *lpMem);

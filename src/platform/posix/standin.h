@@ -32,8 +32,9 @@
 //   OpenDosStream(path, "a" or "r"): appending stores "\n" as CR LF, reading
 //       leaves CR LF as it is; any other mode, a folder or a FIFO is refused.
 // Process: GetModuleFileNameA(NULL, ...), GetTempPathA (from TMPDIR),
-//   GetLocalTime, the process heap (HeapAlloc/HeapFree), __argc/__argv. No
-//   last-error value is kept.
+//   GetLocalTime, the process heap (HeapAlloc/HeapFree), __argc/__argv, and
+//   named mutexes (CreateMutexA(NULL, FALSE, name), an unbounded wait; a lock
+//   file in /tmp). No last-error value is kept.
 // The core never includes this header: it does not compile there.
 #pragma once
 
@@ -51,8 +52,9 @@
 void ResetStandInRegistry();
 
 // Loads a REGEDIT4 (ANSI) or "Windows Registry Editor Version 5.00"
-// (UTF-16LE with BOM) file into the in-memory registry, replacing what it
-// held, and holds an exclusive lock on the file until the next save, so that
+// (UTF-16LE with BOM, ANSI, or UTF-8 with or without BOM) file of keys under
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER into the in-memory registry,
+// replacing what it held, and holds an exclusive lock on the file until the next save, so that
 // runs on one file follow one another (a second load waits). A symbolic link
 // is followed. A missing or empty (0-byte) file is an empty registry. On a
 // malformed file, anything but a regular file (a FIFO, a device, a folder)
@@ -60,8 +62,7 @@ void ResetStandInRegistry();
 // empty and puts a one-line reason (with the line number where there is one)
 // into `error` (at most errorSize bytes, always terminated), as "line 12:
 // unknown escape ..." (the caller adds the file name). Faults, read-only
-// roots and counters are kept; handles still open refer to deleted keys
-// (ERROR_KEY_DELETED).
+// roots and counters are kept; every open key handle is closed.
 bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize);
 
 // Saves the whole registry as REGEDIT4 to unixPath, atomically (a temporary

@@ -79,6 +79,14 @@ void CloseAllKeyHandles() {
     gHandles.clear();
 }
 
+LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, HKEY *root) {
+    OpenKey open;
+    LSTATUS status = ResolveHandle(handle, right, &open);
+    *key = open.key.get();
+    *root = open.root;
+    return status;
+}
+
 } // namespace standin
 
 using namespace standin;

@@ -43,8 +43,6 @@ struct Tree {
 Tree &LiveRegistry();
 // Replaces the live registry; every open key handle is closed.
 void ReplaceLiveRegistry(Tree &&tree);
-// Closes every open key handle (registry_api.cpp).
-void CloseAllKeyHandles();
 
 // The root key of a predefined root handle (HKLM, HKCU) in a tree, created
 // empty if missing; null for any other handle.
@@ -66,14 +64,22 @@ Key *AddSubkey(Key &key, const std::string &name);
 Value *FindValue(Key &key, const std::string &name);
 void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size);
 bool DeleteValue(Key &key, const std::string &name);
-// Detaches a key (with everything below it) from its parent and frees it
-// unless a handle still holds it; such a handle then works on a detached key.
+// Detaches a key without subkeys from its parent and frees it unless a
+// handle still holds it; such a handle then works on a detached key.
 void DeleteKey(Key &key);
 
 // Splits a subkey path at single backslashes, skipping empty components (a
 // trailing backslash is allowed). ERROR_BAD_PATHNAME for a leading backslash,
 // ERROR_INVALID_PARAMETER for a component over kMaxKeyNameLength.
 LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components);
+
+// --- registry_api.cpp ---------------------------------------------------------
+
+// Closes every open key handle.
+void CloseAllKeyHandles();
+// The key an open handle stands for (and its root), when the handle was
+// opened with that right.
+LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, HKEY *root);
 
 // --- registry_faults.cpp ------------------------------------------------------
 

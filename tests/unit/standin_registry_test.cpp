@@ -562,7 +562,9 @@ TEST_F(StandInRegistry, MalformedFilesAreRejectedWithTheirLineAndLeaveTheRegistr
     } cases[] = {
         {"\r\nREGEDIT4\r\n", "line 1:"},
         {"REGEDIT4 \r\n", "line 1:"},
-        {"\xEF\xBB\xBFREGEDIT4\r\n\xE9\r\n", "line 2:"},
+        {"\xEF\xBB\xBFREGEDIT4\r\n\xE9\r\n", "line 1:"},
+        {"Windows Registry Editor Version 5.00\r[HKEY_CURRENT_USER\\A]\r\"v\"=\"\xD0\x96\"\r",
+         "line 3:"},
         {Utf16(u"REGEDIT4\r\n"), "line 1:"},
         {"REGEDIT4\r\n\r\n\"v\"=\"x\"\r\n", "line 3:"},
         {"REGEDIT4\r\n[HKEY_CURRENT_USER\\A\r\n", "line 2:"},

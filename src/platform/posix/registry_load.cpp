@@ -75,6 +75,15 @@ bool ReadLine(Parser &p, const char *text) {
     }
 }
 
+// Records that the character after `text` is not in cp1252, on its line.
+bool FailCharacter(Parser &p, const std::string &text, uint32_t c) {
+    p.line = 1;
+    for (size_t i = 0; i < text.size(); ++i)
+        p.line +=
+            text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+    return Fail(p, "character U+%04X is not in code page 1252", static_cast<unsigned>(c));
+}
+
 // Turns a UTF-16LE file (after its BOM) into cp1252 bytes.
 bool NarrowUtf16(Parser &p, const std::string &raw, std::string *text) {
     for (size_t i = 2; i + 1 < raw.size(); i += 2) {
@@ -82,32 +91,36 @@ bool NarrowUtf16(Parser &p, const std::string &raw, std::string *text) {
             static_cast<char16_t>(static_cast<BYTE>(raw[i]) | (static_cast<BYTE>(raw[i + 1]) << 8));
         BYTE b;
         if (!UnicodeToCp1252(c, &b))
-            return Fail(p, "character U+%04X is not in code page 1252", static_cast<unsigned>(c));
-        p.line += b == '\n';
+            return FailCharacter(p, *text, c);
         text->push_back(static_cast<char>(b));
     }
     return raw.size() % 2 == 0 || Fail(p, "UTF-16 file of an odd number of bytes");
 }
 
-// Turns UTF-8 (from `start` on) into cp1252 bytes. *valid: whether it was
-// UTF-8 at all (false leaves text as it was, and is no failure).
-bool NarrowUtf8(Parser &p, const std::string &raw, size_t start, std::string *text, bool *valid) {
-    std::string out;
+// Whether raw is UTF-8 from `start` on.
+bool IsUtf8(const std::string &raw, size_t start) {
     const unsigned char *s = reinterpret_cast<const unsigned char *>(raw.c_str());
-    for (size_t i = start; i < raw.size();) {
-        uint32_t c = 0;
-        size_t length = DecodeUtf8(s + i, &c);
-        *valid = length != 0 && i + length <= raw.size();
-        if (!*valid)
-            return true;
+    uint32_t c = 0;
+    for (size_t i = start, length = 1; i < raw.size(); i += length) {
+        length = DecodeUtf8(s + i, &c);
+        if (length == 0 || i + length > raw.size())
+            return false;
+    }
+    return true;
+}
+
+// Turns UTF-8 (from `start` on) into cp1252 bytes.
+bool NarrowUtf8(Parser &p, const std::string &raw, size_t start, std::string *text) {
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(raw.c_str());
+    text->clear();
+    uint32_t c = 0;
+    for (size_t i = start, length = 0; i < raw.size(); i += length) {
+        length = DecodeUtf8(s + i, &c);
         BYTE b;
         if (!UnicodeToCp1252(c, &b))
-            return Fail(p, "character U+%04X is not in code page 1252", static_cast<unsigned>(c));
-        p.line += b == '\n';
-        out.push_back(static_cast<char>(b));
-        i += length;
+            return FailCharacter(p, *text, c);
+        text->push_back(static_cast<char>(b));
     }
-    *text = out;
     return true;
 }
 
@@ -116,19 +129,15 @@ bool ParseFile(Parser &p, const std::string &raw) {
     // (with or without its BOM) as editors save it; a REGEDIT4 file is ANSI.
     bool utf16 = raw.compare(0, 2, "\xFF\xFE") == 0;
     bool utf8Bom = raw.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    std::string text = raw;
-    bool valid = true;
+    bool version5 = raw.compare(0, sizeof kHeader5 - 1, kHeader5) == 0;
+    std::string text = utf16 ? "" : raw;
     p.line = 1;
-    if (utf16) {
-        text.clear();
-        if (!NarrowUtf16(p, raw, &text))
-            return false;
-    } else if (utf8Bom || raw.compare(0, sizeof kHeader5 - 1, kHeader5) == 0) {
-        if (!NarrowUtf8(p, raw, utf8Bom ? 3 : 0, &text, &valid))
-            return false;
-        if (!valid && utf8Bom)
-            return Fail(p, "not UTF-8 after a UTF-8 byte order mark");
-    }
+    if (utf16 && !NarrowUtf16(p, raw, &text))
+        return false;
+    if (utf8Bom && !IsUtf8(raw, 3))
+        return Fail(p, "not UTF-8 after a UTF-8 byte order mark");
+    if ((utf8Bom || (version5 && IsUtf8(raw, 0))) && !NarrowUtf8(p, raw, utf8Bom ? 3 : 0, &text))
+        return false;
     p.line = 0;
     size_t pos = 0;
     while (pos < text.size()) {

@@ -27,7 +27,10 @@ def timed(args, code, **kwargs):
                           check=False, **kwargs)
     elapsed = time.perf_counter() - start
     if done.returncode != code:
-        sys.exit("bench: %s gave %d, expected %d" % (" ".join(args), done.returncode, code))
+        log = os.path.join(kwargs.get("cwd", "."), "RegOST.log")
+        tail = open(log, "rb").read()[-1500:] if os.path.exists(log) else b""
+        sys.exit("bench: %s gave %d, expected %d; RegOST.log ends %r" % (
+            " ".join(args), done.returncode, code, tail))
     return elapsed
 
 

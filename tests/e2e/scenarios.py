@@ -191,9 +191,13 @@ class Scenario:
     # Windows (the 64-bit view for the 32-bit build, Wow6432Node for the
     # 64-bit one); they must stay as they are. Run where there are two views.
     other_view: Dict[str, Dict] = field(default_factory=dict)
+    # regost's fault switches (REGOST_FAIL_*, see standin.h); a scenario with
+    # faults runs on Linux only.
+    faults: Dict[str, str] = field(default_factory=dict)
 
 
 ONE = {"17.1": [PRODUCT]}
+FAULT_SWEEP = "fault-sweep-base"
 CUSTOM = "Licence 42; site=Lyon"
 
 # --- Scenarios -------------------------------------------------------------
@@ -447,6 +451,17 @@ def _build():
     add(Scenario("setup-file-with-nul-byte", ["/LOG"],
                  "[OSTKeysLoader]\r\nCustomData=Site\x00 42\r\n" + ini("17.1"), machine(ONE),
                  [progress], script, ["17.1"], custom=True))
+
+    # The fault sweep's run (test_linux.py --faults): both add-ons, custom
+    # data, three releases of two products, and values the run replaces.
+    three = {r: [PRODUCT, PRODUCT2] for r in ("17.0", "17.1", "17.2")}
+    progress, script = full_run(["17.0", "17.1", "17.2"], three, second=True, custom=CUSTOM)
+    old = "HKLM\\" + product_key("17.1", PRODUCT2) + "\\Applications\\Ostrel"
+    add(Scenario(FAULT_SWEEP, ["/LOG", "/QEL"], ini("17.0:17.1:17.2", custom=CUSTOM),
+                 machine(three, {old: {"LOADER": "Z:\\old\\Ostrel.arx"},
+                                 "HKCU" + old[4:]: {"LOADER": "Z:\\older\\Ostrel.arx"},
+                                 "HKCU\\" + vendor_key("17.0"): {"Loader": "old"}}),
+                 [progress], script, ["17.0", "17.1", "17.2"], second=True, custom=True))
 
     # An AutoCAD of the other bitness: its product and vendor keys are in the
     # view this build does not see, so nothing is found and nothing touched.

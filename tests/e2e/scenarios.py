@@ -412,6 +412,21 @@ def _build():
     add(Scenario("both-roots-read-only", ["/LOG"], ini("17.1"), machine(ONE), [progress], "",
                  ["17.1"], readonly=("HKLM", "HKCU")))
 
+    # A product whose key neither root takes, and one command refused by
+    # both: every other value is still written.
+    commands = product_key("17.1", PRODUCT2) + "\\Applications\\Ostrel\\Commands"
+    progress = (OST_REG_OK + SETTINGS_OK + both_errors() + "Error -- AutoCAD registry Commands-KX?"
+                + HKLM_SUFFIX + "Error -- AutoCAD registry Commands-KX?" + HKCU_SUFFIX
+                + AUTOCAD_FAILED + COMPLETED)
+    script = (vendor_records("17.1") + settings_records("17.1") + demand_load_records(
+        "17.1", PRODUCT2).replace(record(commands, "KX?", "KX?", HKLM), ""))
+    two = {"17.1": [PRODUCT, PRODUCT2]}
+    add(Scenario("product-key-and-command-refused", ["/LOG"], ini("17.1"), machine(two),
+                 [progress], script, ["17.1"], faults={
+                     "REGOST_FAIL_CREATES_UNDER": "HKLM\\%s;HKCU\\%s" % (
+                         (product_key("17.1", PRODUCT),) * 2),
+                     "REGOST_FAIL_SET": "HKLM\\%s|KX?;HKCU\\%s|KX?" % ((commands,) * 2)}))
+
     progress, script = full_run(["17.1"], ONE)
     add(Scenario("settings-key-holds-values", ["/LOG"], ini("17.1"), machine(ONE, {
         "HKCU\\" + settings_key("17.1"): {"Splash": 0, "Theme": "dark", "Zoom": 3},

@@ -179,9 +179,6 @@ def check_expected(layout, outcome):
 
 Record = collections.namedtuple("Record", "key value name number root")
 ROOT_OF_CODE = {"1": "HKCU", "2": "HKLM"}
-
-
-HEADER = re.compile(rb"\d\d/\d\d/\d\d -- \d\d:\d\d:\d\d \r\n\r\n")
 RECORD_END = re.compile(rb"RegDB Root: [12]\r\n$")
 KERNEL_PAGE = 4096
 
@@ -259,15 +256,6 @@ def parse_error_lines(text):
     return found
 
 
-# One write the program attempts: a value, the roots it tries in turn, the
-# head of its error line and the step (index into the run's steps) it is in.
-Attempt = collections.namedtuple("Attempt", "key name head roots step")
-# One progress message of a run: its texts, and for a demand-load step the
-# listing of a release's products (release, second add-on, product names;
-# None for the names when the release cannot be listed).
-Step = collections.namedtuple("Step", "ok failed listing")
-
-
 def products_of(machine, release):
     """Product names of a release in the registry before, in the order the
     registry lists subkeys; None when the release cannot be listed."""
@@ -306,65 +294,18 @@ def unlisted_by_faults(faults, listings):
 
 
 def planned_run(layout):
-    """The steps of one run and the writes it attempts, in the program's
-    order (loader paths are never empty here, so both Loader writes are
-    always tried); a listing that the scenario's faults cut short is
-    marked unlisted (names None) and has no writes."""
+    """The steps and writes of one run of the scenario (scenarios.plan) with
+    the listings its faults cut short."""
     scenario = layout.scenario
     machine = layout.expanded_machine()
-    steps = []
-    attempts = []
-    listings = []
-
-    def step(ok, failed, listing=None):
-        steps.append(Step(ok, failed, listing))
-        return len(steps) - 1
-
-    for release in scenario.releases:
-        for second in ([False, True] if scenario.second else [False]):
-            key = table.vendor_key(release, second)
-            head = "Error -- %s registry Loader --Loader" % ("QEL" if second else "Ostrel")
-            at = step(*((table.QEL_REG_OK, table.QEL_REG_FAILED) if second
-                        else (table.OST_REG_OK, table.OST_REG_FAILED)))
-            attempts += [Attempt(key, "Loader", head, ("HKLM",), at),
-                         Attempt(key, "Loader", head, ("HKCU",), at)]
-            if not second and scenario.custom:
-                attempts.append(Attempt(key, "CustomData",
-                                        "Error -- Ostrel registry CustomData --CustomData",
-                                        ("HKLM",), at))
-        at = step(table.SETTINGS_OK, table.SETTINGS_FAILED)
-        attempts += [Attempt(table.settings_key(release), name,
-                             "Error -- Ostrel registry -- " + name, ("HKCU",), at)
-                     for name, _ in table.SETTINGS]
-        for second in ([True, False] if scenario.second else [False]):
-            names = products_of(machine, release)
-            at = step(table.AUTOCAD_OK, table.AUTOCAD_FAILED, (release, second, names))
-            if names is not None:
-                listings.append((at, names))
-    for i in unlisted_by_faults(scenario.faults, [names for _, names in listings]):
-        at = listings[i][0]
-        steps[at] = steps[at]._replace(listing=steps[at].listing[:2] + (None,))
-    for at, (ok, failed, listing) in enumerate(steps):
-        if listing is None or listing[2] is None:
-            continue
-        release, second, names = listing
-        for product in names:
-            application = table.product_key(release, product) + (
-                "\\Applications\\Qel" if second else "\\Applications\\Ostrel")
-            both = ("HKLM", "HKCU")
-            attempts.append(Attempt(application, "LOADCTRLS",
-                                    "Error -- AutoCAD registry -- LOADCTRLS", both, at))
-            attempts += [Attempt(application, n, "Error -- AutoCAD registry " + n, both, at)
-                         for n in ("LOADER", "DESCRIPTION")]
-            if second:
-                continue
-            attempts.append(Attempt(application + "\\Groups", table.GROUP,
-                                    "Error -- AutoCAD registry Groups-" + table.GROUP, both, at))
-            attempts += [Attempt(application + "\\Commands", c,
-                                 "Error -- AutoCAD registry Commands-" + c, both, at)
-                         for c in table.COMMANDS]
-    attempts.sort(key=lambda a: a.step)  # stable: each step's writes in order
-    return steps, attempts
+    products = {release: products_of(machine, release) for release in scenario.releases}
+    listings = [(release, second) for release in scenario.releases
+                for second in ([True, False] if scenario.second else [False])
+                if products[release] is not None]
+    cut = {listings[i] for i in unlisted_by_faults(scenario.faults,
+                                                   [products[r] for r, _ in listings])}
+    return table.plan(scenario.releases, products, scenario.second,
+                      custom="" if scenario.custom else None, cut=cut)
 
 
 def expected_run(layout, clean_records):
@@ -374,9 +315,7 @@ def expected_run(layout, clean_records):
     root; REGOST_FAIL_SET_AT counts every value set that is tried."""
     scenario = layout.scenario
     steps, attempts = planned_run(layout)
-    clean = {}
-    for record in clean_records:
-        clean[(record.key, record.name, record.root)] = record
+    clean = {(r.key, r.name, r.root): r for r in clean_records}
     fail_at = int(scenario.faults.get("REGOST_FAIL_SET_AT", -1))
     errors = [""] * len(steps)
     failed = [False] * len(steps)

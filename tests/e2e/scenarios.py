@@ -10,6 +10,7 @@ Placeholders, replaced when a scenario is laid out in its folder:
 and whatever the scenario's `extra` function returns for that folder.
 """
 import os
+from collections import namedtuple
 from dataclasses import dataclass, field
 from typing import Callable, Dict, List, Optional
 
@@ -112,30 +113,73 @@ def demand_load_hklm_errors():
     return text
 
 
+# One write a run attempts: the value, the roots it tries in turn, the head
+# of its error line (" -- <root>." follows) and the index of its step.
+Write = namedtuple("Write", "key name value number head roots step")
+# One progress message: its texts and, for a demand-load step, the listing
+# (release, second add-on, product names or None when it cannot be listed).
+Step = namedtuple("Step", "ok failed listing")
+
+
+def plan(releases, products, second=False, loader=MAIN_LOADER, second_loader=SECOND_LOADER,
+         custom=None, cut=()):
+    """The steps of a run and its writes, in the program's order: the one
+    model of what a run does, for the expected logs and for the harness.
+    products maps a release to its product names in registry order (missing
+    or None: no AutoCAD key); cut holds (release, second) listings that fail."""
+    steps, writes = [], []
+
+    def step(ok, failed, listing=None):
+        steps.append(Step(ok, failed, listing))
+        return len(steps) - 1
+
+    for release in releases:
+        for qel in ([False, True] if second else [False]):
+            key, owner = vendor_key(release, qel), "QEL" if qel else "Ostrel"
+            at = step(*((QEL_REG_OK, QEL_REG_FAILED) if qel else (OST_REG_OK, OST_REG_FAILED)))
+            writes += [Write(key, "Loader", second_loader if qel else loader, False,
+                             "Error -- %s registry Loader --Loader" % owner, (root,), at)
+                       for root in ("HKLM", "HKCU")]
+            if not qel and custom is not None:
+                writes.append(Write(key, "CustomData", custom, False,
+                                    "Error -- Ostrel registry CustomData --CustomData",
+                                    ("HKLM",), at))
+        at = step(SETTINGS_OK, SETTINGS_FAILED)
+        writes += [Write(settings_key(release), name, str(value), True,
+                         "Error -- Ostrel registry -- " + name, ("HKCU",), at)
+                   for name, value in SETTINGS]
+        for qel in ([True, False] if second else [False]):
+            names = None if (release, qel) in cut else products.get(release)
+            at = step(AUTOCAD_OK, AUTOCAD_FAILED, (release, qel, names))
+            both = ("HKLM", "HKCU")
+            for product in names or []:
+                application = product_key(release, product) + (
+                    "\\Applications\\Qel" if qel else "\\Applications\\Ostrel")
+                head = "Error -- AutoCAD registry "
+                writes += [
+                    Write(application, "LOADCTRLS", "15", True, head + "-- LOADCTRLS", both, at),
+                    Write(application, "LOADER", second_loader if qel else loader, False,
+                          head + "LOADER", both, at),
+                    Write(application, "DESCRIPTION", SECOND_DESCRIPTION if qel
+                          else MAIN_DESCRIPTION, False, head + "DESCRIPTION", both, at)]
+                if qel:
+                    continue
+                writes.append(Write(application + "\\Groups", GROUP, GROUP, False,
+                                    head + "Groups-" + GROUP, both, at))
+                writes += [Write(application + "\\Commands", c, c, False, head + "Commands-" + c,
+                                 both, at) for c in COMMANDS]
+    return steps, writes
+
+
 def full_run(releases, products, second=False, loader=MAIN_LOADER, second_loader=SECOND_LOADER,
              custom=None, parameters=False):
-    """Progress text and records of a run in which every write succeeds.
-    products maps a release to its product names, in registry order; a release
-    missing from it has no AutoCAD key."""
+    """Progress text and records of a run in which every write succeeds."""
+    steps, writes = plan(releases, products, second, loader, second_loader, custom)
     progress = PARAMETERS if parameters else ""
-    script = ""
-    for release in releases:
-        progress += OST_REG_OK
-        script += vendor_records(release, loader, custom)
-        if second:
-            progress += QEL_REG_OK
-            script += vendor_records(release, second_loader, second=True)
-        progress += SETTINGS_OK
-        script += settings_records(release)
-        for addon_second in ([True, False] if second else [False]):
-            if release not in products:
-                progress += AUTOCAD_NOT_FOUND + AUTOCAD_FAILED
-                continue
-            for product in products[release]:
-                script += demand_load_records(release, product,
-                                              second_loader if addon_second else loader,
-                                              addon_second)
-            progress += AUTOCAD_OK
+    for ok, failed, listing in steps:
+        progress += AUTOCAD_NOT_FOUND + failed if listing and listing[2] is None else ok
+    script = "".join(record(w.key, w.value, w.name, HKLM if w.roots[0] == "HKLM" else HKCU,
+                            w.number) for w in writes)
     return progress + COMPLETED, script
 
 

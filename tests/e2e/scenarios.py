@@ -125,8 +125,8 @@ def plan(releases, products, second=False, loader=MAIN_LOADER, second_loader=SEC
          custom=None, cut=()):
     """The steps of a run and its writes, in the program's order: the one
     model of what a run does, for the expected logs and for the harness.
-    products maps a release to its product names in registry order (missing
-    or None: no AutoCAD key); cut holds (release, second) listings that fail."""
+    products maps a release to its product names in registry order (missing,
+    None or none: no AutoCAD); cut holds (release, second) listings that fail."""
     steps, writes = [], []
 
     def step(ok, failed, listing=None):
@@ -149,7 +149,8 @@ def plan(releases, products, second=False, loader=MAIN_LOADER, second_loader=SEC
                          "Error -- Ostrel registry -- " + name, ("HKCU",), at)
                    for name, value in SETTINGS]
         for qel in ([True, False] if second else [False]):
-            names = None if (release, qel) in cut else products.get(release)
+            # An empty release key is no AutoCAD either.
+            names = None if (release, qel) in cut else products.get(release) or None
             at = step(AUTOCAD_OK, AUTOCAD_FAILED, (release, qel, names))
             both = ("HKLM", "HKCU")
             for product in names or []:
@@ -235,6 +236,9 @@ class Scenario:
     # Windows (the 64-bit view for the 32-bit build, Wow6432Node for the
     # 64-bit one); they must stay as they are. Run where there are two views.
     other_view: Dict[str, Dict] = field(default_factory=dict)
+    # False where the simulation cannot lay the registry down (it reads a
+    # registry file's names in the code page): the row runs under Wine only.
+    linux: bool = True
     # regost's fault switches (REGOST_FAIL_*, see standin.h); a scenario with
     # faults runs on Linux only.
     faults: Dict[str, str] = field(default_factory=dict)
@@ -369,6 +373,15 @@ def _build():
     progress, script = full_run(["17.1"], ONE, loader="{dir}Tools")
     add(Scenario("override-names-folder", ["/LOG"], ini("17.1", loader="{dir}Tools"),
                  machine(ONE), [progress], script, ["17.1"], files=["Tools\\"]))
+    # A loader that is not absolute lies in the program folder, wherever the
+    # setup left the current folder, and is stored resolved.
+    progress, script = full_run(["17.1"], ONE, loader="{dir}Tools\\Ostrel.arx")
+    add(Scenario("override-relative", ["/LOG"], ini("17.1", loader="Tools\\Ostrel.arx"),
+                 machine(ONE), [progress], script, ["17.1"], files=["Tools\\Ostrel.arx"]))
+    add(Scenario("override-rooted-without-drive", ["/LOG"],
+                 ini("17.1", loader="{rooted}Tools\\Ostrel.arx"), machine(ONE), [progress],
+                 script, ["17.1"], files=["Tools\\Ostrel.arx"],
+                 extra=lambda directory: {"{rooted}": directory[2:]}))
     progress, script = full_run(["17.1"], ONE)
     add(Scenario("second-override-ignored-without-qel", ["/LOG"],
                  ini("17.1", second_loader="{dir}Tools\\Qel.arx"), machine(ONE), [progress],
@@ -395,23 +408,37 @@ def _build():
     progress, script = full_run(["17.1"], {})
     add(Scenario("autocad-key-missing", ["/LOG"], ini("17.1"),
                  machine({"17.0": [PRODUCT]}), [progress], script, ["17.1"]))
-    progress, script = full_run(["17.1"], {"17.1": []})
+    # An uninstalled AutoCAD can leave its release key behind, empty.
+    progress = OST_REG_OK + SETTINGS_OK + AUTOCAD_NOT_FOUND + AUTOCAD_FAILED + COMPLETED
+    script = vendor_records("17.1") + settings_records("17.1")
     add(Scenario("release-key-without-product", ["/LOG"], ini("17.1"), machine({"17.1": []}),
                  [progress], script, ["17.1"]))
 
     # Product key names: 199 characters are listed (and their key lines are
-    # longer than the line buffer); 200 do not fit the name buffer, so the
-    # listing fails and nothing is written for the release.
+    # longer than the line buffer); 200 do not fit the name buffer, so that
+    # product is skipped with its own line and the others are registered.
     long_product = "ACAD-" + "9" * 194
     products = {"17.1": [PRODUCT, long_product]}
     progress, script = full_run(["17.1"], products)
     add(Scenario("product-name-199", ["/LOG"], ini("17.1"), machine(products), [progress], script,
                  ["17.1"]))
-    progress = OST_REG_OK + SETTINGS_OK + AUTOCAD_NOT_FOUND + AUTOCAD_FAILED + COMPLETED
-    script = vendor_records("17.1") + settings_records("17.1")
+    progress = (OST_REG_OK + SETTINGS_OK + "Error -- AutoCAD product name too long.\n"
+                + AUTOCAD_FAILED + COMPLETED)
+    script = vendor_records("17.1") + settings_records("17.1") + demand_load_records("17.1",
+                                                                                     PRODUCT)
     too_long = {"17.1": [PRODUCT, "ACAD-" + "9" * 195]}
     add(Scenario("product-name-200", ["/LOG"], ini("17.1"), machine(too_long), [progress], script,
                  ["17.1"]))
+
+    # A product name outside the code page comes back from the listing with
+    # '?' in it: that product is skipped, never created as a twin.
+    progress = (OST_REG_OK + SETTINGS_OK + "Error -- AutoCAD product not found -- ACAD-??:419.\n"
+                + AUTOCAD_FAILED + COMPLETED)
+    script = vendor_records("17.1") + settings_records("17.1") + demand_load_records("17.1",
+                                                                                     PRODUCT)
+    add(Scenario("product-name-outside-code-page", ["/LOG"], ini("17.1"),
+                 machine({"17.1": [PRODUCT, "ACAD-\u0416\u042f:419"]}), [progress], script,
+                 ["17.1"], linux=False))
 
     # A user without rights on HKEY_LOCAL_MACHINE: the vendor key's HKLM
     # writes fail, the demand-load values fall back to HKEY_CURRENT_USER.

@@ -336,6 +336,7 @@ class WineRunner:
 
 
 KILL_PRODUCTS = 150     # 17.1 with 150 products: 5,111 values
+KILL_VALUES = 2 + 9 + 34 * KILL_PRODUCTS
 KILL_AFTER_RECORDS = 1500
 COMPLETE_PROGRESS = (b"Ostrel Registration Registry Successful (1)\r\n\r\n"
                      b"Ostrel Settings Registry Successful (1)\r\n\r\n"
@@ -402,12 +403,43 @@ def killed_run_problems(runner, base):
     return problems
 
 
+def concurrent_run_problems(runner, base):
+    """Two RegOST.exe /LOG runs started at once from one folder take turns: the
+    C runtime's append is a seek and a write, which two processes tear."""
+    folder = os.path.join(base, "concurrent")
+    os.makedirs(folder, exist_ok=True)
+    program = os.path.join(folder, "RegOST.exe")
+    subprocess.run(["cp", runner.exe, program], check=True)
+    with open(os.path.join(folder, "RegOST.ini"), "wb") as f:
+        f.write(b"[VERSION]\r\nVersion=17.1\r\n")
+    logs = [os.path.join(folder, name) for name in ("RegOST.log", "TEMPTXT.log")]
+    for log in logs:
+        if os.path.exists(log):
+            os.remove(log)
+    machine = {runner.own("HKLM\\SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-%04d:409" % (6000 + i)):
+               {} for i in range(KILL_PRODUCTS)}
+    laid = os.path.join(base, "concurrent.reg")
+    regfile.write_regedit4(machine, laid, delete_first=[runner.own(k) for k in WATCHED_FULL])
+    if wine.reg_import(laid).returncode != 0:
+        return ["reg import failed"]
+    runs = [subprocess.Popen([wine.wine_binary(), program, "/LOG"], cwd=folder,
+                             env=wine.environment(), stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL) for _ in range(2)]
+    for run in runs:
+        run.wait(timeout=300)
+    progress, script = (open(log, "rb").read() if os.path.exists(log) else b"" for log in logs)
+    problems = harness.concurrent_log_problems(progress, script, COMPLETE_PROGRESS,
+                                               KILL_VALUES)
+    print("two runs at once: %s" % ("took turns" if not problems else "interleaved"))
+    return problems
+
+
 def run_scenario(runner, scenario, base, linux):
     """The problems of one scenario on Wine, and against the Linux build."""
     layout = harness.Layout(scenario, base)
     try:
         reference = None
-        if linux:
+        if linux and scenario.linux:
             reference, _ = test_linux.run_linux(layout, linux)
         outcome, run_problems = runner.run(layout)
         problems = run_problems + harness.check(layout, outcome)
@@ -465,6 +497,10 @@ def main():
         results.append(("killed-run", killed_run_problems(runner, base)))
     except Exception as error:  # noqa: BLE001, reported like a scenario's
         results.append(("killed-run", ["harness error: %r" % error]))
+    try:
+        results.append(("concurrent-runs", concurrent_run_problems(runner, base)))
+    except Exception as error:  # noqa: BLE001, reported like a scenario's
+        results.append(("concurrent-runs", ["harness error: %r" % error]))
     if server_holder is not None:
         open(server_release, "w").close()
         server_holder.wait(timeout=60)

@@ -183,15 +183,6 @@ int CountFrom(const char *text) {
     return *end == '\0' ? static_cast<int>(n) : -1;
 }
 
-HKEY RootOf(const std::string &name) {
-    const char *full = CanonicalRootName(name);
-    if (full && strcmp(full, "HKEY_LOCAL_MACHINE") == 0)
-        return HKEY_LOCAL_MACHINE;
-    if (full && strcmp(full, "HKEY_CURRENT_USER") == 0)
-        return HKEY_CURRENT_USER;
-    return nullptr;
-}
-
 // "ROOT\\key[|value]" items separated by ';' (key names hold ':' and ',').
 bool AddPathFaults(std::vector<PathFault> &faults, const char *text, bool withValue) {
     std::string list = text;
@@ -203,7 +194,7 @@ bool AddPathFaults(std::vector<PathFault> &faults, const char *text, bool withVa
         size_t bar = withValue ? item.find('|') : std::string::npos;
         std::string key = item.substr(0, bar);
         size_t slash = key.find('\\');
-        HKEY root = RootOf(key.substr(0, slash));
+        HKEY root = RootNamed(key.substr(0, slash));
         if (!root || slash == std::string::npos || slash + 1 == key.size())
             return false;
         AddPathFault(faults, root, key.c_str() + slash + 1,

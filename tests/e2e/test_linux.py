@@ -3,7 +3,14 @@
 Each scenario gets a fresh program folder with a copy of the program, its
 setup file and a registry file (REGOST_REGISTRY); read-only roots come from
 REGOST_READONLY_ROOTS and the temporary folder from TMPDIR.
+
+With --faults it runs the fault sweep instead: the scenario FAULT_SWEEP
+once per fault of harness.fault_cases(), each judged against the run that
+harness.expected_run() derives from the scenario's own expected records.
+regost itself fails a run that leaves a key handle open or a heap block
+unfreed.
 """
+import dataclasses
 import os
 import shutil
 import subprocess
@@ -30,9 +37,11 @@ def run_linux(layout, exe, name="regost", args=None, codes=None):
     env = dict(os.environ)
     env["REGOST_REGISTRY"] = layout.registry
     env["TMPDIR"] = layout.temp
-    env.pop("REGOST_READONLY_ROOTS", None)
+    for name in [n for n in env if n.startswith("REGOST_FAIL_")] + ["REGOST_READONLY_ROOTS"]:
+        env.pop(name, None)
     if scenario.readonly:
         env["REGOST_READONLY_ROOTS"] = ",".join(scenario.readonly)
+    env.update(scenario.faults)
     # REGOST_E2E_WRAPPER runs each scenario under a checker such as valgrind.
     wrapper = os.environ.get("REGOST_E2E_WRAPPER", "").split()
     problems = []
@@ -44,13 +53,25 @@ def run_linux(layout, exe, name="regost", args=None, codes=None):
                               stderr=subprocess.PIPE, timeout=60)
         if codes is not None:
             codes.append(done.returncode)
-        elif done.returncode != 0:
+        if (codes is None and done.returncode != 0) or done.stderr:
             problems.append("exit code %d (stderr %r)" % (done.returncode, done.stderr[:300]))
         if done.stdout:
             problems.append("wrote to standard output: %r" % done.stdout[:300])
     with open(layout.registry, "rb") as f:
         after = regfile.parse(f.read())
     return harness.Outcome(layout, after), problems
+
+
+def fault_sweep():
+    """The sweep's cases as scenarios with their expected logs."""
+    sweep = table.by_name(table.FAULT_SWEEP)
+    clean = harness.parse_records(sweep.script)  # placeholders stay in the values
+    for name, faults, readonly in harness.fault_cases(harness.Layout(sweep, ""), clean):
+        case = dataclasses.replace(sweep, name="%s-%s" % (sweep.name, name), faults=faults,
+                                   readonly=readonly)
+        progress, case.script = harness.expected_run(harness.Layout(case, ""), clean)
+        case.progress = [progress]
+        yield case
 
 
 # --- RegOSTCtl ----------------------------------------------------------------
@@ -66,10 +87,11 @@ def ctl_exe(exe):
 def ctl_column_problems(layout, exe):
     scenario = layout.scenario
     args = ["/QEL"] if scenario.second else []
-    reference, codes = run_linux(layout, exe, "regost", ["/LOG"] + args)
-    ctl, codes = run_linux(layout, ctl_exe(exe), "regostctl", ["/INSTALL"] + args, [])
-    problems = ["RegOSTCtl /INSTALL exit code %d, expected %d" % (code, scenario.ctl_exit)
-                for code in codes if code != scenario.ctl_exit]
+    reference, _ = run_linux(layout, exe, "regost", ["/LOG"] + args)
+    codes = []
+    ctl, problems = run_linux(layout, ctl_exe(exe), "regostctl", ["/INSTALL"] + args, codes)
+    problems += ["RegOSTCtl /INSTALL exit code %d, expected %d" % (code, scenario.ctl_exit)
+                 for code in codes if code != scenario.ctl_exit]
     if scenario.ctl_exit == 5:  # nothing written, one line logged
         closed = [harness.on_disk(table.CTL_SCRIPT_LOG_CLOSED)] * scenario.runs
         if ctl.progress is not None and ctl.progress_runs() != closed:
@@ -168,16 +190,19 @@ def main():
         return SKIP
     base = tempfile.mkdtemp(prefix="regost-e2e-")
     results = []
-    for scenario in (s for s in harness.selected() if s.linux):
+    sweep = sys.argv[1:] == ["--faults"]
+    for scenario in fault_sweep() if sweep else (s for s in harness.selected() if s.linux):
         layout = harness.Layout(scenario, base)
         try:
             outcome, problems = run_linux(layout, exe)
             problems += harness.check(layout, outcome)
-            problems += ctl_column_problems(layout, exe)
+            if not sweep:
+                problems += ctl_column_problems(layout, exe)
         except Exception as error:  # one broken scenario must not hide the others
             problems = ["harness error: %r" % error]
         results.append((scenario.name, problems))
-    results += run_uninstall_cases(base, ctl_exe(exe))
+    if not sweep:
+        results += run_uninstall_cases(base, ctl_exe(exe))
     return harness.finish(results, base)
 
 

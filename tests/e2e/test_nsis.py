@@ -250,15 +250,6 @@ def case_no_rights(prefix, setup_dir):
     return [("no-rights-fails-and-uninstalls", problems)]
 
 
-def record_lines(root, key, name, data):
-    """A TEMPTXT.log record as RegOST writes it (an int is a REG_DWORD)."""
-    lines = ["RegDB Key: " + key, "RegDB Val: %s" % data, "RegDB Name: " + name]
-    if isinstance(data, int):
-        lines.append("RegDB Type: 3")
-    lines.append("RegDB Root: %d" % {"HKCU": 1, "HKLM": 2}[root])
-    return "".join(line + "\r\n" for line in lines).encode("cp1252")
-
-
 def case_only_own_values(prefix, setup_dir):
     # After the install: a record of another add-on's value that holds the
     # recorded data (another setup's run in this folder, or a tampered log),
@@ -274,14 +265,15 @@ def case_only_own_values(prefix, setup_dir):
     if done.returncode != 0:
         problems.append("setup exit code %d" % done.returncode)
     with open(prefix.unix(INSTALL_DIR + "\\TEMPTXT.log"), "ab") as f:
-        f.write(record_lines("HKLM", other_addon[5:], "LOADCTRLS", 2))
+        f.write(b"RegDB Key: %s\r\nRegDB Val: 2\r\nRegDB Name: LOADCTRLS\r\nRegDB Type: 3\r\n"
+                b"RegDB Root: 2\r\n" % other_addon[5:].encode())
     elsewhere = "C:\\Program Files (x86)\\Quenlar\\Ostrel 17\\Ostrel.arx"
     prefix.reg("add", shared, "/v", "Loader", "/t", "REG_SZ", "/d", elsewhere, "/f")
     prefix.reg("add", commands, "/v", "KX1", "/t", "REG_SZ", "/d", "KXOTHER", "/f")
     installed = prefix.watched_state()
     problems += [p for p in [prefix.uninstall()] if p]
-    expected = regfile.normalise(regfile.from_machine(dict(MACHINE, **{commands: {
-        "KX1": "KXOTHER"}})))
+    kept = {commands: {"KX1": "KXOTHER"}, shared + "\\Settings01": {}}
+    expected = regfile.normalise(regfile.from_machine(dict(MACHINE, **kept)))
     for key in (shared, shared + "\\Settings01"):
         held = regfile.state_key(*regfile.split_full_path(key))
         expected[held] = installed[held]

@@ -1,9 +1,10 @@
 """Runs the example NSIS setup (examples/nsis) under Wine, as a setup program
 runs RegOSTCtl on a customer's machine: the x86 setup with the i686
-RegOSTCtl.exe (beside env REGOST_EXE32) in a 32-bit prefix, the x64 setup
-with the x86_64 one (beside env REGOST_EXE) in a 64-bit prefix. Each prefix
-is made fresh and serves all cases of its bitness in turn; each case lays its
-machine down afresh.
+RegOSTCtl.exe (beside env REGOST_EXE32) in a 32-bit prefix and again in a
+64-bit one (WOW64: its AutoCAD and its values in the 32-bit view), the x64
+setup with the x86_64 one (beside env REGOST_EXE) in a 64-bit prefix. Each
+prefix is made fresh and serves all cases of its setup in turn; each case
+lays its machine down afresh.
 
 Cases: a clean install gives the registry the Linux build (env REGOST) gives
 for the same machine, and its uninstaller restores HKEY_LOCAL_MACHINE\\SOFTWARE
@@ -56,7 +57,8 @@ WATCHED_FULL = test_wine.WATCHED_FULL
 
 
 class Prefix:
-    """A fresh Wine prefix of one bitness, and the registry view its setup uses."""
+    """A fresh Wine prefix for one setup ("x86" in a 32-bit prefix, "x86-wow64"
+    or "x64" in a 64-bit one), and the registry view that setup uses."""
 
     def __init__(self, arch, base):
         self.arch = arch
@@ -89,8 +91,8 @@ class Prefix:
         assert dos[:3].upper() == "C:\\", dos
         return os.path.join(self.path, "drive_c", *dos[3:].split("\\"))
 
-    def reg(self, *args):
-        return wine.run(["reg"] + list(args) + [self.view])
+    def reg(self, *args, view=None):
+        return wine.run(["reg"] + list(args) + [view or self.view])
 
     def lay_down(self, machine):
         """Removes the program's keys and writes machine."""
@@ -105,11 +107,11 @@ class Prefix:
             raise RuntimeError("reg import failed: %r" % done.stderr[:300])
         shutil.rmtree(self.unix(INSTALL_DIR), ignore_errors=True)
 
-    def export(self, key):
+    def export(self, key, view=None):
         path = os.path.join(self.base, "export.reg")
         if os.path.exists(path):
             os.remove(path)
-        self.reg("export", key, wine.dos_path(path), "/y")
+        self.reg("export", key, wine.dos_path(path), "/y", view=view)
         if not os.path.exists(path):
             return None
         with open(path, "rb") as f:
@@ -126,7 +128,7 @@ class Prefix:
     def whole_registry(self):
         """Exports of HKLM\\SOFTWARE (in a 64-bit prefix the 64-bit view, which
         holds the 32-bit one as Wow6432Node) and HKCU\\Software (one for both)."""
-        return [self.export("HKLM\\SOFTWARE"), self.export("HKCU\\Software")]
+        return [self.export("HKLM\\SOFTWARE", "/reg:64"), self.export("HKCU\\Software")]
 
     def install(self, setup_dir):
         # /D= is read only last and unquoted: a Python argument list would quote it.
@@ -284,11 +286,11 @@ def case_only_own_values(prefix, setup_dir):
 def run_bitness(arch, exe, base, regost):
     prefix = Prefix(arch, base)
     setup_dir = os.path.join(base, "setup-" + arch)
-    build = subprocess.run([os.path.join(EXAMPLE, "build.sh"), setup_dir, arch, ctl_exe(exe)],
+    build = subprocess.run([os.path.join(EXAMPLE, "build.sh"), setup_dir, arch[:3], ctl_exe(exe)],
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if build.returncode != 0:
         return [("%s: build.sh" % arch, [build.stdout.decode("utf-8", "replace")[-2000:]])]
-    # The volatile-key tool must be of the prefix's bitness.
+    # The volatile-key tool of the setup's build works in the setup's view.
     os.environ["REGOST_PROBE_DIR"] = os.path.dirname(exe)
     results = []
     started = time.time()
@@ -329,8 +331,8 @@ def main():
         regost = None
     base = tempfile.mkdtemp(prefix="regost-e2e-nsis-")
     results = []
-    for arch in ("x86", "x64"):
-        results += run_bitness(arch, exes[arch], base, regost)
+    for arch in ("x86", "x86-wow64", "x64"):
+        results += run_bitness(arch, exes[arch[:3]], base, regost)
     return harness.finish(results, base)
 
 

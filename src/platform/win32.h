@@ -13,7 +13,9 @@
 #include <windows.h>
 
 // A text-mode stream opened by a DOS path: the C library does that itself here.
-inline FILE *OpenDosStream(const char *path, const char *mode) { return fopen(path, mode); }
+inline FILE *OpenDosStream(const char *path, const char *mode) {
+    return fopen(path, mode);
+}
 
 #else // the Linux stand-in
 
@@ -91,6 +93,11 @@ typedef void *LPSECURITY_ATTRIBUTES;
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
+#define INFINITE 0xFFFFFFFFUL
+#define WAIT_OBJECT_0 0x00000000UL
+#define WAIT_ABANDONED 0x00000080UL
+#define WAIT_FAILED 0xFFFFFFFFUL
+
 #define FILE_ATTRIBUTE_READONLY 0x01
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
@@ -135,12 +142,10 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDes
                       PHKEY phkResult);
 LSTATUS RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
                          LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
-                         LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
-                         LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
-                         PFILETIME lpftLastWriteTime);
-LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                      LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                      PFILETIME lpftLastWriteTime);
+                         LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                         LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
+LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                      LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
 LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                          LPBYTE lpData, LPDWORD lpcbData);
 LSTATUS RegCloseKey(HKEY hKey);
@@ -156,6 +161,10 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 void GetLocalTime(LPSYSTEMTIME lpSystemTime);
 BOOL IsDBCSLeadByte(BYTE TestChar);
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BOOL ReleaseMutex(HANDLE hMutex);
+BOOL CloseHandle(HANDLE hObject);
 HANDLE GetProcessHeap(void);
 void *HeapAlloc(HANDLE hHeap, DWORD dwFlags, size_t dwBytes);
 BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, void *lpMem);

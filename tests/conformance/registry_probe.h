@@ -163,6 +163,30 @@ inline void Checks() {
     Line("  size", static_cast<long>(size));
     Line("open missing below a handle", RegOpenKeyExA(key, "Nothing", 0, KEY_READ, &sub));
     RegCloseKey(key);
+
+    // Removing: a value through a writing handle only; a key with a subkey
+    // refused, one holding values taken with them (so RegOSTCtl checks first).
+    const std::string deleted = std::string(kBase) + "\\Delete";
+    Line("create Delete\\Sub", CreateAndClose("Delete\\Sub"));
+    Line("create Delete", Create("Delete", KEY_WRITE, &key, &disposition));
+    Line("set v", RegSetValueExA(key, "v", 0, REG_DWORD, one, 4));
+    Line("set w", RegSetValueExA(key, "w", 0, REG_DWORD, one, 4));
+    Line("delete value V", RegDeleteValueA(key, "V"));
+    Line("delete value V again", RegDeleteValueA(key, "V"));
+    RegCloseKey(key);
+    Line("open Delete for reading", RegOpenKeyExA(root, deleted.c_str(), 0, KEY_READ, &key));
+    DWORD values = 0;
+    Line("query info with values",
+         RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                          nullptr, nullptr, nullptr, nullptr));
+    Line("  subkeys", static_cast<long>(subkeys));
+    Line("  values", static_cast<long>(values));
+    Line("delete value through KEY_READ handle", RegDeleteValueA(key, "w"));
+    RegCloseKey(key);
+    Line("delete key with a subkey", RegDeleteKeyA(root, deleted.c_str()));
+    Line("delete key Delete\\SUB", RegDeleteKeyA(root, (deleted + "\\SUB").c_str()));
+    Line("delete key holding a value", RegDeleteKeyA(root, deleted.c_str()));
+    Line("delete missing key", RegDeleteKeyA(root, deleted.c_str()));
 }
 
 // argv[0] is the mode.

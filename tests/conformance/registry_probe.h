@@ -174,19 +174,20 @@ inline void Checks() {
     Line("delete value V", RegDeleteValueA(key, "V"));
     Line("delete value V again", RegDeleteValueA(key, "V"));
     RegCloseKey(key);
-    Line("open Delete for reading", RegOpenKeyExA(root, deleted.c_str(), 0, KEY_READ, &key));
-    DWORD values = 0;
+    Line("open Delete for reading",
+         RegOpenKeyExA(HKEY_CURRENT_USER, deleted.c_str(), 0, KEY_READ, &key));
+    DWORD held = 0;
     Line("query info with values",
-         RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+         RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &held,
                           nullptr, nullptr, nullptr, nullptr));
     Line("  subkeys", static_cast<long>(subkeys));
-    Line("  values", static_cast<long>(values));
+    Line("  values", static_cast<long>(held));
     Line("delete value through KEY_READ handle", RegDeleteValueA(key, "w"));
     RegCloseKey(key);
-    Line("delete key with a subkey", RegDeleteKeyA(root, deleted.c_str()));
-    Line("delete key Delete\\SUB", RegDeleteKeyA(root, (deleted + "\\SUB").c_str()));
-    Line("delete key holding a value", RegDeleteKeyA(root, deleted.c_str()));
-    Line("delete missing key", RegDeleteKeyA(root, deleted.c_str()));
+    Line("delete key with a subkey", RegDeleteKeyA(HKEY_CURRENT_USER, deleted.c_str()));
+    Line("delete key Delete\\SUB", RegDeleteKeyA(HKEY_CURRENT_USER, (deleted + "\\SUB").c_str()));
+    Line("delete key holding a value", RegDeleteKeyA(HKEY_CURRENT_USER, deleted.c_str()));
+    Line("delete missing key", RegDeleteKeyA(HKEY_CURRENT_USER, deleted.c_str()));
 }
 
 // argv[0] is the mode.

@@ -317,9 +317,12 @@ def products_of(machine, release):
                 names.append(rest.split("\\")[0])
     # A release key without products is no AutoCAD either; a name of 200
     # characters or more does not fit the listing's buffer and is skipped.
+    # A name the code page cannot spell is listed with '?' and skipped too.
     if not names:
         return None
-    return sorted((n for n in names if len(n) < 200), key=lambda n: n.upper())
+    spelled = [n for n in names if len(n) < 200 and n == n.encode("cp1252", "replace").decode(
+        "cp1252")]
+    return sorted(spelled, key=lambda n: n.upper())
 
 
 def attempted_writes(layout):

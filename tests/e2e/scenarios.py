@@ -191,6 +191,9 @@ class Scenario:
     # Windows (the 64-bit view for the 32-bit build, Wow6432Node for the
     # 64-bit one); they must stay as they are. Run where there are two views.
     other_view: Dict[str, Dict] = field(default_factory=dict)
+    # False where the simulation cannot lay the registry down (it reads a
+    # registry file's names in the code page): the row runs under Wine only.
+    linux: bool = True
     ctl_exit: int = 0                  # RegOSTCtl /INSTALL's exit code in this folder
 
 
@@ -378,6 +381,16 @@ def _build():
     too_long = {"17.1": [PRODUCT, "ACAD-" + "9" * 195]}
     add(Scenario("product-name-200", ["/LOG"], ini("17.1"), machine(too_long), [progress], script,
                  ["17.1"], ctl_exit=1))
+
+    # A product name outside the code page comes back from the listing with
+    # '?' in it: that product is skipped, never created as a twin.
+    progress = (OST_REG_OK + SETTINGS_OK + "Error -- AutoCAD product not found -- ACAD-??:419.\n"
+                + AUTOCAD_FAILED + COMPLETED)
+    script = vendor_records("17.1") + settings_records("17.1") + demand_load_records("17.1",
+                                                                                     PRODUCT)
+    add(Scenario("product-name-outside-code-page", ["/LOG"], ini("17.1"),
+                 machine({"17.1": [PRODUCT, "ACAD-\u0416\u042f:419"]}), [progress], script,
+                 ["17.1"], linux=False, ctl_exit=1))
 
     # A user without rights on HKEY_LOCAL_MACHINE: the vendor key's HKLM
     # writes fail, the demand-load values fall back to HKEY_CURRENT_USER.

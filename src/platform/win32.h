@@ -144,6 +144,8 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
 LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                          LPBYTE lpData, LPDWORD lpcbData);
 LSTATUS RegCloseKey(HKEY hKey);
+LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 
 // kernel32
 DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,

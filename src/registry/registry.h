@@ -14,3 +14,16 @@ bool WriteDwordValue(HKEY root, const char *keyPath, const char *valueName, DWOR
 // memory) can leave names in it.
 bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count);
 void FreeSubkeyList(char **&names, int count);
+
+/* removal.cpp */
+enum class ValueLookup { Found, Missing, Unreadable };
+// Reads a value: Found sets *type and *size (its stored size); data holds it
+// when *size is at most dataSize. Missing when the key or the value is not
+// there; Unreadable when the key cannot be opened for reading.
+ValueLookup ReadValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
+                      BYTE *data, DWORD dataSize, DWORD *size);
+// Deletes a value; true when it is gone, also when it (or its key) was not there.
+bool DeleteValue(HKEY root, const char *keyPath, const char *valueName);
+enum class KeyRemoval { Deleted, Missing, NotEmpty, Failed };
+// Deletes keyPath only while it holds no value and no subkey.
+KeyRemoval DeleteEmptyKey(HKEY root, const char *keyPath);

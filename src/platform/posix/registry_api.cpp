@@ -85,6 +85,15 @@ HKEY NewHandle(Key *key, const OpenKey &base, DWORD access) {
 }
 
 } // namespace
+
+LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, std::string *rootName) {
+    OpenKey open;
+    LSTATUS status = ResolveHandleFor(handle, right, &open);
+    *key = open.key.get();
+    *rootName = open.rootName;
+    return status;
+}
+
 } // namespace standin
 
 using namespace standin;
@@ -166,7 +175,7 @@ LSTATUS RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD l
                          LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                          LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                          LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
-    bool badArguments = lpReserved || lpClass || lpcchClass || lpcbMaxClassLen || lpcValues ||
+    bool badArguments = lpReserved || lpClass || lpcchClass || lpcbMaxClassLen ||
                         lpcbMaxValueNameLen || lpcbMaxValueLen || lpcbSecurityDescriptor ||
                         lpftLastWriteTime;
     OpenKey open;
@@ -177,6 +186,8 @@ LSTATUS RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD l
     const Key &key = *open.key;
     if (lpcSubKeys)
         *lpcSubKeys = static_cast<DWORD>(key.subkeys.size());
+    if (lpcValues)
+        *lpcValues = static_cast<DWORD>(key.values.size());
     if (lpcbMaxSubKeyLen) {
         size_t longest = 0;
         for (const auto &sub : key.subkeys)

@@ -88,6 +88,12 @@ LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components);
 // Current time as a FILETIME count.
 uint64_t NowFileTime();
 
+// --- registry_api.cpp ---------------------------------------------------------
+
+// The key an open handle (or a predefined root) stands for, when the handle
+// was opened with that right.
+LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, std::string *rootName);
+
 // --- registry_faults.cpp ------------------------------------------------------
 
 // Writes under that root are refused (REGOST_READONLY_ROOTS).

@@ -1,0 +1,44 @@
+// RegOSTCtl: the add-on's registration installed with an exit code a setup
+// can act on, and removed again from what the runs recorded. It stands beside
+// the driver's entry and may include every floor.
+#pragma once
+
+#include "common/text.h"
+#include "platform/win32.h"
+
+// The exit codes a setup reads.
+constexpr int kExitDone = 0;
+constexpr int kExitWriteFailed = 1; // install: a write failed; uninstall: a removal failed
+constexpr int kExitNoAutoCAD = 2;
+constexpr int kExitNoSetupFile = 3;
+constexpr int kExitNoRecords = 4;
+constexpr int kExitScriptLogClosed = 5;
+constexpr int kExitBadCommandLine = 87; // ERROR_INVALID_PARAMETER
+
+/* ctl_run.cpp */
+// The whole job of RegOSTCtl; returns the exit code.
+int RunRegOSTCtl(int argc, char **argv);
+
+/* records.cpp */
+// One whole record of TEMPTXT.log. The texts live in the same heap block.
+struct Record {
+    Record *older;
+    HKEY root;
+    bool isNumber;
+    const char *key;
+    const char *value;
+    const char *name;
+};
+enum class RecordsRead { Read, NoFile, OutOfMemory };
+// Reads the whole records of the registry-script log at path into a list,
+// newest first; *count gets their number. The caller frees the list with
+// FreeRecords whatever the result.
+RecordsRead ReadRecords(const char *path, Record **newest, int *count);
+void FreeRecords(Record *&newest);
+
+/* uninstall.cpp */
+enum class Removal { Done, Failed, OutOfMemory };
+// Removes the values the records name, newest first, where they still hold
+// what was recorded and their add-on key still belongs to this folder's
+// install, then the keys that were left empty. Logs what it leaves.
+Removal RemoveRecordedValues(Record *newest, int count);

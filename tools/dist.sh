@@ -49,7 +49,7 @@ build_release() {
     # so the zip, too, depends only on the commit.
     python3 - "$work/out" "$work/RegOST-$version.zip" "$(git -C "$repo" log -1 --format=%ct)" \
         "RegOST-$version" <<'PY'
-import os, sys, time, zipfile
+import os, stat, sys, time, zipfile
 folder, target, stamp, top = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
 when = time.gmtime(max(stamp, 315532800))[:6]  # a zip cannot date before 1980
 names = ["x86/RegOST.exe", "x86/RegOSTCtl.exe", "x64/RegOST.exe", "x64/RegOSTCtl.exe",
@@ -61,7 +61,7 @@ with zipfile.ZipFile(target, "w") as archive:
         entry = zipfile.ZipInfo(top + "/" + name, when)
         # The example build scripts stay runnable.
         mode = 0o755 if os.access(os.path.join(folder, name), os.X_OK) else 0o644
-        entry.external_attr = mode << 16
+        entry.external_attr = (stat.S_IFREG | mode) << 16
         entry.compress_type = zipfile.ZIP_DEFLATED
         with open("%s/%s" % (folder, name), "rb") as f:
             archive.writestr(entry, f.read(), compresslevel=9)

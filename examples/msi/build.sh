@@ -54,12 +54,10 @@ sql() { msibuild "$msi" -q "$1"; }
 sql "UPDATE CustomAction SET Type = 3410 WHERE Action = 'RollbackOstrel'"
 # The old product goes first, before InstallInitialize: wixl moves it.
 sql "UPDATE InstallExecuteSequence SET Sequence = 1401 WHERE Action = 'RemoveExistingProducts'"
-# RegOST's logs, and the Quenlar folder when it is empty, go on uninstall.
+# RegOST's logs go on uninstall, so that the folder can go too.
 remove="INSERT INTO RemoveFile (FileKey, Component_, FileName, DirProperty, InstallMode)"
 sql "$remove VALUES ('RemoveRegOSTLog', 'Ostrel', 'RegOST.log', 'INSTALLDIR', 2)"
 sql "$remove VALUES ('RemoveScriptLog', 'Ostrel', 'TEMPTXT.log', 'INSTALLDIR', 2)"
-sql "INSERT INTO RemoveFile (FileKey, Component_, DirProperty, InstallMode)
-     VALUES ('RemoveQuenlarDir', 'Ostrel', 'QUENLARDIR', 2)"
 
 # The tables as they must be: every row of ours exactly, and no custom
 # action without its row (wixl leaves the sequence row of one it dropped).

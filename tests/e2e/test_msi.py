@@ -105,7 +105,7 @@ class Machine:
         return problems + ([] if self.products() == 1 else ["%d products" % self.products()])
 
     def removed_problems(self, before):
-        problems = ["folder left"] if os.path.exists(self.unix) else []
+        problems = ["folder left"] if os.path.exists(os.path.dirname(self.unix)) else []
         after = self.registry()
         return problems + ["%s differs from before" % k for k in after if after[k] != before[k]]
 
@@ -117,7 +117,7 @@ class Machine:
         yield "uninstall", self.removed_problems(before), codes
         self.lay_down(NO_AUTOCAD)
         codes = [self.msiexec("/i", self.packages[0])]
-        problems = ["folder left"] if os.path.exists(self.unix) else []
+        problems = ["folder left"] if os.path.exists(os.path.dirname(self.unix)) else []
         if codes[0] == 0 or self.products():
             problems.append("%d products" % self.products())
         # Wine runs no rollback action: what RegOSTCtl wrote before it failed stays.

@@ -1,7 +1,6 @@
 // RegOSTCtl's command line, its two jobs and their exit codes.
 #include <string.h>
 
-#include "ctl/core_stub.h"
 #include "ctl/ctl.h"
 #include "driver/driver.h"
 #include "log/log.h"

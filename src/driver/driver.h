@@ -9,8 +9,17 @@
 constexpr DWORD kLoadCtrlsValue = 15;
 
 /* run.cpp */
-// The whole job. Returns 0 whatever happened: the logs tell the outcome.
+// What one run did, for a caller that turns it into an exit code.
+struct RunOutcome {
+    bool completed;         // false: setup file missing or release list refused
+    int failedWrites;       // writes no root took, and products that could not be registered
+    int registeredProducts; // product keys that got the main add-on's demand-load entries
+};
+// The whole job from its own folder, under that folder's lock. Returns 0
+// whatever happened: the logs tell the outcome.
 int RunRegOST(int argc, char **argv);
+// The same run without the lock, for a caller that holds it; outcome may be null.
+void RunRegistration(int argc, char **argv, RunOutcome *outcome);
 // Forgets everything a run left behind, so tests can run it again in-process.
 void ResetRunForTests();
 
@@ -24,6 +33,13 @@ void FindProgramDirectory(const char *argv0, char *directory);
 // True when the setup file opens for reading; it is closed again at once.
 bool CheckSetupFile(const char *path);
 
+/* folder_lock.cpp */
+// Runs from one program folder take turns, so that their lines never
+// interleave in one log: a second run waits here until the first unlocks
+// (or ends). False when no lock could be had; the run then goes on without.
+bool LockProgramFolder(const char *programDirectory);
+void UnlockProgramFolder();
+
 /* setup_file.cpp */
 enum class ReleaseListResult { Accepted, Missing, WrongLength, Unknown };
 // Reads and validates the release list of setupFile into releaseList
@@ -33,9 +49,11 @@ ReleaseListResult ReadReleaseList(const char *setupFile, char *releaseList, int 
 // releaseNumber (kReleaseNumberSize bytes).
 void CopyRelease(const char *releaseList, int index, char *releaseNumber);
 // Replaces a default loader path with the setup file's where that names
-// something that exists; the second add-on's only when it is registered.
-void ApplyLoaderOverrides(const char *setupFile, bool secondAddOn, char *mainLoaderPath,
-                          char *secondLoaderPath);
+// something that exists; the second add-on's only when it is registered. A
+// loader that is not absolute is resolved in programDirectory (a rooted one
+// on its drive or share), and the resolved path is what replaces the default.
+void ApplyLoaderOverrides(const char *setupFile, const char *programDirectory, bool secondAddOn,
+                          char *mainLoaderPath, char *secondLoaderPath);
 // The custom data of the main add-on (kPathBufferSize bytes); empty when the
 // setup file has none.
 void ReadCustomData(const char *setupFile, char *customData);

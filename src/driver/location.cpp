@@ -25,8 +25,8 @@ void FindProgramDirectory(const char *argv0, char *directory) {
 
     // A relative name would make the folder depend on the current folder,
     // which a setup may have left anywhere: such a folder counts as unknown.
-    bool absolute = (source[0] != '\0' && source[1] == ':') || source[0] == '\\' ||
-                    source[0] == '/';
+    bool absolute =
+        (source[0] != '\0' && source[1] == ':') || source[0] == '\\' || source[0] == '/';
     size_t keep = 0;
     for (size_t i = 0; absolute && source[i] != '\0'; ++i) {
         if (source[i] == '\\' || source[i] == '/')

@@ -73,14 +73,28 @@ void RegisterRelease(const char *releaseNumber, const char *releaseKeyName) {
                "Installation AutoCAD Successful (2)\n\n", "Error -- AutoCAD registry (2)\n\n");
 }
 
-int EndRun(const char *finalMessage) {
+void EndRun(const char *finalMessage, bool completed, RunOutcome *outcome) {
     EndLogs(finalMessage);
-    return 0; // setup programs read the logs, not the exit code
+    if (outcome != nullptr) {
+        StepTally tally = ReadStepTally();
+        *outcome = RunOutcome{completed, tally.failedWrites, tally.registeredProducts};
+    }
 }
 
 } // namespace
 
 int RunRegOST(int argc, char **argv) {
+    char directory[kPathBufferSize];
+    FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory);
+    bool locked = LockProgramFolder(directory);
+    RunRegistration(argc, argv, nullptr);
+    if (locked)
+        UnlockProgramFolder();
+    return 0; // setup programs read the logs, not the exit code
+}
+
+void RunRegistration(int argc, char **argv, RunOutcome *outcome) {
+    ResetStepTally();
     FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.programDirectory);
     OpenProgressLog(run.programDirectory);
     if (argc > 3)
@@ -88,21 +102,21 @@ int RunRegOST(int argc, char **argv) {
     ExamineArguments(argc, argv);
 
     if (!ComposeProgramPaths() || !CheckSetupFile(run.setupFilePath))
-        return EndRun("(INI) file not found\n\n");
+        return EndRun("(INI) file not found\n\n", false, outcome);
 
     int releaseCount = 0;
     switch (ReadReleaseList(run.setupFilePath, run.releaseList, &releaseCount)) {
     case ReleaseListResult::Missing:
-        return EndRun("Release number not found\n\n");
+        return EndRun("Release number not found\n\n", false, outcome);
     case ReleaseListResult::WrongLength:
-        return EndRun("Incorrect release number\n\n");
+        return EndRun("Incorrect release number\n\n", false, outcome);
     case ReleaseListResult::Unknown:
-        return EndRun("Unknown release number\n\n");
+        return EndRun("Unknown release number\n\n", false, outcome);
     case ReleaseListResult::Accepted:
         break;
     }
-    ApplyLoaderOverrides(run.setupFilePath, run.secondAddOn, run.mainLoaderPath,
-                         run.secondLoaderPath);
+    ApplyLoaderOverrides(run.setupFilePath, run.programDirectory, run.secondAddOn,
+                         run.mainLoaderPath, run.secondLoaderPath);
     ReadCustomData(run.setupFilePath, run.customData);
 
     for (int i = 0; i < releaseCount; ++i) {
@@ -113,7 +127,7 @@ int RunRegOST(int argc, char **argv) {
         memcpy(releaseKeyName + 1, releaseNumber, sizeof releaseNumber);
         RegisterRelease(releaseNumber, releaseKeyName);
     }
-    return EndRun("Installation Completed\n\n");
+    EndRun("Installation Completed\n\n", true, outcome);
 }
 
 void ResetRunForTests() {

@@ -17,16 +17,53 @@ bool ReadSetupEntry(const char *setupFile, const char *section, const char *key,
     return GetPrivateProfileStringA(section, key, "", text, kPathBufferSize, setupFile) != 0;
 }
 
-void OverrideLoader(const char *setupFile, const char *section, char *loaderPath) {
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// A loader that is not absolute is taken in the program folder, never in the
+// current one, which a setup may have left anywhere: a relative name is put
+// after the folder, a rooted one (no drive) after the folder's drive or
+// share. False when the result does not fit.
+bool ResolveLoader(const char *text, const char *programDirectory, char *resolved) {
+    bool hasDrive = text[0] != '\0' && text[1] == ':' && IsSeparator(text[2]);
+    bool isShare = IsSeparator(text[0]) && IsSeparator(text[1]);
+    if (hasDrive || isShare)
+        return JoinText(resolved, text, "");
+    if (!IsSeparator(text[0]))
+        return JoinText(resolved, programDirectory, SeparatorAfter(programDirectory), text);
+
+    // The folder's root: "C:", or "\\server\share" of a network folder.
+    char root[kPathBufferSize];
+    size_t length = 0;
+    if (programDirectory[0] != '\0' && programDirectory[1] == ':') {
+        length = 2;
+    } else if (IsSeparator(programDirectory[0]) && IsSeparator(programDirectory[1])) {
+        int separators = 0;
+        for (length = 2; programDirectory[length] != '\0'; ++length) {
+            if (IsSeparator(programDirectory[length]) && ++separators == 2)
+                break;
+        }
+    }
+    memcpy(root, programDirectory, length);
+    root[length] = '\0';
+    return JoinText(resolved, root, text);
+}
+
+void OverrideLoader(const char *setupFile, const char *programDirectory, const char *section,
+                    char *loaderPath) {
     char text[kPathBufferSize];
     if (!ReadSetupEntry(setupFile, section, "Loader", text))
         return;
+    char resolved[kPathBufferSize];
+    if (!ResolveLoader(text, programDirectory, resolved))
+        return;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(text, &found);
+    HANDLE search = FindFirstFileA(resolved, &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     FindClose(search);
-    memcpy(loaderPath, text, strlen(text) + 1);
+    memcpy(loaderPath, resolved, strlen(resolved) + 1);
 }
 
 } // namespace
@@ -53,11 +90,11 @@ void CopyRelease(const char *releaseList, int index, char *releaseNumber) {
     releaseNumber[kReleaseNumberSize - 1] = '\0';
 }
 
-void ApplyLoaderOverrides(const char *setupFile, bool secondAddOn, char *mainLoaderPath,
-                          char *secondLoaderPath) {
+void ApplyLoaderOverrides(const char *setupFile, const char *programDirectory, bool secondAddOn,
+                          char *mainLoaderPath, char *secondLoaderPath) {
     if (secondAddOn)
-        OverrideLoader(setupFile, "QELKeysLoader", secondLoaderPath);
-    OverrideLoader(setupFile, "OSTKeysLoader", mainLoaderPath);
+        OverrideLoader(setupFile, programDirectory, "QELKeysLoader", secondLoaderPath);
+    OverrideLoader(setupFile, programDirectory, "OSTKeysLoader", mainLoaderPath);
 }
 
 void ReadCustomData(const char *setupFile, char *customData) {

@@ -13,7 +13,9 @@
 #include <windows.h>
 
 // A text-mode stream opened by a DOS path: the C library does that itself here.
-inline FILE *OpenDosStream(const char *path, const char *mode) { return fopen(path, mode); }
+inline FILE *OpenDosStream(const char *path, const char *mode) {
+    return fopen(path, mode);
+}
 
 #else // the Linux stand-in
 
@@ -54,21 +56,14 @@ typedef void *LPSECURITY_ATTRIBUTES;
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
-#define ERROR_NOT_ENOUGH_MEMORY 8L
-#define ERROR_NO_MORE_FILES 18L
 #define ERROR_INVALID_PARAMETER 87L
-#define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
-#define ERROR_BADDB 1009L
-#define ERROR_KEY_DELETED 1018L
 
-#define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000UL)
 #define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001UL)
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002UL)
-#define HKEY_USERS ((HKEY)(uintptr_t)0x80000003UL)
 
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
@@ -76,7 +71,6 @@ typedef void *LPSECURITY_ATTRIBUTES;
 #define KEY_ENUMERATE_SUB_KEYS 0x0008
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
-#define KEY_ALL_ACCESS 0xF003F
 
 #define REG_OPTION_NON_VOLATILE 0x0
 #define REG_CREATED_NEW_KEY 1
@@ -91,10 +85,10 @@ typedef void *LPSECURITY_ATTRIBUTES;
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
-#define FILE_ATTRIBUTE_READONLY 0x01
-#define FILE_ATTRIBUTE_DIRECTORY 0x10
-#define FILE_ATTRIBUTE_ARCHIVE 0x20
-#define FILE_ATTRIBUTE_NORMAL 0x80
+#define INFINITE 0xFFFFFFFFUL
+#define WAIT_OBJECT_0 0x00000000UL
+#define WAIT_ABANDONED 0x00000080UL
+#define WAIT_FAILED 0xFFFFFFFFUL
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
@@ -135,12 +129,10 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDes
                       PHKEY phkResult);
 LSTATUS RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
                          LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
-                         LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
-                         LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
-                         PFILETIME lpftLastWriteTime);
-LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                      LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                      PFILETIME lpftLastWriteTime);
+                         LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                         LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
+LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                      LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
 LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                          LPBYTE lpData, LPDWORD lpcbData);
 LSTATUS RegCloseKey(HKEY hKey);
@@ -155,19 +147,21 @@ BOOL FindClose(HANDLE hFindFile);
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 void GetLocalTime(LPSYSTEMTIME lpSystemTime);
-BOOL IsDBCSLeadByte(BYTE TestChar);
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BOOL ReleaseMutex(HANDLE hMutex);
+BOOL CloseHandle(HANDLE hObject);
 HANDLE GetProcessHeap(void);
 void *HeapAlloc(HANDLE hHeap, DWORD dwFlags, size_t dwBytes);
 BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, void *lpMem);
-DWORD GetLastError(void);
-void SetLastError(DWORD dwErrCode);
 
 // The command line as the runtime split it (msvcrt keeps it in __argc/__argv).
 extern int __argc;    // NOLINT(bugprone-reserved-identifier)
 extern char **__argv; // NOLINT(bugprone-reserved-identifier)
 
-// A text-mode stream opened by a DOS path (Z:\ is the Unix root). Streams
-// opened for appending store each "\n" as CR LF, as msvcrt does.
+// A text-mode stream opened by a DOS path (Z:\ is the Unix root), for
+// appending ("a", each "\n" stored as CR LF, as msvcrt does) or reading ("r",
+// CR LF left as it is).
 FILE *OpenDosStream(const char *path, const char *mode);
 
 #endif

@@ -62,8 +62,14 @@ bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count) {
             char name[kSubkeyNameBufferSize];
             DWORD length = kSubkeyNameBufferSize;
             FILETIME lastWrite;
-            if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, &lastWrite) !=
-                ERROR_SUCCESS) {
+            LONG result =
+                RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, &lastWrite);
+            // A name longer than the buffer is still a subkey: it is listed as
+            // an empty name, which the caller reports instead of losing the
+            // rest of the listing.
+            if (result == ERROR_MORE_DATA) {
+                length = 0;
+            } else if (result != ERROR_SUCCESS) {
                 listed = false;
                 break;
             }
@@ -80,6 +86,14 @@ bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count) {
     }
     RegCloseKey(key);
     return listed;
+}
+
+bool KeyOpens(HKEY root, const char *keyPath) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
 }
 
 void FreeSubkeyList(char **&names, int count) {

@@ -11,9 +11,12 @@ bool WriteDwordValue(HKEY root, const char *keyPath, const char *valueName, DWOR
 // Appends the names of the direct subkeys of keyPath to the list. The caller
 // starts with names null and count 0 and frees the list with FreeSubkeyList
 // whatever the result: false (key missing, or listing cut short, or out of
-// memory) can leave names in it.
+// memory) can leave names in it. A name too long for kSubkeyNameBufferSize is
+// listed as an empty name.
 bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count);
 void FreeSubkeyList(char **&names, int count);
+// True when keyPath exists and opens for reading.
+bool KeyOpens(HKEY root, const char *keyPath);
 
 /* removal.cpp */
 enum class ValueLookup { Found, Missing, Unreadable };

@@ -32,6 +32,7 @@ bool WriteDefaultSettings(const char *releaseNumber) {
         if (!WriteRecordedDword(HKEY_CURRENT_USER, key, setting.name, setting.value)) {
             WriteProgressLine("Error -- Ostrel registry -- ", setting.name,
                               " -- HKEY_CURRENT_USER.\n");
+            CountFailedWrite();
             succeeded = false;
         }
     }

@@ -52,6 +52,7 @@ bool WriteWithFallback(const DemandLoadValue &value) {
     if (WriteUnder(HKEY_CURRENT_USER, value))
         return true;
     WriteProgressLine(value.messageHead, value.messageName, " -- HKEY_CURRENT_USER.\n");
+    CountFailedWrite();
     return false;
 }
 
@@ -93,9 +94,11 @@ bool WriteDemandLoadEntries(const char *releaseKeyName, const char *loaderPath, 
     char releaseKey[kPathBufferSize];
     JoinText(releaseKey, kReleaseKeyPrefix, releaseKeyName);
 
+    // A release key that an uninstalled AutoCAD left behind empty is no
+    // AutoCAD either.
     char **products = nullptr;
     int productCount = 0;
-    if (!ListSubkeys(HKEY_LOCAL_MACHINE, releaseKey, products, productCount)) {
+    if (!ListSubkeys(HKEY_LOCAL_MACHINE, releaseKey, products, productCount) || productCount == 0) {
         WriteProgressLine("Error -- AutoCAD not found.\n");
         FreeSubkeyList(products, productCount);
         return false;
@@ -103,9 +106,22 @@ bool WriteDemandLoadEntries(const char *releaseKeyName, const char *loaderPath, 
 
     bool succeeded = true;
     for (int i = 0; i < productCount; ++i) {
+        // A name the code page cannot spell comes back with '?' in it and
+        // names no key: writing under it would create a bogus twin product.
         char productKey[kPathBufferSize];
         JoinText(productKey, releaseKey, "\\", products[i]);
-        succeeded &= WriteProductEntries(productKey, loaderPath, loadCtrls, secondAddOn);
+        if (products[i][0] == '\0') {
+            WriteProgressLine("Error -- AutoCAD product name too long.\n");
+        } else if (!KeyOpens(HKEY_LOCAL_MACHINE, productKey)) {
+            WriteProgressLine("Error -- AutoCAD product not found -- ", products[i], ".\n");
+        } else {
+            succeeded &= WriteProductEntries(productKey, loaderPath, loadCtrls, secondAddOn);
+            if (!secondAddOn)
+                CountRegisteredProduct();
+            continue;
+        }
+        CountFailedWrite();
+        succeeded = false;
     }
     FreeSubkeyList(products, productCount);
     return succeeded;

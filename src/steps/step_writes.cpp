@@ -1,8 +1,32 @@
+// Registry writes followed by their records, and the tally of the run.
 #include "steps/step_writes.h"
 
 #include "common/text.h"
 #include "log/log.h"
 #include "registry/registry.h"
+#include "steps/steps.h"
+
+namespace {
+
+StepTally tally = {0, 0};
+
+} // namespace
+
+void CountFailedWrite() {
+    ++tally.failedWrites;
+}
+
+void CountRegisteredProduct() {
+    ++tally.registeredProducts;
+}
+
+StepTally ReadStepTally() {
+    return tally;
+}
+
+void ResetStepTally() {
+    tally = StepTally{0, 0};
+}
 
 bool WriteRecordedString(HKEY root, const char *keyPath, const char *valueName, const char *text) {
     if (!WriteStringValue(root, keyPath, valueName, text))

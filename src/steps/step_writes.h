@@ -8,6 +8,11 @@
 // The maker's own keys: this prefix, the release number, then the add-on.
 constexpr char kVendorKeyPrefix[] = "Software\\Quenlar\\AutoCAD\\";
 
+// Counts a write that no root took, for ReadStepTally.
+void CountFailedWrite();
+// Counts a product that got the main add-on's demand-load entries.
+void CountRegisteredProduct();
+
 // Both return the write's result; on success the record is written.
 bool WriteRecordedString(HKEY root, const char *keyPath, const char *valueName, const char *text);
 bool WriteRecordedDword(HKEY root, const char *keyPath, const char *valueName, DWORD number);

@@ -5,6 +5,17 @@
 
 #include "platform/win32.h"
 
+/* step_writes.cpp */
+// What the steps did since the last reset, for a caller that turns a run
+// into an exit code: writes that no root took (and products that could not
+// be registered), and products that got the main add-on's entries.
+struct StepTally {
+    int failedWrites;
+    int registeredProducts;
+};
+StepTally ReadStepTally();
+void ResetStepTally();
+
 /* default_settings.cpp */
 bool WriteDefaultSettings(const char *releaseNumber);
 

@@ -23,11 +23,13 @@ bool WriteVendorKey(const char *releaseNumber, const char *loaderPath, const cha
     if (!WriteRecordedString(HKEY_LOCAL_MACHINE, key, "Loader", loaderPath)) {
         WriteProgressLine("Error -- ", messageName, " registry Loader --", "Loader",
                           " -- HKEY_LOCAL_MACHINE.\n");
+        CountFailedWrite();
         succeeded = false;
     }
     if (!WriteRecordedString(HKEY_CURRENT_USER, key, "Loader", loaderPath)) {
         WriteProgressLine("Error -- ", messageName, " registry Loader --", "Loader",
                           " -- HKEY_CURRENT_USER.\n");
+        CountFailedWrite();
         succeeded = false;
     }
 
@@ -35,6 +37,7 @@ bool WriteVendorKey(const char *releaseNumber, const char *loaderPath, const cha
         !WriteRecordedString(HKEY_LOCAL_MACHINE, key, "CustomData", customData)) {
         WriteProgressLine("Error -- Ostrel registry CustomData --", "CustomData",
                           " -- HKEY_LOCAL_MACHINE.\n");
+        CountFailedWrite();
         succeeded = false;
     }
     return succeeded;

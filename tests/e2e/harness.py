@@ -220,6 +220,29 @@ def killed_log_problems(progress, script, complete_progress, complete_script=Non
     return problems
 
 
+def concurrent_log_problems(progress, script, complete_progress, records_per_run):
+    """What is wrong with the logs (bytes) of two runs started at once from one
+    folder on the same machine: they must have taken turns, so RegOST.log is
+    two whole runs one after the other and TEMPTXT.log the same whole records
+    twice over."""
+    problems = []
+    one_run = HEADER.pattern + re.escape(complete_progress)
+    if not re.fullmatch(one_run + one_run, progress):
+        problems.append("RegOST.log is not two whole runs one after the other: %s"
+                        % shown(progress, 400))
+    half = len(script) // 2
+    if script[:half] != script[half:]:
+        problems.append("TEMPTXT.log is not one run's records twice (%d bytes)" % len(script))
+        return problems
+    try:
+        count = len(parse_records(script[:half].decode("cp1252").replace("\r\n", "\n")))
+    except ValueError as error:
+        return problems + ["TEMPTXT.log: %s" % error]
+    if count != records_per_run:
+        problems.append("TEMPTXT.log holds %d records a run, not %d" % (count, records_per_run))
+    return problems
+
+
 def parse_records(text):
     """Records of a registry-script log (text with "\\n" line ends)."""
     lines = text.split("\n")
@@ -292,11 +315,14 @@ def products_of(machine, release):
             rest = full[len(base) + 1:]
             if rest and rest.split("\\")[0] not in names:
                 names.append(rest.split("\\")[0])
-    # A name of 200 characters or more does not fit the listing's buffer,
-    # and a listing cut short counts as no AutoCAD at all.
-    if names is None or any(len(n) >= 200 for n in names):
+    # A release key without products is no AutoCAD either; a name of 200
+    # characters or more does not fit the listing's buffer and is skipped.
+    # A name the code page cannot spell is listed with '?' and skipped too.
+    if not names:
         return None
-    return sorted(names, key=lambda n: n.upper())
+    spelled = [n for n in names if len(n) < 200 and n == n.encode("cp1252", "replace").decode(
+        "cp1252")]
+    return sorted(spelled, key=lambda n: n.upper())
 
 
 def attempted_writes(layout):

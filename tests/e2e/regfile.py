@@ -63,8 +63,13 @@ def write_regedit4(machine, path, delete_first=()):
             else:
                 lines.append('%s="%s"' % (shown, _escape(value)))
         lines.append("")
+    text = "\r\n".join(lines) + "\r\n"
     with open(path, "wb") as out:
-        out.write(("\r\n".join(lines) + "\r\n").encode("cp1252"))
+        try:
+            out.write(text.encode("cp1252"))
+        except UnicodeEncodeError:  # names the code page cannot spell
+            text = "Windows Registry Editor Version 5.00" + text[len("REGEDIT4"):]
+            out.write(b"\xff\xfe" + text.encode("utf-16-le"))
 
 
 def _decode(raw):

@@ -191,6 +191,10 @@ class Scenario:
     # Windows (the 64-bit view for the 32-bit build, Wow6432Node for the
     # 64-bit one); they must stay as they are. Run where there are two views.
     other_view: Dict[str, Dict] = field(default_factory=dict)
+    # False where the simulation cannot lay the registry down (it reads a
+    # registry file's names in the code page): the row runs under Wine only.
+    linux: bool = True
+    ctl_exit: int = 0                  # RegOSTCtl /INSTALL's exit code in this folder
 
 
 ONE = {"17.1": [PRODUCT]}
@@ -211,7 +215,7 @@ def _simple(name, args, release_list, products, second=False, runs=1, **options)
 
 
 def _early_end(name, text, message):
-    return Scenario(name, ["/LOG"], text, machine(ONE), [message], "")
+    return Scenario(name, ["/LOG"], text, machine(ONE), [message], "", ctl_exit=3)
 
 
 def _long_loader_extra(length):
@@ -263,15 +267,15 @@ def _build():
     add(_simple("dash-log-is-no-switch", ["-LOG"], "17.1", ONE))
     add(_simple("log-twice", ["/LOG", "/Log"], "17.1", ONE))
     add(_simple("long-argument-ignored", ["/LOG" + "x" * 40, "/LOG"], "17.1", ONE))
-    add(Scenario("setup-file-missing", ["/LOG"], None, machine(ONE), [NO_INI], ""))
-    add(Scenario("setup-file-missing-no-log", [], None, machine(ONE), [NO_INI], None))
+    add(Scenario("setup-file-missing", ["/LOG"], None, machine(ONE), [NO_INI], "", ctl_exit=3))
+    add(Scenario("setup-file-missing-no-log", [], None, machine(ONE), [NO_INI], None, ctl_exit=3))
     add(_simple("setup-file-present", [], "17.0", {"17.0": [PRODUCT]}))
     add(_simple("two-runs-append", ["/LOG"], "17.1", ONE, runs=2))
     add(_simple("progress-log-in-temp", ["/LOG"], "17.1", ONE, block_log="program",
                 progress_in_temp=True))
     add(_simple("no-progress-log", ["/LOG"], "17.1", ONE, block_log="both"))
     add(Scenario("no-progress-log-early-end", ["/LOG"], None, machine(ONE), None, "",
-                 block_log="both"))
+                 block_log="both", ctl_exit=3))
 
     all_products = {"17.0": [PRODUCT], "17.1": [PRODUCT], "17.2": [PRODUCT]}
     for release_list in ["17.0", "17.1", "17.2", "17.0:17.1", "17.0:17.2", "17.1:17.2",
@@ -288,10 +292,10 @@ def _build():
         add(Scenario(name, ["/LOG"], text, machine({"17.1": [PRODUCT], "17.2": [PRODUCT]}),
                      [progress], script, ["17.1"]))
     add(Scenario("setup-file-is-a-folder", ["/LOG"], None, machine(ONE), [NO_INI], "",
-                 files=["RegOST.ini\\"]))
+                 files=["RegOST.ini\\"], ctl_exit=3))
     progress, script = full_run(["17.1"], ONE)
     add(Scenario("script-log-blocked", ["/LOG"], ini("17.1"), machine(ONE), [progress], None,
-                 ["17.1"], files=["TEMPTXT.log\\"], writes=script))
+                 ["17.1"], files=["TEMPTXT.log\\"], writes=script, ctl_exit=5))
 
     add(_early_end("version-section-missing", ini(loader="x", custom=CUSTOM), NO_RELEASE))
     add(_early_end("version-empty", ini(""), NO_RELEASE))
@@ -321,6 +325,15 @@ def _build():
     progress, script = full_run(["17.1"], ONE, loader="{dir}Tools")
     add(Scenario("override-names-folder", ["/LOG"], ini("17.1", loader="{dir}Tools"),
                  machine(ONE), [progress], script, ["17.1"], files=["Tools\\"]))
+    # A loader that is not absolute lies in the program folder, wherever the
+    # setup left the current folder, and is stored resolved.
+    progress, script = full_run(["17.1"], ONE, loader="{dir}Tools\\Ostrel.arx")
+    add(Scenario("override-relative", ["/LOG"], ini("17.1", loader="Tools\\Ostrel.arx"),
+                 machine(ONE), [progress], script, ["17.1"], files=["Tools\\Ostrel.arx"]))
+    add(Scenario("override-rooted-without-drive", ["/LOG"],
+                 ini("17.1", loader="{rooted}Tools\\Ostrel.arx"), machine(ONE), [progress],
+                 script, ["17.1"], files=["Tools\\Ostrel.arx"],
+                 extra=lambda directory: {"{rooted}": directory[2:]}))
     progress, script = full_run(["17.1"], ONE)
     add(Scenario("second-override-ignored-without-qel", ["/LOG"],
                  ini("17.1", second_loader="{dir}Tools\\Qel.arx"), machine(ONE), [progress],
@@ -346,24 +359,38 @@ def _build():
 
     progress, script = full_run(["17.1"], {})
     add(Scenario("autocad-key-missing", ["/LOG"], ini("17.1"),
-                 machine({"17.0": [PRODUCT]}), [progress], script, ["17.1"]))
-    progress, script = full_run(["17.1"], {"17.1": []})
+                 machine({"17.0": [PRODUCT]}), [progress], script, ["17.1"], ctl_exit=2))
+    # An uninstalled AutoCAD can leave its release key behind, empty.
+    progress = OST_REG_OK + SETTINGS_OK + AUTOCAD_NOT_FOUND + AUTOCAD_FAILED + COMPLETED
+    script = vendor_records("17.1") + settings_records("17.1")
     add(Scenario("release-key-without-product", ["/LOG"], ini("17.1"), machine({"17.1": []}),
-                 [progress], script, ["17.1"]))
+                 [progress], script, ["17.1"], ctl_exit=2))
 
     # Product key names: 199 characters are listed (and their key lines are
-    # longer than the line buffer); 200 do not fit the name buffer, so the
-    # listing fails and nothing is written for the release.
+    # longer than the line buffer); 200 do not fit the name buffer, so that
+    # product is skipped with its own line and the others are registered.
     long_product = "ACAD-" + "9" * 194
     products = {"17.1": [PRODUCT, long_product]}
     progress, script = full_run(["17.1"], products)
     add(Scenario("product-name-199", ["/LOG"], ini("17.1"), machine(products), [progress], script,
                  ["17.1"]))
-    progress = OST_REG_OK + SETTINGS_OK + AUTOCAD_NOT_FOUND + AUTOCAD_FAILED + COMPLETED
-    script = vendor_records("17.1") + settings_records("17.1")
+    progress = (OST_REG_OK + SETTINGS_OK + "Error -- AutoCAD product name too long.\n"
+                + AUTOCAD_FAILED + COMPLETED)
+    script = vendor_records("17.1") + settings_records("17.1") + demand_load_records("17.1",
+                                                                                     PRODUCT)
     too_long = {"17.1": [PRODUCT, "ACAD-" + "9" * 195]}
     add(Scenario("product-name-200", ["/LOG"], ini("17.1"), machine(too_long), [progress], script,
-                 ["17.1"]))
+                 ["17.1"], ctl_exit=1))
+
+    # A product name outside the code page comes back from the listing with
+    # '?' in it: that product is skipped, never created as a twin.
+    progress = (OST_REG_OK + SETTINGS_OK + "Error -- AutoCAD product not found -- ACAD-??:419.\n"
+                + AUTOCAD_FAILED + COMPLETED)
+    script = vendor_records("17.1") + settings_records("17.1") + demand_load_records("17.1",
+                                                                                     PRODUCT)
+    add(Scenario("product-name-outside-code-page", ["/LOG"], ini("17.1"),
+                 machine({"17.1": [PRODUCT, "ACAD-\u0416\u042f:419"]}), [progress], script,
+                 ["17.1"], linux=False, ctl_exit=1))
 
     # A user without rights on HKEY_LOCAL_MACHINE: the vendor key's HKLM
     # writes fail, the demand-load values fall back to HKEY_CURRENT_USER.
@@ -375,7 +402,7 @@ def _build():
     script = (record(key, MAIN_LOADER, "Loader", HKCU) + settings_records("17.1")
               + demand_load_records("17.1", PRODUCT, root=HKCU))
     add(Scenario("hklm-read-only", ["/LOG"], ini("17.1", custom=CUSTOM), machine(ONE),
-                 [progress], script, ["17.1"], custom=True, readonly=("HKLM",)))
+                 [progress], script, ["17.1"], custom=True, readonly=("HKLM",), ctl_exit=1))
 
     key2 = vendor_key("17.1", second=True)
     progress = ("Error -- Ostrel registry Loader --Loader" + HKLM_SUFFIX + OST_REG_FAILED
@@ -390,7 +417,7 @@ def _build():
               + demand_load_records("17.1", PRODUCT, SECOND_LOADER, second=True, root=HKCU)
               + demand_load_records("17.1", PRODUCT, root=HKCU))
     add(Scenario("hklm-read-only-qel", ["/LOG", "/QEL"], ini("17.1"), machine(ONE), [progress],
-                 script, ["17.1"], second=True, readonly=("HKLM",)))
+                 script, ["17.1"], second=True, readonly=("HKLM",), ctl_exit=1))
 
     def both_errors():
         text = ""
@@ -406,7 +433,7 @@ def _build():
                 + "".join("Error -- Ostrel registry -- " + n + HKCU_SUFFIX for n, _ in SETTINGS)
                 + SETTINGS_FAILED + both_errors() + AUTOCAD_FAILED + COMPLETED)
     add(Scenario("both-roots-read-only", ["/LOG"], ini("17.1"), machine(ONE), [progress], "",
-                 ["17.1"], readonly=("HKLM", "HKCU")))
+                 ["17.1"], readonly=("HKLM", "HKCU"), ctl_exit=1))
 
     progress, script = full_run(["17.1"], ONE)
     add(Scenario("settings-key-holds-values", ["/LOG"], ini("17.1"), machine(ONE, {
@@ -434,12 +461,13 @@ def _build():
     # file, and the log in the temporary folder.
     add(Scenario("program-folder-of-300-characters", ["/LOG"], ini("17.1"), machine(ONE),
                  [NO_INI], None, progress_in_temp=True, long_dir=300,
-                 wine_difference="Wine starts no program from so long a folder"))
+                 wine_difference="Wine starts no program from so long a folder", ctl_exit=5))
     # A folder name outside the code page shows as '?', which no open takes
     # as a pattern: the sibling's setup file is never read, and no log can
     # be written, as the temporary folder lies below that name too.
     add(Scenario("program-folder-outside-code-page-\u042f", ["/LOG"], ini("17.1"), machine(ONE),
-                 None, None, progress_in_temp=True, extra=_sibling_setup_file("\u0416")))
+                 None, None, progress_in_temp=True, extra=_sibling_setup_file("\u0416"),
+                 ctl_exit=5))
     progress, script = full_run(["17.1"], ONE, loader="{dir}nul.arx")
     add(Scenario("loader-names-a-device", ["/LOG"], ini("17.1", loader="{dir}nul.arx"),
                  machine(ONE), [progress], script, ["17.1"]))
@@ -452,12 +480,53 @@ def _build():
     # view this build does not see, so nothing is found and nothing touched.
     progress, script = full_run(["17.1"], {})
     add(Scenario("autocad-only-in-other-view", ["/LOG"], ini("17.1"), machine({}), [progress],
-                 script, ["17.1"], other_view=machine(ONE, {
+                 script, ["17.1"], ctl_exit=2, other_view=machine(ONE, {
                      "HKLM\\" + vendor_key("17.1"): {"Loader": "C:\\Other\\Ostrel.arx"}})))
     return scenarios
 
 
 SCENARIOS = _build()
+
+
+# --- RegOSTCtl /UNINSTALL --------------------------------------------------
+
+CTL_SCRIPT_LOG_CLOSED = "Error -- TEMPTXT.log cannot be written\n\n"
+UNINSTALLED = "Uninstallation Completed\n\n"
+CTL_FINAL_LINES = {4: "TEMPTXT.log not found\n\n",
+                   87: "Error -- Use /INSTALL, /INSTALL /QEL or /UNINSTALL\n\n"}
+
+
+@dataclass
+class UninstallCase:
+    name: str
+    steps: List[tuple]       # (program folder "a" or "b", RegOSTCtl's arguments), in turn
+    code: int                # the last step's exit code
+    before: Dict[str, Dict] = field(default_factory=lambda: machine(ONE))
+    # The steps that alone leave the registry expected (plus `change`); None: not judged.
+    expected: Optional[List[tuple]] = field(default_factory=list)
+    change: Dict[str, Dict] = field(default_factory=dict)  # set before the last step
+    readonly: tuple = ()     # roots where the last step has no rights
+
+
+INSTALL, INSTALL_QEL, UNINSTALL = ["/INSTALL"], ["/INSTALL", "/QEL"], ["/UNINSTALL"]
+UNINSTALL_CASES = [
+    UninstallCase("install-uninstall", [("a", INSTALL), ("a", UNINSTALL)], 0),
+    UninstallCase("beside-another-product", [("a", INSTALL_QEL), ("a", UNINSTALL)], 0,
+                  machine(ONE, {"HKCU\\Software\\Quenlar\\Sketch": {"Theme": "dark"},
+                                "HKLM\\Software\\Quenlar\\Sketch": {"Path": "C:\\Sketch"}})),
+    UninstallCase("two-installs-one-uninstall",
+                  [("a", INSTALL_QEL), ("a", INSTALL_QEL), ("a", UNINSTALL)], 0,
+                  machine({"17.1": [PRODUCT, PRODUCT2]})),
+    UninstallCase("second-folder-keeps-its-registration",
+                  [("a", INSTALL), ("b", INSTALL), ("a", UNINSTALL)], 0, expected=[("b", INSTALL)]),
+    UninstallCase("changed-value-survives", [("a", INSTALL), ("a", UNINSTALL)], 0,
+                  change={"HKCU\\" + settings_key("17.1"): {"Splash": 0}}),
+    UninstallCase("refused-delete", [("a", INSTALL), ("a", UNINSTALL)], 1, expected=None,
+                  readonly=("HKLM",)),
+    UninstallCase("no-records", [("a", UNINSTALL)], 4),
+    UninstallCase("both-switches", [("a", INSTALL), ("a", ["/INSTALL", "/UNINSTALL"])], 87,
+                  expected=[("a", INSTALL)]),
+]
 
 
 def by_name(name):

@@ -10,6 +10,8 @@
 - Concurrent: two runs at once on one registry file, each registering its own
   release. The runs must follow one another, so that the file ends up with
   the values of both.
+- One folder, two registry files: two runs at once from one program folder
+  take turns under the folder's lock, so each run's lines stay together.
 - Logs that cannot be written: RegOST.log (and then TEMPTXT.log too) is a
   symbolic link to /dev/full. The run must still end, with exit code 0, and
   leave the same registry as a run whose logs are fine.
@@ -191,6 +193,35 @@ def check_concurrent_runs(base, program, before):
     return problems
 
 
+def check_one_folder_runs(program, before, progress, script):
+    """Two runs from one folder, each on a registry file of its own, so that
+    only the folder's lock can make them take turns."""
+    problems = []
+    records = script.count(b"RegDB Root: ")
+    for attempt in range(20):
+        program.clear_logs()
+        envs = []
+        for n in range(2):
+            env = dict(program.env, REGOST_REGISTRY=program.registry + ".%d" % n)
+            with open(env["REGOST_REGISTRY"], "wb") as out:
+                out.write(before)
+            envs.append(env)
+        runs = [subprocess.Popen([program.exe] + ARGUMENTS, cwd=program.folder, env=env,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                for env in envs]
+        for run in runs:
+            run.wait(timeout=60)
+        logs = [os.path.join(program.program, name) for name in ("RegOST.log", "TEMPTXT.log")]
+        got = [open(log, "rb").read() for log in logs]
+        found = harness.concurrent_log_problems(got[0], got[1], progress, records)
+        if found:
+            problems += ["one folder, attempt %d: %s" % (attempt, p) for p in found]
+            break
+    program.clear_logs()
+    print("two runs from one folder: %s" % ("took turns" if not problems else "FAILED"))
+    return problems
+
+
 def check_full_logs(program, before, after, script):
     problems = []
     for name, links in (("progress log on /dev/full", ["RegOST.log"]),
@@ -232,6 +263,7 @@ def main():
         print("a complete run takes %.1f ms" % (duration * 1000))
         problems = check_killed_runs(program, before, after, duration, progress, script)
         problems += check_concurrent_runs(base, program, before)
+        problems += check_one_folder_runs(program, before, progress, script)
         if os.path.exists("/dev/full"):
             problems += check_full_logs(program, before, after, script)
         else:

@@ -5,6 +5,7 @@ setup file and a registry file (REGOST_REGISTRY); read-only roots come from
 REGOST_READONLY_ROOTS and the temporary folder from TMPDIR.
 """
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -15,14 +16,16 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import harness  # noqa: E402
 import regfile  # noqa: E402
+import scenarios as table  # noqa: E402
 
 SKIP = 77
 
 
-def run_linux(layout, exe):
-    """Runs the scenario with regost; returns (Outcome, problems)."""
+def run_linux(layout, exe, name="regost", args=None, codes=None):
+    """Runs the scenario with regost (or exe as name with args, its exit
+    codes going to codes); returns (Outcome, problems)."""
     scenario = layout.scenario
-    program = layout.create(exe, "regost")
+    program = layout.create(exe, name)
     regfile.write_regedit4(layout.expanded_machine(), layout.registry)
     env = dict(os.environ)
     env["REGOST_REGISTRY"] = layout.registry
@@ -36,15 +39,126 @@ def run_linux(layout, exe):
     for _ in range(scenario.runs):
         # Started from the scenario folder, not the program folder: nothing
         # may depend on the current directory.
-        done = subprocess.run(wrapper + [program] + scenario.args, cwd=layout.folder, env=env,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
-        if done.returncode != 0:
+        done = subprocess.run(wrapper + [program] + (scenario.args if args is None else args),
+                              cwd=layout.folder, env=env, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=60)
+        if codes is not None:
+            codes.append(done.returncode)
+        elif done.returncode != 0:
             problems.append("exit code %d (stderr %r)" % (done.returncode, done.stderr[:300]))
         if done.stdout:
             problems.append("wrote to standard output: %r" % done.stdout[:300])
     with open(layout.registry, "rb") as f:
         after = regfile.parse(f.read())
     return harness.Outcome(layout, after), problems
+
+
+# --- RegOSTCtl ----------------------------------------------------------------
+# /INSTALL is a column of the scenario table: in the same laid-out folder it
+# must leave what RegOST /LOG leaves, and exit with the scenario's ctl_exit.
+# An uninstall case runs RegOSTCtl from folders "a" and "b" on one registry.
+
+
+def ctl_exe(exe):
+    return os.path.join(os.path.dirname(exe), "regostctl")
+
+
+def ctl_column_problems(layout, exe):
+    scenario = layout.scenario
+    args = ["/QEL"] if scenario.second else []
+    reference, codes = run_linux(layout, exe, "regost", ["/LOG"] + args)
+    ctl, codes = run_linux(layout, ctl_exe(exe), "regostctl", ["/INSTALL"] + args, [])
+    problems = ["RegOSTCtl /INSTALL exit code %d, expected %d" % (code, scenario.ctl_exit)
+                for code in codes if code != scenario.ctl_exit]
+    if scenario.ctl_exit == 5:  # nothing written, one line logged
+        closed = [harness.on_disk(table.CTL_SCRIPT_LOG_CLOSED)] * scenario.runs
+        if ctl.progress is not None and ctl.progress_runs() != closed:
+            problems.append("RegOSTCtl's RegOST.log: %s" % harness.shown(ctl.progress))
+        reference.after, reference.progress = regfile.normalise(layout.before_state()), None
+        ctl.progress = None
+    return problems + ["RegOSTCtl /INSTALL vs RegOST /LOG: " + line
+                       for line in harness.compare_builds(reference, ctl)]
+
+
+class LinuxCase:
+    """An uninstall case's program folders a and b, with regostctl and a
+    setup file each, on one registry."""
+    name = "regostctl"
+
+    def __init__(self, case, base, exe):
+        self.case, self.exe = case, exe
+        self.folder = os.path.join(base, "uninstall-" + case.name)
+        self.registry = os.path.join(self.folder, "registry.reg")
+
+    def lay_out(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+        for name in "ab":
+            os.makedirs(os.path.join(self.folder, name))
+            shutil.copy2(self.exe, os.path.join(self.folder, name, self.name))
+            with open(os.path.join(self.folder, name, "RegOST.ini"), "wb") as out:
+                out.write(table.ini("17.1").encode("cp1252"))
+        self.set(self.case.before)
+
+    def set(self, machine, mode="wb"):
+        full = {}  # with the parent keys, as a saved registry has them
+        for key, values in machine.items():
+            parts = key.split("\\")
+            for n in range(2, len(parts)):
+                full.setdefault("\\".join(parts[:n]), {})
+            full[key] = values
+        laid = os.path.join(self.folder, "laid.reg")
+        regfile.write_regedit4(full, laid)
+        with open(laid, "rb") as f, open(self.registry, mode) as out:
+            out.write(f.read()[0 if mode == "wb" else len(b"REGEDIT4\r\n"):])
+
+    def run(self, steps, readonly=()):
+        env = dict(os.environ, REGOST_REGISTRY=self.registry, TMPDIR=self.folder,
+                   REGOST_READONLY_ROOTS=",".join(readonly))
+        wrapper = os.environ.get("REGOST_E2E_WRAPPER", "").split()  # valgrind, say
+        return [subprocess.run(wrapper + [os.path.join(self.folder, name, self.name)] + args,
+                               cwd=self.folder, env=env, timeout=300).returncode
+                for name, args in steps]
+
+    def state(self):
+        with open(self.registry, "rb") as f:
+            return regfile.parse(f.read())
+
+    def change(self, change):
+        self.set(change, "ab")  # a key given again in a file adds to it
+
+
+def uninstall_case_problems(runner):
+    """Runs a case; returns (problems, the registry and RegOST.log it left)."""
+    case = runner.case
+    expected = None
+    for steps in ([case.expected] if case.expected is not None else []) + [case.steps[:-1]]:
+        runner.lay_out()
+        runner.run(steps)
+        if case.change:
+            runner.change(case.change)
+        if expected is None:
+            expected = regfile.normalise(runner.state())
+    code = runner.run(case.steps[-1:], case.readonly)[0]
+    after = regfile.normalise(runner.state())
+    progress = harness.read_file(os.path.join(runner.folder, case.steps[-1][0], "RegOST.log"))
+    problems = [] if code == case.code else ["exit code %d, expected %d" % (code, case.code)]
+    final = harness.on_disk(table.CTL_FINAL_LINES.get(case.code, table.UNINSTALLED))
+    if not (progress or b"").endswith(final):
+        problems.append("the uninstall's RegOST.log: %s" % harness.shown(progress))
+    if case.expected is not None:
+        problems += regfile.describe_difference(after, expected, "after", "expected")
+    return problems, after, harness.HEADER.sub(b"", progress or b"")
+
+
+def run_uninstall_cases(base, exe):
+    results = []
+    for case in table.UNINSTALL_CASES:
+        try:
+            problems = uninstall_case_problems(LinuxCase(case, base, exe))[0]
+        except Exception as error:  # noqa: BLE001, reported like a scenario's
+            problems = ["harness error: %r" % error]
+        results.append(("uninstall " + case.name, problems))
+    return results
 
 
 def main():
@@ -54,14 +168,16 @@ def main():
         return SKIP
     base = tempfile.mkdtemp(prefix="regost-e2e-")
     results = []
-    for scenario in harness.selected():
+    for scenario in (s for s in harness.selected() if s.linux):
         layout = harness.Layout(scenario, base)
         try:
             outcome, problems = run_linux(layout, exe)
             problems += harness.check(layout, outcome)
+            problems += ctl_column_problems(layout, exe)
         except Exception as error:  # one broken scenario must not hide the others
             problems = ["harness error: %r" % error]
         results.append((scenario.name, problems))
+    results += run_uninstall_cases(base, ctl_exe(exe))
     return harness.finish(results, base)
 
 

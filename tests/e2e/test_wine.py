@@ -53,6 +53,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 
 import harness  # noqa: E402
 import regfile  # noqa: E402
+import scenarios as table  # noqa: E402
 import test_linux  # noqa: E402
 import wine  # noqa: E402
 
@@ -260,9 +261,11 @@ class WineRunner:
         return ["other view: " + line for line in
                 regfile.describe_difference(got, expected, "Wine", "the scenario")]
 
-    def run(self, layout):
+    def run(self, layout, exe=None, name="RegOST.exe", args=None, codes=None):
+        """Runs the scenario (or exe as name with args, its exit codes
+        going to codes) in its folder laid out afresh."""
         scenario = layout.scenario
-        program = layout.create(self.exe, "RegOST.exe")
+        program = layout.create(exe or self.exe, name)
         volatile = self.prepare_registry(layout)
         problems = []
         holder = None
@@ -276,10 +279,13 @@ class WineRunner:
                 saved_tmp = wine.user_environment("TMP")
                 wine.set_user_environment("TMP", ("REG_SZ", harness.dos_path(layout.temp)))
             for _ in range(scenario.runs):
-                done = wine.run([program] + scenario.args, cwd=layout.folder)
+                done = wine.run([program] + (scenario.args if args is None else args),
+                                cwd=layout.folder)
                 if self.settle or not self.waits:
                     wine.wait_server()
-                if done.returncode != 0:
+                if codes is not None:
+                    codes.append(done.returncode)
+                elif done.returncode != 0:
                     problems.append("exit code %d" % done.returncode)
             after = self.read_registry(self.own)
             problems += self.other_view_problems(layout)
@@ -320,6 +326,7 @@ class WineRunner:
 
 
 KILL_PRODUCTS = 150     # 17.1 with 150 products: 5,111 values
+KILL_VALUES = 2 + 9 + 34 * KILL_PRODUCTS
 KILL_AFTER_RECORDS = 1500
 COMPLETE_PROGRESS = (b"Ostrel Registration Registry Successful (1)\r\n\r\n"
                      b"Ostrel Settings Registry Successful (1)\r\n\r\n"
@@ -386,17 +393,124 @@ def killed_run_problems(runner, base):
     return problems
 
 
+def concurrent_run_problems(runner, base):
+    """Two RegOST.exe /LOG runs started at once from one folder take turns: the
+    C runtime's append is a seek and a write, which two processes tear."""
+    folder = os.path.join(base, "concurrent")
+    os.makedirs(folder, exist_ok=True)
+    program = os.path.join(folder, "RegOST.exe")
+    subprocess.run(["cp", runner.exe, program], check=True)
+    with open(os.path.join(folder, "RegOST.ini"), "wb") as f:
+        f.write(b"[VERSION]\r\nVersion=17.1\r\n")
+    logs = [os.path.join(folder, name) for name in ("RegOST.log", "TEMPTXT.log")]
+    for log in logs:
+        if os.path.exists(log):
+            os.remove(log)
+    machine = {runner.own("HKLM\\SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-%04d:409" % (6000 + i)):
+               {} for i in range(KILL_PRODUCTS)}
+    laid = os.path.join(base, "concurrent.reg")
+    regfile.write_regedit4(machine, laid, delete_first=[runner.own(k) for k in WATCHED_FULL])
+    if wine.reg_import(laid).returncode != 0:
+        return ["reg import failed"]
+    runs = [subprocess.Popen([wine.wine_binary(), program, "/LOG"], cwd=folder,
+                             env=wine.environment(), stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL) for _ in range(2)]
+    for run in runs:
+        run.wait(timeout=300)
+    progress, script = (open(log, "rb").read() if os.path.exists(log) else b"" for log in logs)
+    problems = harness.concurrent_log_problems(progress, script, COMPLETE_PROGRESS,
+                                               KILL_VALUES)
+    print("two runs at once: %s" % ("took turns" if not problems else "interleaved"))
+    return problems
+
+
+# --- RegOSTCtl -----------------------------------------------------------------
+# RegOSTCtl.exe, beside RegOST.exe, must give the exit codes of the table and
+# the logs and registry of the Linux build, which test_linux.py holds to
+# RegOST /LOG's.
+
+
+def ctl_column_problems(runner, layout, linux):
+    args = ["/INSTALL"] + (["/QEL"] if layout.scenario.second else [])
+    reference, _ = test_linux.run_linux(layout, test_linux.ctl_exe(linux), "regostctl", args, [])
+    codes = []
+    outcome, problems = runner.run(layout, os.path.join(os.path.dirname(runner.exe),
+                                                        "RegOSTCtl.exe"), "RegOSTCtl.exe", args,
+                                   codes)
+    problems += ["RegOSTCtl /INSTALL exit code %d, expected %d" % (code, layout.scenario.ctl_exit)
+                 for code in codes if code != layout.scenario.ctl_exit]
+    return problems + ["RegOSTCtl /INSTALL: " + line
+                       for line in harness.compare_builds(reference, outcome)]
+
+
+class WineCase(test_linux.LinuxCase):
+    """An uninstall case in the Linux run's folders (the loader paths must be
+    the same), with RegOSTCtl.exe, on Wine's registry."""
+    name = "RegOSTCtl.exe"
+
+    def __init__(self, case, base, runner):
+        super().__init__(case, base, os.path.join(os.path.dirname(runner.exe), self.name))
+        self.runner = runner
+
+    def set(self, machine, cleared=()):
+        reg = os.path.join(self.folder, "laid.reg")
+        regfile.write_regedit4({self.runner.own(k): v for k, v in machine.items()}, reg,
+                               delete_first=cleared)
+        if wine.reg_import(reg).returncode != 0:
+            raise RuntimeError("reg import failed")
+
+    def lay_out(self):
+        super().lay_out()  # and the machine, in the view of the program
+        self.set(self.case.before, WATCHED_FULL + [in_wow(k) for k in WATCHED_FULL
+                                                   if self.runner.two_views and in_wow(k) != k])
+
+    def run(self, steps, readonly=()):
+        if readonly:  # the HKEY_LOCAL_MACHINE keys that hold values
+            keys = [path for (root, _), (path, values) in self.state().items()
+                    if root == "HKLM" and values]
+            if wine.run([tool(self.runner.exe, "deny_set_value.exe")] + keys).returncode != 0:
+                raise RuntimeError("deny_set_value.exe failed")
+        codes = [wine.run([os.path.join(self.folder, name, self.name)] + args,
+                          cwd=self.folder).returncode for name, args in steps]
+        if self.runner.settle or not self.runner.waits:
+            wine.wait_server()
+        return codes
+
+    def state(self):
+        return self.runner.read_registry(self.runner.own)
+
+    def change(self, change):
+        self.set(change)
+
+
+def run_uninstall_cases(runner, base, linux):
+    results = []
+    for case in table.UNINSTALL_CASES:
+        try:
+            problems, after, log = test_linux.uninstall_case_problems(WineCase(case, base, runner))
+            _, linux_after, linux_log = test_linux.uninstall_case_problems(
+                test_linux.LinuxCase(case, base, test_linux.ctl_exe(linux)))
+            if not case.readonly:  # Wine has no read-only root, only keys refusing values
+                problems += harness.compare_bytes("RegOST.log, Linux vs Windows", linux_log, log)
+                problems += regfile.describe_difference(after, linux_after, "Windows", "Linux")
+        except Exception as error:  # noqa: BLE001, reported like a scenario's
+            problems = ["harness error: %r" % error]
+        results.append(("uninstall " + case.name, problems))
+    return results
+
+
 def run_scenario(runner, scenario, base, linux):
     """The problems of one scenario on Wine, and against the Linux build."""
     layout = harness.Layout(scenario, base)
     try:
         reference = None
-        if linux:
+        if linux and scenario.linux:
             reference, _ = test_linux.run_linux(layout, linux)
         outcome, run_problems = runner.run(layout)
         problems = run_problems + harness.check(layout, outcome)
         if reference is not None:
             problems += harness.compare_builds(reference, outcome)
+            problems += ctl_column_problems(runner, layout, linux)
         return problems
     except Exception as error:  # one broken scenario must not hide the others
         return ["harness error: %r" % error]
@@ -450,10 +564,16 @@ def main():
             print("retrying %s after: %s" % (scenario.name, "; ".join(problems)))
             problems = run_scenario(runner, scenario, base, linux)
         results.append((scenario.name, problems))
+    if linux:
+        results += run_uninstall_cases(runner, base, linux)
     try:
         results.append(("killed-run", killed_run_problems(runner, base)))
     except Exception as error:  # noqa: BLE001, reported like a scenario's
         results.append(("killed-run", ["harness error: %r" % error]))
+    try:
+        results.append(("concurrent-runs", concurrent_run_problems(runner, base)))
+    except Exception as error:  # noqa: BLE001, reported like a scenario's
+        results.append(("concurrent-runs", ["harness error: %r" % error]))
     if server_holder is not None:
         open(server_release, "w").close()
         server_holder.wait(timeout=60)

@@ -17,7 +17,8 @@ class SetupFileTest : public ProgramTest {
     }
 
     void ApplyLoaderOverrides(bool secondAddOn = false) {
-        ::ApplyLoaderOverrides(setupFile.c_str(), secondAddOn, mainLoader, secondLoader);
+        ::ApplyLoaderOverrides(setupFile.c_str(), folder.Dos().c_str(), secondAddOn, mainLoader,
+                               secondLoader);
     }
 
     ReleaseListResult Read(const std::string &version, int *count) {

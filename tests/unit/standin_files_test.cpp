@@ -159,20 +159,6 @@ TEST_F(DosStreamTest, NewFilesKeepTheirGivenNameInTheFoundFolder) {
     EXPECT_EQ(ReadFile(folder.File("Work/TempTxt.Log")), "RegDB Root: 2\r\n");
 }
 
-TEST_F(DosStreamTest, WriteModeReplacesAndBinaryModeTranslatesNothing) {
-    WriteFile(folder.File("Work/out.txt"), "old content");
-    FILE *text = OpenDosStream(Dos("Work\\out.txt").c_str(), "w");
-    ASSERT_NE(text, nullptr);
-    fputs("a\n", text);
-    fclose(text);
-    EXPECT_EQ(ReadFile(folder.File("Work/out.txt")), "a\r\n");
-    FILE *binary = OpenDosStream(Dos("Work\\out.txt").c_str(), "ab");
-    ASSERT_NE(binary, nullptr);
-    fputs("b\n", binary);
-    fclose(binary);
-    EXPECT_EQ(ReadFile(folder.File("Work/out.txt")), "a\r\nb\n");
-}
-
 TEST_F(DosStreamTest, MissingFoldersFoldersAndFifosFail) {
     char buffer[16];
     errno = 0;
@@ -185,18 +171,19 @@ TEST_F(DosStreamTest, MissingFoldersFoldersAndFifosFail) {
     EXPECT_EQ(OpenDosStream(Dos("Work\\RegOST.ini\\x.log").c_str(), "a"), nullptr);
     EXPECT_FALSE(Opens(Dos("Work\\Missing.ini"), "r"));
     EXPECT_FALSE(FileExists(folder.File("Work/Missing.ini")));
-    EXPECT_EQ(OpenDosStream(Dos("Work\\RegOST.ini").c_str(), "a+"), nullptr);
+    for (const char *mode : {"a+", "w", "ab", "rb"})
+        EXPECT_EQ(OpenDosStream(Dos("Work\\RegOST.ini").c_str(), mode), nullptr) << "only a and r";
     EXPECT_EQ(OpenDosStream(nullptr, "r"), nullptr);
     // A FIFO would block the open (or the first read) for ever.
     ASSERT_EQ(mkfifo(folder.File("Work/fifo").c_str(), 0644), 0);
-    for (const char *mode : {"r", "a", "w", "ab"}) {
+    for (const char *mode : {"r", "a"}) {
         errno = 0;
         EXPECT_EQ(OpenDosStream(Dos("Work\\FIFO").c_str(), mode), nullptr) << mode;
         EXPECT_EQ(errno, EACCES) << mode;
     }
     EXPECT_EQ(
-        GetPrivateProfileStringA("S", "k", "DEF", buffer, sizeof buffer, Dos("Work\\fifo").c_str()),
-        3u);
+        GetPrivateProfileStringA("S", "k", "", buffer, sizeof buffer, Dos("Work\\fifo").c_str()),
+        0u);
 }
 
 TEST_F(DosStreamTest, StreamsStayBufferedUntilFlushed) {
@@ -259,9 +246,7 @@ TEST(StandInProcess, ModuleFileNameIsTheExecutableInDosForm) {
     // Too small: cut and terminated, the buffer size returned (Vista on).
     memset(path, 'Q', sizeof path);
     DWORD size = (DWORD)expected.size();
-    SetLastError(0);
     EXPECT_EQ(GetModuleFileNameA(nullptr, path, size), size);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(std::string(path), expected.substr(0, size - 1));
     EXPECT_EQ(path[size], 'Q');
     EXPECT_EQ(GetModuleFileNameA(nullptr, path, size + 1), size);
@@ -325,15 +310,6 @@ TEST(StandInProcess, LocalTimeIsTheLocalClock) {
     EXPECT_LT(now.wMilliseconds, 1000);
 }
 
-TEST(StandInProcess, LastErrorAndCodePage) {
-    SetLastError(1234);
-    EXPECT_EQ(GetLastError(), 1234u);
-    SetLastError(0);
-    EXPECT_EQ(GetLastError(), 0u);
-    for (int byte = 0; byte < 256; byte++)
-        EXPECT_FALSE(IsDBCSLeadByte((BYTE)byte)) << byte;
-}
-
 // --- FindFirstFileA --------------------------------------------------------
 
 class FindTest : public ::testing::Test {
@@ -345,38 +321,33 @@ class FindTest : public ::testing::Test {
         WriteFile(folder.File("q/noext"), "x");
     }
 
-    // "name attributes" of the first match, or "error N".
+    // "found" or "none", as the programs see it.
     std::string Find(const std::string &path) {
         WIN32_FIND_DATAA data;
-        memset(&data, 0x55, sizeof data);
-        SetLastError(0);
         HANDLE handle = FindFirstFileA(path.c_str(), &data);
         if (handle == INVALID_HANDLE_VALUE)
-            return "error " + std::to_string(GetLastError());
-        std::string result =
-            std::string(data.cFileName) + " " + std::to_string(data.dwFileAttributes & 0xFF);
+            return "none";
         EXPECT_TRUE(FindClose(handle));
-        return result;
+        return "found";
     }
     std::string In(const std::string &relative) const { return folder.Dos() + relative; }
 
     TempFolder folder;
 };
 
-// Case, trailing dots, patterns, devices, namespace prefixes and error codes
-// are rows of the Wine conformance test; these are the ones its tree lacks.
+// Case, trailing dots, patterns and devices are rows of the Wine conformance
+// test; these are the ones its tree lacks.
 TEST_F(FindTest, PatternsAndDevicesBeyondTheConformanceRows) {
     const struct {
         const char *path, *expected;
     } rows[] = {
-        {"a?b.c", "error 2"},   // '?' never matches a dot
-        {"q\\n*.", "noext 32"}, // "*." is the names without an extension
-        {"R*.", "error 2"},
-        {"LPT9:x", "LPT9 32"}, // the highest device number
+        {"a?b.c", "none"},   // '?' never matches a dot
+        {"q\\n*.", "found"}, // "*." is the names without an extension
+        {"R*.", "none"},
+        {"LPT9:x", "found"}, // the highest device number
     };
     for (const auto &row : rows)
         EXPECT_EQ(Find(In(row.path)), row.expected) << row.path;
-    EXPECT_NE(Find("Z:\\*").substr(0, 2), ". ") << "the root has no dot entries";
 }
 
 TEST_F(FindTest, PathsLongerThanMaxPathAreRefused) {
@@ -385,24 +356,14 @@ TEST_F(FindTest, PathsLongerThanMaxPathAreRefused) {
     std::string at260 = path;
     at260.insert(at260.rfind('\\'), std::string(260 - path.size(), '\\'));
     ASSERT_EQ(at260.size(), 260u);
-    EXPECT_EQ(Find(at260), "RegOST.ini 32");
-    EXPECT_EQ(Find(at260.insert(at260.rfind('\\'), "\\")), "error 206");
+    EXPECT_EQ(Find(at260), "found");
+    EXPECT_EQ(Find(at260.insert(at260.rfind('\\'), "\\")), "none");
 }
 
 TEST_F(FindTest, HandlesAndArguments) {
-    WIN32_FIND_DATAA data;
     EXPECT_EQ(FindFirstFileA(In("RegOST.ini").c_str(), nullptr), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-    SetLastError(0);
     EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
     EXPECT_FALSE(FindClose(nullptr));
-    HANDLE handle = FindFirstFileA(In("RegOST.ini").c_str(), &data);
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(data.nFileSizeLow, 1u);
-    EXPECT_STREQ(data.cAlternateFileName, "");
-    EXPECT_NE(data.ftLastWriteTime.dwHighDateTime, 0u);
-    EXPECT_TRUE(FindClose(handle));
 }
 
 // --- GetPrivateProfileStringA ------------------------------------------------
@@ -413,7 +374,7 @@ class ProfileTest : public ::testing::Test {
 
     // "count:text" of one call with a buffer of size bytes; the bytes past
     // the buffer must stay untouched.
-    std::string Get(const char *section, const char *key, const char *fallback = "DEF",
+    std::string Get(const char *section, const char *key, const char *fallback = "",
                     DWORD size = 512, const std::string &file = "") {
         std::string buffer(size + 16, '\x7F');
         std::string path = file.empty() ? folder.Dos() + "setup.INI" : file;
@@ -429,23 +390,13 @@ class ProfileTest : public ::testing::Test {
 };
 
 // What a file holds and how a value is cut are rows of the Wine conformance
-// test (tests/conformance/ini); the probe does not show the last error.
-TEST_F(ProfileTest, ACutValueSetsMoreData) {
-    Use("[S]\r\nk=val1\r\n");
-    SetLastError(0);
-    EXPECT_EQ(Get("S", "k", "", 4), "3:val");
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_MORE_DATA);
-}
-
+// test (tests/conformance/ini); these files are not there.
 TEST_F(ProfileTest, MissingFilesGiveTheDefault) {
-    SetLastError(0);
-    EXPECT_EQ(Get("S", "k", "DEF", 512, folder.Dos() + "none.ini"), "3:DEF");
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Get("S", "k", "DEF", 512, folder.Dos() + "none\\x.ini"), "3:DEF");
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(Get("S", "k", "DEF", 512, folder.Dos()), "3:DEF");
-    EXPECT_EQ(Get("S", "k", "DEF", 512, "Setup.ini"), "3:DEF")
-        << "bare names mean the Windows folder";
+    EXPECT_EQ(Get("S", "k", "", 512, folder.Dos() + "none.ini"), "0:");
+    EXPECT_EQ(Get("S", "k", "", 512, folder.Dos() + "none\\x.ini"), "0:");
+    EXPECT_EQ(Get("S", "k", "", 512, folder.Dos()), "0:");
+    Use("[S]\r\nk=v\r\n");
+    EXPECT_EQ(Get("S", "k", "", 512, "Setup.ini"), "0:") << "bare names mean the Windows folder";
 }
 
 } // namespace

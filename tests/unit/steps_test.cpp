@@ -163,11 +163,14 @@ TEST_F(StepsTest, MissingReleaseKeyMeansAutoCADNotFound) {
     EXPECT_EQ(StandInSetCallCount(), 0);
 }
 
-TEST_F(StepsTest, ReleaseKeyWithoutProductsWritesNothingAndSucceeds) {
+TEST_F(StepsTest, ReleaseKeyWithoutProductsIsNoAutoCad) {
     ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, kReleaseKey), ERROR_SUCCESS);
-    EXPECT_TRUE(WriteDemandLoadEntries("R17.1", mainLoader, 15, false));
-    EXPECT_EQ(ProgressLines(), "");
+    ResetStepTally();
+    EXPECT_FALSE(WriteDemandLoadEntries("R17.1", mainLoader, 15, false));
+    EXPECT_EQ(ProgressLines(), "Error -- AutoCAD not found.\n");
     EXPECT_EQ(StandInSetCallCount(), 0);
+    EXPECT_EQ(ReadStepTally().failedWrites, 0);
+    EXPECT_EQ(ReadStepTally().registeredProducts, 0);
 }
 
 TEST_F(StepsTest, MainAddOnGets34ValuesUnderEveryProduct) {

@@ -69,10 +69,6 @@ bool Cp1252EqualNoCase(const char *a, size_t aLength, const char *b, size_t bLen
     return true;
 }
 
-namespace {
-
-// Decodes one UTF-8 sequence at s; returns its length, or 0 when it is not
-// a valid (shortest-form, non-surrogate) sequence.
 size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint) {
     unsigned char lead = s[0];
     size_t length;
@@ -105,8 +101,6 @@ size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint) {
     *codePoint = value;
     return length;
 }
-
-} // namespace
 
 bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize, bool *lossy) {
     const unsigned char *s = reinterpret_cast<const unsigned char *>(unixName);

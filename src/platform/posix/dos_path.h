@@ -6,6 +6,10 @@
 // and UTF-8 on the Unix side, as under Wine.
 #pragma once
 
+#ifdef REGOST_CORE
+#error "the core reaches the platform through platform/win32.h alone"
+#endif
+
 #include <string.h>
 
 #include "platform/win32.h"
@@ -37,6 +41,9 @@ bool UnicodeToCp1252(uint32_t codePoint, unsigned char *byte);
 unsigned char Cp1252Upper(unsigned char byte);
 bool Cp1252EqualNoCase(const char *a, size_t aLength, const char *b, size_t bLength);
 
+// Decodes one UTF-8 sequence at s; returns its length, or 0 when it is not a
+// valid (shortest-form, non-surrogate) sequence.
+size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint);
 // A UTF-8 Unix name in cp1252. A character cp1252 lacks becomes '?', and a
 // byte that is not valid UTF-8 is kept as it is. False when it does not fit
 // (out is then empty). *lossy (may be null) tells whether a '?' stands for a
@@ -56,10 +63,9 @@ size_t Utf16LeToCp1252(const unsigned char *data, size_t units, char *out);
 // relative path is taken from the current directory, "/" becomes "\", runs of
 // separators collapse, "." and ".." go, a component loses one trailing dot
 // and the last component all trailing dots and blanks. *endsInSeparator says
-// whether the path ended in a separator (it may be null). "\\.\Z:\..." is
-// read as "Z:\..."; "\\?\Z:\..." too, but taken literally: "/", ".", ".."
-// and empty components are no path syntax there. Returns 0, or
-// ERROR_PATH_NOT_FOUND for an empty path, another drive or a UNC path,
+// whether the path ended in a separator (it may be null). Returns 0, or
+// ERROR_PATH_NOT_FOUND for an empty path, another drive, a UNC path or one
+// starting "\\?\" or "\\.\" (the programs build no such paths),
 // ERROR_INVALID_NAME for characters no file name may hold ('*' and '?' are
 // let through; FindFirstFileA decides on them), ERROR_FILENAME_EXCED_RANGE
 // when the full path reaches MAX_PATH, as Windows' ANSI calls refuse it.
@@ -103,5 +109,3 @@ bool UnixPathToDos(const char *unixPath, char *out, size_t outSize);
 void TranslateFindPattern(const char *name, bool endsInDot, char *out, size_t outSize);
 // Whether an ANSI name matches a translated pattern, case aside.
 bool MatchFindPattern(const char *expression, const char *name);
-// The order NTFS lists a folder in: "." and ".." first, then by upper case.
-int CompareFindEntries(const char *a, const char *b);

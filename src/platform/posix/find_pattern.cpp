@@ -113,22 +113,3 @@ bool MatchFindPattern(const char *expression, const char *name) {
     free(state.memo);
     return result;
 }
-
-// The order NTFS lists a folder in: "." and ".." first, then by upper case.
-int CompareFindEntries(const char *a, const char *b) {
-    bool aDots = strcmp(a, ".") == 0 || strcmp(a, "..") == 0;
-    bool bDots = strcmp(b, ".") == 0 || strcmp(b, "..") == 0;
-    if (aDots || bDots) {
-        return aDots && bDots ? strcmp(a, b) : (aDots ? -1 : 1);
-    }
-    for (size_t i = 0;; i++) {
-        unsigned char ua = Cp1252Upper(static_cast<unsigned char>(a[i]));
-        unsigned char ub = Cp1252Upper(static_cast<unsigned char>(b[i]));
-        if (ua != ub) {
-            return ua < ub ? -1 : 1;
-        }
-        if (ua == 0) {
-            return strcmp(a, b);
-        }
-    }
-}

@@ -8,36 +8,12 @@
 
 namespace {
 
-const DWORD kErrorBadNetPath = 53;
-
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
 bool IsInvalidNameChar(unsigned char c) {
     return c < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|';
-}
-
-bool StartsWithDrive(const char *path) {
-    return path[0] != 0 && path[1] == ':' && IsSeparator(path[2]);
-}
-
-// Strips "\\.\" or "\\?\" before a drive path. *literal is set for "\\?\".
-// Returns 0, or the error for a prefix that names no file here.
-DWORD StripNamespacePrefix(const char **path, bool *literal) {
-    *literal = false;
-    const char *p = *path;
-    if (!IsSeparator(p[0]) || !IsSeparator(p[1]) || (p[2] != '.' && p[2] != '?') ||
-        !IsSeparator(p[3])) {
-        return 0;
-    }
-    // Devices such as "\\.\NUL" are no files to find (Wine: 123).
-    if (!StartsWithDrive(p + 4)) {
-        return ERROR_INVALID_NAME;
-    }
-    *literal = p[2] == '?';
-    *path = p + 4;
-    return 0;
 }
 
 } // namespace
@@ -53,11 +29,6 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
     if (dosPath == nullptr || dosPath[0] == 0) {
         return ERROR_PATH_NOT_FOUND;
     }
-    bool literal = false;
-    DWORD prefixError = StripNamespacePrefix(&dosPath, &literal);
-    if (prefixError != 0) {
-        return prefixError;
-    }
     const char *rest = dosPath;
     if (dosPath[1] == ':') {
         if (dosPath[0] != 'Z' && dosPath[0] != 'z') {
@@ -65,7 +36,7 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
         }
         rest = dosPath + 2;
     } else if (IsSeparator(dosPath[0]) && IsSeparator(dosPath[1])) {
-        return kErrorBadNetPath; // UNC paths lead nowhere here
+        return ERROR_PATH_NOT_FOUND; // UNC paths, "\\?\" and "\\.\" lead nowhere here
     }
 
     size_t used = 0;
@@ -84,23 +55,17 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
 
     const char *p = rest;
     while (*p != 0) {
-        if (*p == '\\' || (!literal && *p == '/')) {
-            p++;
-        }
-        while (!literal && IsSeparator(*p)) {
+        while (IsSeparator(*p)) {
             p++;
         }
         const char *start = p;
-        while (*p != 0 && *p != '\\' && (literal || *p != '/')) {
+        while (*p != 0 && !IsSeparator(*p)) {
             p++;
         }
         size_t length = static_cast<size_t>(p - start);
         bool last = (*p == 0);
         bool dots =
             (length == 1 && start[0] == '.') || (length == 2 && start[0] == '.' && start[1] == '.');
-        if (literal && ((length == 0 && !last) || dots || memchr(start, '/', length))) {
-            return ERROR_INVALID_NAME; // no path syntax after "\\?\"
-        }
         if (length == 0) {
             break;
         }
@@ -129,7 +94,7 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
             if (length == 0) {
                 break;
             }
-        } else if (!literal && start[length - 1] == '.') {
+        } else if (start[length - 1] == '.') {
             length--;
         }
         if (!AppendBytes(out, outSize, &used, "\\", 1) ||
@@ -247,12 +212,7 @@ bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSi
 DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLookup *lookup) {
     // Only FindFirstFileA takes "*" and "?", as patterns; Windows' other ANSI
     // calls refuse them, so a Unix folder named "Q?x" is no program folder.
-    const char *name = dosPath;
-    if (IsSeparator(name[0]) && IsSeparator(name[1]) && (name[2] == '?' || name[2] == '.') &&
-        IsSeparator(name[3])) {
-        name += 4;
-    }
-    if (strpbrk(name, "*?") != nullptr) {
+    if (strpbrk(dosPath, "*?") != nullptr) {
         return ERROR_INVALID_NAME;
     }
     char normalized[kStandInPathSize];

@@ -1,5 +1,5 @@
-// The process side of the stand-in: its own module, the temporary folder,
-// the clock, the last-error value and the command line globals.
+// The process side of the simulation: its own module, the temporary folder,
+// the clock and the command line globals.
 #include "platform/posix/dos_path.h"
 #include "platform/posix/standin.h"
 
@@ -14,10 +14,6 @@ int __argc;    // NOLINT(bugprone-reserved-identifier)
 char **__argv; // NOLINT(bugprone-reserved-identifier)
 
 namespace {
-
-const DWORD kErrorModNotFound = 126;
-
-thread_local DWORD gLastError;
 
 // The Unix path the program was started by. Windows reports the path a
 // program was loaded from, not where a link to it leads, so a link named
@@ -59,13 +55,6 @@ char gModuleFileNameOverride[kStandInPathSize];
 
 } // namespace
 
-DWORD GetLastError(void) {
-    return gLastError;
-}
-void SetLastError(DWORD dwErrCode) {
-    gLastError = dwErrCode;
-}
-
 void SetStandInModuleFileName(const char *dosPath) {
     gModuleFileNameOverride[0] = 0;
     if (dosPath != nullptr && strlen(dosPath) < sizeof gModuleFileNameOverride) {
@@ -74,32 +63,21 @@ void SetStandInModuleFileName(const char *dosPath) {
 }
 
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
-    if (hModule != nullptr) { // only the program's own module is asked for
-        SetLastError(kErrorModNotFound);
-        return 0;
-    }
     char path[kStandInPathSize];
     if (gModuleFileNameOverride[0] != 0) {
         memcpy(path, gModuleFileNameOverride, sizeof path);
     } else if (!ExecutableDosPath(path, sizeof path)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }
-    if (nSize == 0 || lpFilename == nullptr) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
+    if (hModule != nullptr || nSize == 0 || lpFilename == nullptr) {
+        return 0; // only the program's own module is asked for
     }
+    // Too long: cut and terminated, and the full size returned (Vista and later).
     size_t length = strlen(path);
-    if (length >= nSize) {
-        // Vista and later: cut, terminated, and the full size returned.
-        memcpy(lpFilename, path, nSize - 1);
-        lpFilename[nSize - 1] = 0;
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return nSize;
-    }
-    memcpy(lpFilename, path, length + 1);
-    SetLastError(ERROR_SUCCESS);
-    return static_cast<DWORD>(length);
+    size_t copied = length < nSize ? length : nSize - 1;
+    memcpy(lpFilename, path, copied);
+    lpFilename[copied] = 0;
+    return length < nSize ? static_cast<DWORD>(length) : nSize;
 }
 
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
@@ -109,7 +87,6 @@ DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
     }
     char path[kStandInPathSize];
     if (!UnixPathToDos(folder, path, sizeof path - 1)) {
-        SetLastError(ERROR_BAD_PATHNAME);
         return 0;
     }
     size_t length = strlen(path);
@@ -138,10 +115,4 @@ void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     // A leap second shows as :59, as Windows never reports :60.
     lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
     lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
-}
-
-// Code page 1252 has no lead bytes.
-BOOL IsDBCSLeadByte(BYTE TestChar) {
-    (void)TestChar;
-    return FALSE;
 }

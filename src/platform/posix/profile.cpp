@@ -1,13 +1,12 @@
 // GetPrivateProfileStringA as Windows reads an INI file. Where Wine reads
 // differently (comment lines, lines before the first section, "[A]b]", a
-// header without "]", a UTF-8 BOM, tabs around the names asked for, quotes
-// in the default, truncated quoted values), Windows is followed, since the
-// Linux build is meant to predict what the program does on Windows. A NUL
-// byte ends the name or value it is in, but not the line or the file, as
-// Wine reads it (Windows unverified).
+// header without "]", a UTF-8 BOM, truncated quoted values), Windows is
+// followed, since the Linux build is meant to predict what the program does
+// on Windows. A NUL byte ends the name or value it is in, but not the line or
+// the file, as Wine reads it (Windows unverified).
 //
-// The list forms (a null section or key name) are not offered: the program
-// asks for single values only.
+// The programs ask for single values by fixed names without blanks around
+// them; the list forms (a null section or key name) give "".
 #include "platform/posix/dos_path.h"
 
 #include <fcntl.h>
@@ -48,43 +47,29 @@ bool DecodeUtf16(const unsigned char *data, size_t length, Text *text) {
     return true;
 }
 
-// Reads the whole file. False (and the Win32 error set) when there is none.
+// Reads the whole file; false when there is none.
 bool LoadText(const char *fileName, Text *text) {
     char unixPath[kStandInPathSize];
     DosLookup lookup = kDosFolderMissing;
     text->bytes = nullptr;
     text->length = 0;
-    if (fileName == nullptr || strpbrk(fileName, "\\/:") == nullptr) {
-        // A bare name means the Windows folder, which the stand-in lacks.
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return false;
-    }
-    DWORD error = LookUpDosPath(fileName, unixPath, sizeof unixPath, &lookup);
-    if (error != 0 || lookup != kDosFound) {
-        SetLastError(error == 0 && lookup == kDosLastMissing ? ERROR_FILE_NOT_FOUND
-                                                             : ERROR_PATH_NOT_FOUND);
+    // A bare name means the Windows folder, which the simulation lacks.
+    if (fileName == nullptr || strpbrk(fileName, "\\/:") == nullptr ||
+        LookUpDosPath(fileName, unixPath, sizeof unixPath, &lookup) != 0 || lookup != kDosFound) {
         return false;
     }
     int fd = OpenRegularFile(unixPath, O_RDONLY);
     struct stat info;
-    if (fd < 0 || fstat(fd, &info) != 0) {
-        if (fd >= 0) {
-            close(fd);
-        }
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    FILE *file = fdopen(fd, "rb");
-    size_t size = static_cast<size_t>(info.st_size);
+    FILE *file = fd >= 0 && fstat(fd, &info) == 0 ? fdopen(fd, "rb") : nullptr;
+    size_t size = file != nullptr ? static_cast<size_t>(info.st_size) : 0;
     unsigned char *data =
         file != nullptr ? static_cast<unsigned char *>(malloc(size + 1)) : nullptr;
     if (data == nullptr) {
         if (file != nullptr) {
             fclose(file);
-        } else {
+        } else if (fd >= 0) {
             close(fd);
         }
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
     size = fread(data, 1, size, file);
@@ -93,9 +78,6 @@ bool LoadText(const char *fileName, Text *text) {
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
         bool decoded = DecodeUtf16(data, size, text);
         free(data);
-        if (!decoded) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        }
         return decoded;
     }
     // Anything else is ANSI, a UTF-8 BOM included: Windows does not know it
@@ -187,24 +169,12 @@ bool NextLine(const Text *text, size_t *position, Line *line) {
     return true;
 }
 
-// A name as asked for: Windows drops spaces around it, but not tabs.
-void TrimAskedName(const char *name, const char **start, const char **end) {
-    *start = name;
-    *end = name + strlen(name);
-    while (*start < *end && **start == ' ') {
-        (*start)++;
-    }
-    while (*end > *start && (*end)[-1] == ' ') {
-        (*end)--;
-    }
-}
-
 // Names compare without regard to the case of A-Z only: Wine leaves other
 // letters (e acute against E acute) unequal, and nothing shows Windows does
 // otherwise.
-bool NameIs(const Line *line, const char *start, const char *end) {
+bool NameIs(const Line *line, const char *start) {
     size_t length = static_cast<size_t>(line->nameEnd - line->name);
-    if (length != static_cast<size_t>(end - start)) {
+    if (length != strlen(start)) {
         return false;
     }
     for (size_t i = 0; i < length; i++) {
@@ -224,11 +194,10 @@ bool NameIs(const Line *line, const char *start, const char *end) {
 }
 
 // Copies a string into the caller's buffer: at most nSize-1 characters and
-// a NUL. Returns the characters copied; a cut sets ERROR_MORE_DATA.
+// a NUL. Returns the characters copied.
 DWORD CopyString(const char *start, size_t length, LPSTR buffer, DWORD nSize) {
     if (length > nSize - 1) {
         length = nSize - 1;
-        SetLastError(ERROR_MORE_DATA);
     }
     memcpy(buffer, start, length);
     buffer[length] = 0;
@@ -238,9 +207,6 @@ DWORD CopyString(const char *start, size_t length, LPSTR buffer, DWORD nSize) {
 // The value of app/key in the first block of the section; false if absent.
 bool FindValue(const Text *text, LPCSTR app, LPCSTR key, const char **value,
                const char **valueEnd) {
-    const char *appStart, *appEnd, *keyStart, *keyEnd;
-    TrimAskedName(app, &appStart, &appEnd);
-    TrimAskedName(key, &keyStart, &keyEnd);
     size_t position = 0;
     bool inSection = false;
     Line line;
@@ -249,9 +215,8 @@ bool FindValue(const Text *text, LPCSTR app, LPCSTR key, const char **value,
             if (inSection) {
                 return false;
             }
-            inSection = NameIs(&line, appStart, appEnd);
-        } else if (line.kind == kLineKey && inSection && line.hasValue &&
-                   NameIs(&line, keyStart, keyEnd)) {
+            inSection = NameIs(&line, app);
+        } else if (line.kind == kLineKey && inSection && line.hasValue && NameIs(&line, key)) {
             *value = line.value;
             *valueEnd = line.valueEnd;
             return true;
@@ -267,28 +232,17 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
     if (lpReturnedString == nullptr || nSize == 0) {
         return 0;
     }
+    // A missing value gives the default as it stands (the programs pass "").
+    const char *value = lpDefault != nullptr ? lpDefault : "";
+    const char *valueEnd = value + strlen(value);
+    Text text = {nullptr, 0};
     if (lpAppName == nullptr || lpKeyName == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return CopyString("", 0, lpReturnedString, nSize);
+        value = valueEnd;
+    } else if (LoadText(lpFileName, &text)) {
+        FindValue(&text, lpAppName, lpKeyName, &value, &valueEnd);
     }
-    // The default loses its trailing spaces, not its tabs.
-    const char *fallback = lpDefault != nullptr ? lpDefault : "";
-    size_t fallbackLength = strlen(fallback);
-    while (fallbackLength > 0 && fallback[fallbackLength - 1] == ' ') {
-        fallbackLength--;
-    }
-    Text text;
-    const char *value = nullptr;
-    const char *valueEnd = nullptr;
-    if (!LoadText(lpFileName, &text)) {
-        return CopyString(fallback, fallbackLength, lpReturnedString, nSize);
-    }
-    DWORD result;
-    if (FindValue(&text, lpAppName, lpKeyName, &value, &valueEnd)) {
-        result = CopyString(value, static_cast<size_t>(valueEnd - value), lpReturnedString, nSize);
-    } else {
-        result = CopyString(fallback, fallbackLength, lpReturnedString, nSize);
-    }
+    DWORD result =
+        CopyString(value, static_cast<size_t>(valueEnd - value), lpReturnedString, nSize);
     free(text.bytes);
     return result;
 }

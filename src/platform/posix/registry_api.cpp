@@ -1,7 +1,8 @@
-// The advapi32 calls RegOST uses, over the stand-in's registry tree, with the
-// Win32 result codes and key handles that stay invalid once closed. What the
-// program never asks of them (classes, security, value statistics) is
-// refused with ERROR_INVALID_PARAMETER rather than made up.
+// The advapi32 calls the programs make, over the simulation's registry tree,
+// with the Win32 result codes and key handles that stay invalid once closed.
+// Arguments the programs never pass (classes, security, key statistics
+// beyond the counts) are refused with ERROR_INVALID_PARAMETER, and keys are
+// opened and created below HKLM and HKCU only.
 
 #include "platform/posix/registry_store.h"
 
@@ -12,12 +13,11 @@
 namespace standin {
 namespace {
 
-constexpr LSTATUS kErrorNoAccess = 998; // ERROR_NOACCESS
 constexpr DWORD kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 
 struct OpenKey {
-    std::shared_ptr<Key> key;
-    std::string rootName;
+    std::shared_ptr<Key> key; // keeps a key deleted meanwhile alive, detached
+    HKEY root;
     DWORD access;
 };
 std::map<uintptr_t, OpenKey> gHandles;
@@ -25,72 +25,65 @@ std::map<uintptr_t, OpenKey> gHandles;
 uintptr_t gNextHandle = 0x100;
 int gSetCalls = 0;
 
-// What a handle stands for: a predefined root (created on first use) or an
-// open key.
-LSTATUS ResolveHandle(HKEY handle, OpenKey *out) {
-    if (const char *rootName = PredefinedRootName(handle)) {
-        Root &root = RootNamed(LiveRegistry(), rootName);
-        *out = OpenKey{root.key, root.name, KEY_ALL_ACCESS};
-        return ERROR_SUCCESS;
-    }
+// The open key behind a handle, if the handle was opened with that right.
+LSTATUS ResolveHandle(HKEY handle, DWORD right, OpenKey *out) {
     auto it = gHandles.find(reinterpret_cast<uintptr_t>(handle));
     if (it == gHandles.end())
         return ERROR_INVALID_HANDLE;
     *out = it->second;
-    return out->key->deleted ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+    return (out->access & right) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
-// The open key behind a handle, if the handle was opened with that right.
-LSTATUS ResolveHandleFor(HKEY handle, DWORD right, OpenKey *out) {
-    LSTATUS status = ResolveHandle(handle, out);
-    if (status == ERROR_SUCCESS && !(out->access & right))
-        status = ERROR_ACCESS_DENIED;
-    return status;
-}
-
-// A key path below a handle, as far as it exists.
+// A key path below a root, as far as it exists.
 struct Lookup {
-    OpenKey base;
+    HKEY root;
     std::vector<std::string> components;
     size_t found = 0;       // components that exist
-    Key *deepest = nullptr; // the last of them (the base if none)
+    Key *deepest = nullptr; // the last of them (the root if none)
 };
 
-LSTATUS LookUp(HKEY hKey, LPCSTR subKey, Lookup *out) {
-    LSTATUS status = ResolveHandle(hKey, &out->base);
+// The programs open and create keys below HKLM and HKCU only.
+LSTATUS LookUp(HKEY root, LPCSTR subKey, Lookup *out) {
+    out->root = root;
+    Key *base = RootKey(LiveRegistry(), root);
+    LSTATUS status = base ? SplitKeyPath(subKey, &out->components) : ERROR_INVALID_HANDLE;
     if (status == ERROR_SUCCESS)
-        status = SplitKeyPath(subKey, &out->components);
-    if (status == ERROR_SUCCESS)
-        out->deepest = WalkExisting(out->base.key.get(), out->components, &out->found);
+        out->deepest = WalkExisting(base, out->components, &out->found);
     return status;
 }
 
 // Whether the simulated rights refuse writing at the looked-up path.
 bool WriteRefused(const Lookup &at) {
-    if (IsReadOnlyRoot(at.base.rootName))
-        return true;
-    std::vector<std::u16string> path = PathKeys(*at.base.key);
+    std::vector<std::u16string> path;
     for (const std::string &c : at.components)
         path.push_back(NameKey(c));
-    return CreateFaultCovers(at.base.rootName, path);
+    return IsReadOnlyRoot(at.root) || CreateFaultCovers(at.root, path);
 }
 
-HKEY NewHandle(Key *key, const OpenKey &base, DWORD access) {
-    std::shared_ptr<Key> shared =
-        key == base.key.get() ? base.key : key->parent->subkeys[NameKey(key->name)];
+HKEY NewHandle(const Lookup &at, DWORD access) {
+    Key *key = at.deepest;
+    std::shared_ptr<Key> shared;
+    if (key->parent)
+        shared = key->parent->subkeys[NameKey(key->name)];
+    for (const std::shared_ptr<Key> &root : LiveRegistry().roots)
+        shared = root.get() == key ? root : shared;
     uintptr_t value = gNextHandle;
     gNextHandle += 4;
-    gHandles[value] = OpenKey{shared, base.rootName, access};
+    gHandles[value] = OpenKey{shared, at.root, access};
     return reinterpret_cast<HKEY>(value);
 }
 
 } // namespace
 
-LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, std::string *rootName) {
+void CloseAllKeyHandles() {
+    gHandles.clear();
+}
+
+LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, HKEY *root) {
     OpenKey open;
-    LSTATUS status = ResolveHandleFor(handle, right, &open);
+    LSTATUS status = ResolveHandle(handle, right, &open);
     *key = open.key.get();
-    *rootName = open.rootName;
+    *root = open.root;
     return status;
 }
 
@@ -114,11 +107,9 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClas
     if ((creating || (samDesired & kWriteRights)) && WriteRefused(at))
         return ERROR_ACCESS_DENIED;
 
-    uint64_t now = NowFileTime();
-    Key *key = at.deepest;
     for (size_t i = at.found; i < at.components.size(); ++i)
-        key = AddSubkey(*key, at.components[i], now);
-    *phkResult = NewHandle(key, at.base, samDesired);
+        at.deepest = AddSubkey(*at.deepest, at.components[i]);
+    *phkResult = NewHandle(at, samDesired);
     if (lpdwDisposition)
         *lpdwDisposition = creating ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
@@ -137,7 +128,7 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDes
         return ERROR_FILE_NOT_FOUND;
     if ((samDesired & kWriteRights) && WriteRefused(at))
         return ERROR_ACCESS_DENIED;
-    *phkResult = NewHandle(at.deepest, at.base, samDesired);
+    *phkResult = NewHandle(at, samDesired);
     return ERROR_SUCCESS;
 }
 
@@ -148,26 +139,15 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwTy
     bool failThisCall = TakeSetFault();
 
     OpenKey open;
-    LSTATUS status = ResolveHandle(hKey, &open);
+    LSTATUS status = ResolveHandle(hKey, KEY_SET_VALUE, &open);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!(open.access & KEY_SET_VALUE) || IsReadOnlyRoot(open.rootName))
+    if (IsReadOnlyRoot(open.root))
         return ERROR_ACCESS_DENIED;
     std::string name = lpValueName ? lpValueName : "";
-    if (name.size() > kMaxValueNameLength)
-        return ERROR_INVALID_PARAMETER;
-    if (!lpData && cbData)
-        return kErrorNoAccess;
-    if (failThisCall || SetFaultCovers(open.rootName, *open.key, name))
+    if (failThisCall || SetFaultCovers(open.root, *open.key, name))
         return ERROR_ACCESS_DENIED;
-
-    DWORD size = cbData;
-    bool isString = dwType == REG_SZ || dwType == REG_EXPAND_SZ || dwType == REG_MULTI_SZ;
-    // As Windows does: a string whose terminating zero was not counted gets
-    // it, so the byte after the counted ones is looked at.
-    if (isString && size && lpData[size - 1] != 0 && lpData[size] == 0)
-        ++size;
-    SetValue(*open.key, name, dwType, lpData, size, NowFileTime());
+    SetValue(*open.key, name, dwType, lpData, cbData);
     return ERROR_SUCCESS;
 }
 
@@ -175,25 +155,17 @@ LSTATUS RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD l
                          LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                          LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                          LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
-    bool badArguments = lpReserved || lpClass || lpcchClass || lpcbMaxClassLen ||
-                        lpcbMaxValueNameLen || lpcbMaxValueLen || lpcbSecurityDescriptor ||
-                        lpftLastWriteTime;
+    bool badArguments = lpReserved || lpClass || lpcchClass || !lpcSubKeys || lpcbMaxSubKeyLen ||
+                        lpcbMaxClassLen || lpcbMaxValueNameLen || lpcbMaxValueLen ||
+                        lpcbSecurityDescriptor || lpftLastWriteTime;
     OpenKey open;
     LSTATUS status =
-        badArguments ? ERROR_INVALID_PARAMETER : ResolveHandleFor(hKey, KEY_QUERY_VALUE, &open);
+        badArguments ? ERROR_INVALID_PARAMETER : ResolveHandle(hKey, KEY_QUERY_VALUE, &open);
     if (status != ERROR_SUCCESS)
         return status;
-    const Key &key = *open.key;
-    if (lpcSubKeys)
-        *lpcSubKeys = static_cast<DWORD>(key.subkeys.size());
+    *lpcSubKeys = static_cast<DWORD>(open.key->subkeys.size());
     if (lpcValues)
-        *lpcValues = static_cast<DWORD>(key.values.size());
-    if (lpcbMaxSubKeyLen) {
-        size_t longest = 0;
-        for (const auto &sub : key.subkeys)
-            longest = sub.second->name.size() > longest ? sub.second->name.size() : longest;
-        *lpcbMaxSubKeyLen = static_cast<DWORD>(longest);
-    }
+        *lpcValues = static_cast<DWORD>(open.key->values.size());
     return ERROR_SUCCESS;
 }
 
@@ -201,8 +173,8 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                       LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
     bool badArguments = !lpName || !lpcchName || lpReserved || lpClass || lpcchClass;
     OpenKey open;
-    LSTATUS status = badArguments ? ERROR_INVALID_PARAMETER
-                                  : ResolveHandleFor(hKey, KEY_ENUMERATE_SUB_KEYS, &open);
+    LSTATUS status =
+        badArguments ? ERROR_INVALID_PARAMETER : ResolveHandle(hKey, KEY_ENUMERATE_SUB_KEYS, &open);
     if (status != ERROR_SUCCESS)
         return status;
     const Key &key = *open.key;
@@ -215,48 +187,38 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
         return ERROR_MORE_DATA;
     memcpy(lpName, sub.name.c_str(), sub.name.size() + 1);
     *lpcchName = static_cast<DWORD>(sub.name.size());
-    if (lpftLastWriteTime) {
-        lpftLastWriteTime->dwLowDateTime = static_cast<DWORD>(sub.lastWrite);
-        lpftLastWriteTime->dwHighDateTime = static_cast<DWORD>(sub.lastWrite >> 32);
-    }
+    if (lpftLastWriteTime)
+        *lpftLastWriteTime = FILETIME{0, 0}; // no time is kept
     return ERROR_SUCCESS;
 }
 
 LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                          LPBYTE lpData, LPDWORD lpcbData) {
-    bool badArguments = lpReserved || (lpData && !lpcbData);
+    bool badArguments = lpReserved || !lpType || !lpData || !lpcbData;
     OpenKey open;
     LSTATUS status =
-        badArguments ? ERROR_INVALID_PARAMETER : ResolveHandleFor(hKey, KEY_QUERY_VALUE, &open);
+        badArguments ? ERROR_INVALID_PARAMETER : ResolveHandle(hKey, KEY_QUERY_VALUE, &open);
     if (status != ERROR_SUCCESS)
         return status;
     const Value *v = FindValue(*open.key, lpValueName ? lpValueName : "");
     if (!v)
         return ERROR_FILE_NOT_FOUND;
-    if (lpType)
-        *lpType = v->type;
+    *lpType = v->type;
     DWORD size = static_cast<DWORD>(v->data.size());
-    if (lpData && *lpcbData < size) {
-        *lpcbData = size;
-        return ERROR_MORE_DATA;
-    }
-    if (lpData && size)
+    bool fits = *lpcbData >= size;
+    if (fits && size)
         memcpy(lpData, v->data.data(), size);
-    if (lpcbData)
-        *lpcbData = size;
-    return ERROR_SUCCESS;
+    *lpcbData = size;
+    return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
 }
 
 LSTATUS RegCloseKey(HKEY hKey) {
-    if (PredefinedRootName(hKey))
-        return ERROR_SUCCESS;
     return gHandles.erase(reinterpret_cast<uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 // --- standin.h --------------------------------------------------------------
 
 void ResetStandInRegistry() {
-    gHandles.clear();
     ReplaceLiveRegistry(Tree());
     ClearReadOnlyRoots();
     gSetCalls = 0;

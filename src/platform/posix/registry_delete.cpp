@@ -7,41 +7,34 @@ using namespace standin;
 
 LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     Key *key = nullptr;
-    std::string rootName;
-    LSTATUS status = KeyOfHandle(hKey, KEY_SET_VALUE, &key, &rootName);
+    HKEY root = nullptr;
+    LSTATUS status = KeyOfHandle(hKey, KEY_SET_VALUE, &key, &root);
     if (status != ERROR_SUCCESS)
         return status;
     std::string name = lpValueName ? lpValueName : "";
-    if (IsReadOnlyRoot(rootName) || SetFaultCovers(rootName, *key, name))
+    if (IsReadOnlyRoot(root) || SetFaultCovers(root, *key, name))
         return ERROR_ACCESS_DENIED;
-    if (!DeleteValue(*key, name))
-        return ERROR_FILE_NOT_FOUND;
-    key->lastWrite = NowFileTime();
-    return ERROR_SUCCESS;
+    return DeleteValue(*key, name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
-// Only below a predefined root, the one way the program calls it.
+// Only below a predefined root, the one way the programs call it.
 LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-    const char *rootName = PredefinedRootName(hKey);
+    Key *base = RootKey(LiveRegistry(), hKey);
     std::vector<std::string> components;
-    if (!rootName || !lpSubKey)
+    if (!base || !lpSubKey)
         return ERROR_INVALID_PARAMETER;
     LSTATUS status = SplitKeyPath(lpSubKey, &components);
     if (status != ERROR_SUCCESS)
         return status;
     if (components.empty())
         return ERROR_ACCESS_DENIED; // a root is never deleted
-    Root &root = RootNamed(LiveRegistry(), rootName);
     size_t found = 0;
-    Key *key = WalkExisting(root.key.get(), components, &found);
+    Key *key = WalkExisting(base, components, &found);
     if (found < components.size())
         return ERROR_FILE_NOT_FOUND;
     // Windows refuses a key with subkeys but takes its values along.
-    if (!key->subkeys.empty() || IsReadOnlyRoot(root.name) ||
-        CreateFaultCovers(root.name, PathKeys(*key)))
+    if (!key->subkeys.empty() || IsReadOnlyRoot(hKey) || CreateFaultCovers(hKey, PathKeys(*key)))
         return ERROR_ACCESS_DENIED;
-    Key *parent = key->parent;
-    DeleteKeyTree(*key);
-    parent->lastWrite = NowFileTime();
+    DeleteKey(*key);
     return ERROR_SUCCESS;
 }

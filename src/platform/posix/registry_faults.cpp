@@ -1,4 +1,4 @@
-// Every switch that makes the stand-in refuse what Windows might refuse: the
+// Every switch that makes the simulation refuse what Windows might refuse: the
 // simulator's read-only roots and the faults tests inject (creates and sets
 // under a key, the n-th set, an enumeration index, the n-th allocation, a
 // save that runs out of disk). One place owns them all, so one call resets
@@ -10,15 +10,16 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <set>
 
 namespace standin {
 namespace {
 
-std::set<std::string> gReadOnlyRoots; // full root names
+std::set<HKEY> gReadOnlyRoots;
 
 struct PathFault {
-    std::string rootName;
+    HKEY root;
     std::vector<std::u16string> path; // NameKey of each component
     bool anyValue;
     std::u16string value;
@@ -32,26 +33,18 @@ long gSaveFailAfter = -1;
 
 bool StartsWith(const std::vector<std::u16string> &path,
                 const std::vector<std::u16string> &prefix) {
-    if (prefix.size() > path.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (path[i] != prefix[i])
-            return false;
-    return true;
+    return prefix.size() <= path.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
 }
 
 void AddPathFault(std::vector<PathFault> &faults, HKEY root, const char *keyPath,
                   const char *valueName) {
-    const char *rootName = PredefinedRootName(root);
-    if (!rootName)
-        return;
     std::vector<std::string> components;
     SplitKeyPath(keyPath, &components);
     std::vector<std::u16string> path;
     for (const std::string &c : components)
         path.push_back(NameKey(c));
     faults.push_back(
-        PathFault{rootName, path, valueName == nullptr, NameKey(valueName ? valueName : "")});
+        PathFault{root, path, valueName == nullptr, NameKey(valueName ? valueName : "")});
 }
 
 // A countdown that fires once when it reaches zero; -1 is off.
@@ -63,24 +56,24 @@ bool CountDown(int &countdown) {
 
 } // namespace
 
-bool IsReadOnlyRoot(const std::string &rootName) {
-    return gReadOnlyRoots.count(rootName) != 0;
+bool IsReadOnlyRoot(HKEY root) {
+    return gReadOnlyRoots.count(root) != 0;
 }
 
-bool CreateFaultCovers(const std::string &rootName, const std::vector<std::u16string> &path) {
+bool CreateFaultCovers(HKEY root, const std::vector<std::u16string> &path) {
     for (const PathFault &f : gCreateFaults)
-        if (f.rootName == rootName && StartsWith(path, f.path))
+        if (f.root == root && StartsWith(path, f.path))
             return true;
     return false;
 }
 
-bool SetFaultCovers(const std::string &rootName, const Key &key, const std::string &valueName) {
+bool SetFaultCovers(HKEY root, const Key &key, const std::string &valueName) {
     if (gSetFaults.empty())
         return false;
     std::vector<std::u16string> path = PathKeys(key);
     std::u16string value = NameKey(valueName);
     for (const PathFault &f : gSetFaults)
-        if (f.rootName == rootName && f.path == path && (f.anyValue || f.value == value))
+        if (f.root == root && f.path == path && (f.anyValue || f.value == value))
             return true;
     return false;
 }
@@ -112,18 +105,15 @@ long TakeSaveFault() {
 using namespace standin;
 
 void SetStandInReadOnlyRoot(HKEY root, bool readOnly) {
-    const char *name = PredefinedRootName(root);
-    if (!name)
-        return;
     if (readOnly)
-        gReadOnlyRoots.insert(name);
+        gReadOnlyRoots.insert(root);
     else
-        gReadOnlyRoots.erase(name);
+        gReadOnlyRoots.erase(root);
 }
 
 bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize) {
     const char *text = getenv("REGOST_READONLY_ROOTS");
-    std::set<std::string> roots;
+    std::set<HKEY> roots;
     std::string list = text ? text : "";
     for (size_t start = 0; !list.empty();) {
         size_t comma = list.find(',', start);
@@ -132,16 +122,15 @@ bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize) {
         size_t first = item.find_first_not_of(" \t");
         size_t last = item.find_last_not_of(" \t");
         item = first == std::string::npos ? "" : item.substr(first, last - first + 1);
-        const char *name = CanonicalRootName(item);
-        if (!name ||
-            (strcmp(name, "HKEY_LOCAL_MACHINE") != 0 && strcmp(name, "HKEY_CURRENT_USER") != 0)) {
+        HKEY root = RootNamed(item);
+        if (!root) {
             if (error && errorSize)
                 snprintf(error, errorSize,
                          "\"%s\" is not HKLM or HKCU (expected HKLM, HKCU or HKLM,HKCU)",
                          item.c_str());
             return false;
         }
-        roots.insert(name);
+        roots.insert(root);
         if (comma == std::string::npos)
             break;
         start = comma + 1;

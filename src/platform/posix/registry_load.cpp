@@ -1,11 +1,12 @@
-// Loading the stand-in's registry file: REGEDIT4 or "Windows Registry Editor
-// Version 5.00" (UTF-16LE) files, as regedit and `wine regedit /e` write
-// them: regedit's escapes (\\ and \", and Wine's \r \n), dword:, hex: and
-// hex(N): with regedit's line continuations.
+// Loading the simulation's registry file: REGEDIT4 or "Windows Registry
+// Editor Version 5.00" files, as regedit and `wine regedit /e` write them:
+// regedit's escapes (\\ and \", and Wine's \r \n), dword:, hex: and hex(N):
+// with regedit's line continuations. Keys lie under HKEY_LOCAL_MACHINE or
+// HKEY_CURRENT_USER; regedit's deletion lines are not read.
 //
-// Strings are bytes of code page 1252 in the registry and in REGEDIT4 files;
-// a UTF-16 file is converted to them, and a character that cp1252 cannot hold
-// makes the file malformed. A malformed file is never half loaded.
+// Strings are bytes of code page 1252 in the registry and in ANSI files; a
+// UTF-16 or UTF-8 file is converted to them, and a character that cp1252
+// cannot hold makes the file malformed. A malformed file is never half loaded.
 
 #include "platform/posix/dos_path.h"
 #include "platform/posix/registry_parse.h"
@@ -29,16 +30,12 @@ bool ReadKeyLine(Parser &p, const char *s) {
     if (!OnlyCommentLeft(close + 1))
         return Fail(p, "text after the key name");
     std::string name(s + 1, close);
-    bool deletion = !name.empty() && name[0] == '-';
-    if (deletion)
-        name.erase(0, 1);
     size_t slash = name.find('\\');
     std::string rootName = name.substr(0, slash);
     std::string path = slash == std::string::npos ? "" : name.substr(slash + 1);
-    if (const char *canonical = CanonicalRootName(rootName))
-        rootName = canonical;
-    else if (rootName.size() < 5 || strncasecmp(rootName.c_str(), "HKEY_", 5) != 0)
-        return Fail(p, "\"%s\" is not a registry root (HKEY_...)", rootName.c_str());
+    HKEY root = RootNamed(rootName);
+    if (!root)
+        return Fail(p, "\"%s\" is not HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER", rootName.c_str());
     std::vector<std::string> components;
     LSTATUS status = SplitKeyPath(path.c_str(), &components);
     if (status == ERROR_BAD_PATHNAME)
@@ -47,28 +44,10 @@ bool ReadKeyLine(Parser &p, const char *s) {
         return Fail(p, "key name longer than %zu characters", kMaxKeyNameLength);
     if (components.size() > kMaxKeyDepth)
         return Fail(p, "key nested deeper than %zu levels", kMaxKeyDepth);
-
-    if (deletion) {
-        p.key = nullptr;
-        p.keyDeleted = true;
-        if (components.empty())
-            return Fail(p, "a root cannot be deleted");
-        Root *root = FindRoot(p.tree, rootName);
-        size_t found = 0;
-        Key *key = root ? WalkExisting(root->key.get(), components, &found) : nullptr;
-        if (key && found == components.size())
-            DeleteKeyTree(*key);
-        return true;
-    }
-    Root &root = RootNamed(p.tree, rootName);
-    Key *key = root.key.get();
-    uint64_t now = NowFileTime();
+    Key *key = RootKey(p.tree, root);
     for (const std::string &c : components)
-        key = AddSubkey(*key, c, now);
-    if (components.empty())
-        root.listedAlone = true;
+        key = AddSubkey(*key, c);
     p.key = key;
-    p.keyDeleted = false;
     return true;
 }
 
@@ -96,35 +75,69 @@ bool ReadLine(Parser &p, const char *text) {
     }
 }
 
-// Turns a UTF-16LE file (after its BOM) into cp1252 bytes.
-bool NarrowFile(Parser &p, const std::string &raw, std::string *text) {
+// Records that the character after `text` is not in cp1252, on its line.
+bool FailCharacter(Parser &p, const std::string &text, uint32_t c) {
     p.line = 1;
-    if (raw.size() % 2)
-        return Fail(p, "UTF-16 file of an odd number of bytes");
-    for (size_t i = 2; i < raw.size(); i += 2) {
+    for (size_t i = 0; i < text.size(); ++i)
+        p.line +=
+            text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+    return Fail(p, "character U+%04X is not in code page 1252", static_cast<unsigned>(c));
+}
+
+// Turns a UTF-16LE file (after its BOM) into cp1252 bytes.
+bool NarrowUtf16(Parser &p, const std::string &raw, std::string *text) {
+    for (size_t i = 2; i + 1 < raw.size(); i += 2) {
         char16_t c =
             static_cast<char16_t>(static_cast<BYTE>(raw[i]) | (static_cast<BYTE>(raw[i + 1]) << 8));
         BYTE b;
         if (!UnicodeToCp1252(c, &b))
-            return Fail(p, "character U+%04X is not in code page 1252", static_cast<unsigned>(c));
-        if (b == '\n' ||
-            (b == '\r' && !(i + 3 < raw.size() && raw[i + 2] == '\n' && raw[i + 3] == '\0')))
-            ++p.line;
+            return FailCharacter(p, *text, c);
+        text->push_back(static_cast<char>(b));
+    }
+    return raw.size() % 2 == 0 || Fail(p, "UTF-16 file of an odd number of bytes");
+}
+
+// Whether raw is UTF-8 from `start` on.
+bool IsUtf8(const std::string &raw, size_t start) {
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(raw.c_str());
+    uint32_t c = 0;
+    for (size_t i = start, length = 1; i < raw.size(); i += length) {
+        length = DecodeUtf8(s + i, &c);
+        if (length == 0 || i + length > raw.size())
+            return false;
+    }
+    return true;
+}
+
+// Turns UTF-8 (from `start` on) into cp1252 bytes.
+bool NarrowUtf8(Parser &p, const std::string &raw, size_t start, std::string *text) {
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(raw.c_str());
+    text->clear();
+    uint32_t c = 0;
+    for (size_t i = start, length = 0; i < raw.size(); i += length) {
+        length = DecodeUtf8(s + i, &c);
+        BYTE b;
+        if (!UnicodeToCp1252(c, &b))
+            return FailCharacter(p, *text, c);
         text->push_back(static_cast<char>(b));
     }
     return true;
 }
 
 bool ParseFile(Parser &p, const std::string &raw) {
-    std::string text;
-    p.unicode =
-        raw.size() >= 2 && static_cast<BYTE>(raw[0]) == 0xFF && static_cast<BYTE>(raw[1]) == 0xFE;
-    if (p.unicode) {
-        if (!NarrowFile(p, raw, &text))
-            return false;
-    } else {
-        text = raw;
-    }
+    // A "Version 5.00" file is UTF-16LE as regedit writes it, or ANSI or UTF-8
+    // (with or without its BOM) as editors save it; a REGEDIT4 file is ANSI.
+    bool utf16 = raw.compare(0, 2, "\xFF\xFE") == 0;
+    bool utf8Bom = raw.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    bool version5 = raw.compare(0, sizeof kHeader5 - 1, kHeader5) == 0;
+    std::string text = utf16 ? "" : raw;
+    p.line = 1;
+    if (utf16 && !NarrowUtf16(p, raw, &text))
+        return false;
+    if (utf8Bom && !IsUtf8(raw, 3))
+        return Fail(p, "not UTF-8 after a UTF-8 byte order mark");
+    if ((utf8Bom || (version5 && IsUtf8(raw, 0))) && !NarrowUtf8(p, raw, utf8Bom ? 3 : 0, &text))
+        return false;
     p.line = 0;
     size_t pos = 0;
     while (pos < text.size()) {
@@ -140,10 +153,11 @@ bool ParseFile(Parser &p, const std::string &raw) {
             return Fail(p, "a zero byte in the line");
         if (p.line == 1) {
             const char *header = SkipBlanks(line.c_str());
-            const char *wanted = p.unicode ? kHeader5 : kHeader4;
-            if (strcmp(header, wanted) != 0)
-                return Fail(p, "the first line must be \"%s\"%s", wanted,
-                            p.unicode ? " (UTF-16 file)" : "");
+            p.version5 = strcmp(header, kHeader5) == 0;
+            if (utf16 && !p.version5)
+                return Fail(p, "the first line must be \"%s\" (UTF-16 file)", kHeader5);
+            if (!p.version5 && strcmp(header, kHeader4) != 0)
+                return Fail(p, "the first line must be \"%s\" or \"%s\"", kHeader4, kHeader5);
             continue;
         }
         if (!ReadLine(p, line.c_str()))

@@ -1,4 +1,4 @@
-// Private to the loading of the stand-in's registry file (registry_load.cpp,
+// Private to the loading of the simulation's registry file (registry_load.cpp,
 // registry_values.cpp): the parser's state and the pieces both use.
 #pragma once
 
@@ -8,11 +8,10 @@ namespace standin {
 
 struct Parser {
     Tree tree;
-    bool unicode = false;
+    bool version5 = false; // string data of hex(1), hex(2), hex(7) is UTF-16LE
     int line = 0;
     std::string error;
-    Key *key = nullptr;      // key of the values that follow; null after [-KEY]
-    bool keyDeleted = false; // the last key line deleted a key
+    Key *key = nullptr; // key of the values that follow
     // A hex value continued on the next line.
     bool continued = false;
     std::string valueName;

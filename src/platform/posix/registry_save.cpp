@@ -1,4 +1,4 @@
-// Saving the stand-in's registry as a REGEDIT4 .reg file (what regedit
+// Saving the simulation's registry as a REGEDIT4 .reg file (what regedit
 // imports on Windows), with regedit's escapes and line wrapping. The file is
 // replaced atomically, and a symbolic link keeps pointing at it: the file it
 // names is the one replaced, in its own folder.
@@ -102,16 +102,12 @@ void WriteKey(std::string &out, const Key &key, const std::string &path) {
 
 std::string FormatRegistry(const Tree &tree) {
     std::string out = std::string(kHeader4) + "\r\n\r\n";
-    for (const Root &root : tree.roots) {
-        const Key &key = *root.key;
-        if (!key.values.empty() || (root.listedAlone && key.subkeys.empty())) {
-            out += "[" + root.name + "]\r\n";
-            for (const Value &v : key.values)
-                WriteValue(out, v);
-            out += "\r\n";
-        }
-        for (const auto &sub : key.subkeys)
-            WriteKey(out, *sub.second, root.name + "\\" + sub.second->name);
+    for (const auto &root : tree.roots) {
+        if (root && !root->values.empty())
+            WriteKey(out, *root, root->name);
+        else if (root)
+            for (const auto &sub : root->subkeys)
+                WriteKey(out, *sub.second, root->name + "\\" + sub.second->name);
     }
     return out;
 }

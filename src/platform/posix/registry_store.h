@@ -30,38 +30,26 @@ struct Key {
     // By the upper-cased UTF-16 form of the name: the order RegEnumKeyExA gives.
     std::map<std::u16string, std::shared_ptr<Key>> subkeys;
     std::vector<Value> values; // creation order
-    bool deleted = false;      // removed while a handle still refers to it
-    uint64_t lastWrite = 0;    // FILETIME units
 };
 
-struct Root {
-    std::string name; // HKEY_LOCAL_MACHINE, ... or a name found in a file
-    std::shared_ptr<Key> key;
-    bool listedAlone = false; // the file named the root itself: "[HKEY_FOO]"
-};
-
-// A whole registry: roots in the order a saved file lists them.
+// A whole registry: HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, in that order.
 struct Tree {
-    std::vector<Root> roots;
+    std::shared_ptr<Key> roots[2];
 };
 
 // --- registry_tree.cpp ------------------------------------------------------
 
 // The one live registry of the process.
 Tree &LiveRegistry();
-// Replaces the live registry (keys of the old one count as deleted for any
-// handle still open on them).
+// Replaces the live registry; every open key handle is closed.
 void ReplaceLiveRegistry(Tree &&tree);
 
-// The name of a predefined root handle (null for anything else).
-const char *PredefinedRootName(HKEY root);
-// The full root name for a name or an abbreviation (HKLM, hkey_current_user),
-// or null if it is none of the predefined roots.
-const char *CanonicalRootName(const std::string &name);
-// The root of that name in the tree, created (empty) if missing.
-Root &RootNamed(Tree &tree, const std::string &name);
-// Null if the tree has no root of that name.
-Root *FindRoot(Tree &tree, const std::string &name);
+// The root key of a predefined root handle (HKLM, HKCU) in a tree, created
+// empty if missing; null for any other handle.
+Key *RootKey(Tree &tree, HKEY root);
+// HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER for its full name or abbreviation
+// (HKLM, hkey_current_user), in any case; null for any other name.
+HKEY RootNamed(const std::string &name);
 
 // The comparison form of a key or value name: UTF-16, upper-cased.
 std::u16string NameKey(const std::string &name);
@@ -72,38 +60,37 @@ Key *FindSubkey(Key &key, const std::string &name);
 // Follows components below base as far as they exist; *found gets how many did.
 Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t *found);
 // Finds or creates; a created key keeps the case given here.
-Key *AddSubkey(Key &key, const std::string &name, uint64_t now);
+Key *AddSubkey(Key &key, const std::string &name);
 Value *FindValue(Key &key, const std::string &name);
-void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size,
-              uint64_t now);
+void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size);
 bool DeleteValue(Key &key, const std::string &name);
-// Marks a key and everything below it deleted and detaches it from its parent.
-void DeleteKeyTree(Key &key);
+// Detaches a key without subkeys from its parent and frees it unless a
+// handle still holds it; such a handle then works on a detached key.
+void DeleteKey(Key &key);
 
 // Splits a subkey path at single backslashes, skipping empty components (a
 // trailing backslash is allowed). ERROR_BAD_PATHNAME for a leading backslash,
 // ERROR_INVALID_PARAMETER for a component over kMaxKeyNameLength.
 LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components);
 
-// Current time as a FILETIME count.
-uint64_t NowFileTime();
-
 // --- registry_api.cpp ---------------------------------------------------------
 
-// The key an open handle (or a predefined root) stands for, when the handle
-// was opened with that right.
-LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, std::string *rootName);
+// Closes every open key handle.
+void CloseAllKeyHandles();
+// The key an open handle stands for (and its root), when the handle was
+// opened with that right.
+LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, HKEY *root);
 
 // --- registry_faults.cpp ------------------------------------------------------
 
 // Writes under that root are refused (REGOST_READONLY_ROOTS).
-bool IsReadOnlyRoot(const std::string &rootName);
+bool IsReadOnlyRoot(HKEY root);
 void ClearReadOnlyRoots();
 // An injected fault refuses creating or opening for writing this key path
 // (NameKeys below the root).
-bool CreateFaultCovers(const std::string &rootName, const std::vector<std::u16string> &path);
+bool CreateFaultCovers(HKEY root, const std::vector<std::u16string> &path);
 // An injected fault refuses setting this value of this key.
-bool SetFaultCovers(const std::string &rootName, const Key &key, const std::string &valueName);
+bool SetFaultCovers(HKEY root, const Key &key, const std::string &valueName);
 // Counts one RegSetValueExA call; true when the countdown says it fails.
 bool TakeSetFault();
 bool EnumFaultAt(DWORD index);

@@ -1,5 +1,5 @@
-// The stand-in's registry tree: keys and values held in memory, the roots,
-// and how names are compared.
+// The simulation's registry tree: keys and values held in memory under
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, and how names are compared.
 //
 // Names are compared the way the NT registry does: converted from cp1252 to
 // UTF-16 and upper-cased. Subkeys enumerate in ordinal order of those
@@ -11,7 +11,6 @@
 #include "platform/posix/registry_store.h"
 
 #include <string.h>
-#include <time.h>
 
 namespace standin {
 namespace {
@@ -22,44 +21,10 @@ const struct {
     HKEY handle;
     const char *name;
     const char *shortName;
-} kPredefinedRoots[] = {
+} kRoots[] = {
     {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"},
     {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
-    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},
-    {HKEY_USERS, "HKEY_USERS", "HKU"},
-    {reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000005UL)), "HKEY_CURRENT_CONFIG", "HKCC"},
 };
-
-// Upper case of the characters cp1252 can hold, as the NT upcase table has it.
-char16_t UpperCase(char16_t c) {
-    if (c >= u'a' && c <= u'z')
-        return static_cast<char16_t>(c - 0x20);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return static_cast<char16_t>(c - 0x20);
-    switch (c) {
-    case 0x00B5:
-        return 0x039C; // micro sign -> Greek capital mu
-    case 0x00FF:
-        return 0x0178;
-    case 0x0153:
-        return 0x0152;
-    case 0x0161:
-        return 0x0160;
-    case 0x017E:
-        return 0x017D;
-    case 0x0192:
-        return 0x0191;
-    default:
-        return c;
-    }
-}
-
-int RootRank(const std::string &name) {
-    for (size_t i = 0; i < sizeof kPredefinedRoots / sizeof kPredefinedRoots[0]; ++i)
-        if (name == kPredefinedRoots[i].name)
-            return static_cast<int>(i);
-    return 100;
-}
 
 void VisitKey(const char *root, const Key &key, const std::string &path, StandInValueVisitor visit,
               void *context) {
@@ -71,13 +36,6 @@ void VisitKey(const char *root, const Key &key, const std::string &path, StandIn
                  path.empty() ? sub.second->name : path + "\\" + sub.second->name, visit, context);
 }
 
-void MarkTreeDeleted(Key &key) {
-    key.deleted = true;
-    key.parent = nullptr;
-    for (auto &sub : key.subkeys)
-        MarkTreeDeleted(*sub.second);
-}
-
 } // namespace
 
 Tree &LiveRegistry() {
@@ -85,56 +43,41 @@ Tree &LiveRegistry() {
 }
 
 void ReplaceLiveRegistry(Tree &&tree) {
-    for (Root &root : gRegistry.roots)
-        MarkTreeDeleted(*root.key);
+    CloseAllKeyHandles();
     gRegistry = std::move(tree);
 }
 
-const char *PredefinedRootName(HKEY root) {
-    for (const auto &r : kPredefinedRoots)
-        if (r.handle == root)
-            return r.name;
+Key *RootKey(Tree &tree, HKEY root) {
+    for (size_t i = 0; i < 2; ++i) {
+        if (kRoots[i].handle != root)
+            continue;
+        if (!tree.roots[i]) {
+            tree.roots[i] = std::make_shared<Key>();
+            tree.roots[i]->name = kRoots[i].name;
+        }
+        return tree.roots[i].get();
+    }
     return nullptr;
 }
 
-const char *CanonicalRootName(const std::string &name) {
+HKEY RootNamed(const std::string &name) {
     std::u16string key = NameKey(name);
-    for (const auto &r : kPredefinedRoots)
+    for (const auto &r : kRoots)
         if (key == NameKey(r.name) || key == NameKey(r.shortName))
-            return r.name;
+            return r.handle;
     return nullptr;
-}
-
-Root *FindRoot(Tree &tree, const std::string &name) {
-    std::u16string wanted = NameKey(name);
-    for (Root &root : tree.roots)
-        if (NameKey(root.name) == wanted)
-            return &root;
-    return nullptr;
-}
-
-Root &RootNamed(Tree &tree, const std::string &name) {
-    if (Root *root = FindRoot(tree, name))
-        return *root;
-    Root root;
-    root.name = name;
-    root.key = std::make_shared<Key>();
-    root.key->name = name;
-    root.key->lastWrite = NowFileTime();
-    // Predefined roots first, in a fixed order; other names after them, in the
-    // order they were met.
-    int rank = RootRank(name);
-    auto at = tree.roots.begin();
-    while (at != tree.roots.end() && RootRank(at->name) <= rank)
-        ++at;
-    return *tree.roots.insert(at, std::move(root));
 }
 
 std::u16string NameKey(const std::string &name) {
     std::u16string key;
-    key.reserve(name.size());
-    for (char c : name)
-        key.push_back(UpperCase(static_cast<char16_t>(Cp1252ToUnicode(static_cast<BYTE>(c)))));
+    for (char c : name) {
+        BYTE b = static_cast<BYTE>(c);
+        // The NT upcase table maps the micro sign and the f with hook out of
+        // cp1252; the other letters as cp1252 does.
+        key.push_back(b == 0xB5   ? u'\u039C'
+                      : b == 0x83 ? u'\u0191'
+                                  : static_cast<char16_t>(Cp1252ToUnicode(Cp1252Upper(b))));
+    }
     return key;
 }
 
@@ -163,14 +106,12 @@ Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t 
     return k;
 }
 
-Key *AddSubkey(Key &key, const std::string &name, uint64_t now) {
+Key *AddSubkey(Key &key, const std::string &name) {
     std::shared_ptr<Key> &slot = key.subkeys[NameKey(name)];
     if (!slot) {
         slot = std::make_shared<Key>();
         slot->name = name;
         slot->parent = &key;
-        slot->lastWrite = now;
-        key.lastWrite = now;
     }
     return slot.get();
 }
@@ -183,8 +124,7 @@ Value *FindValue(Key &key, const std::string &name) {
     return nullptr;
 }
 
-void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size,
-              uint64_t now) {
+void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size) {
     Value *v = FindValue(key, name);
     if (!v) {
         key.values.push_back(Value{name, type, {}});
@@ -192,7 +132,6 @@ void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, s
     }
     v->type = type;
     v->data.assign(data, data + size);
-    key.lastWrite = now;
 }
 
 bool DeleteValue(Key &key, const std::string &name) {
@@ -203,12 +142,11 @@ bool DeleteValue(Key &key, const std::string &name) {
     return true;
 }
 
-void DeleteKeyTree(Key &key) {
+void DeleteKey(Key &key) {
     Key *parent = key.parent;
-    std::u16string name = NameKey(key.name);
-    MarkTreeDeleted(key);
+    key.parent = nullptr;
     if (parent)
-        parent->subkeys.erase(name); // may free `key`
+        parent->subkeys.erase(NameKey(key.name)); // may free `key`
 }
 
 LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components) {
@@ -232,17 +170,10 @@ LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components) {
     return ERROR_SUCCESS;
 }
 
-uint64_t NowFileTime() {
-    struct timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    const uint64_t epochDifference = 11644473600ULL; // 1601-01-01 to 1970-01-01, seconds
-    return (static_cast<uint64_t>(ts.tv_sec) + epochDifference) * 10000000ULL +
-           static_cast<uint64_t>(ts.tv_nsec) / 100;
-}
-
 } // namespace standin
 
 void VisitStandInValues(StandInValueVisitor visit, void *context) {
-    for (const standin::Root &root : standin::LiveRegistry().roots)
-        standin::VisitKey(root.name.c_str(), *root.key, "", visit, context);
+    for (const auto &root : standin::LiveRegistry().roots)
+        if (root)
+            standin::VisitKey(root->name.c_str(), *root, "", visit, context);
 }

@@ -1,6 +1,7 @@
-// Value lines of the stand-in's registry file: names and quoted texts with
+// Value lines of the simulation's registry file: names and quoted texts with
 // regedit's escapes (\\ \" and Wine's \r \n), dword:, hex: and hex(N): lists
-// with their continuation lines. A UTF-16 file's string data becomes cp1252.
+// with their continuation lines. A version 5 file's UTF-16 string data
+// becomes cp1252.
 
 #include "platform/posix/dos_path.h"
 #include "platform/posix/registry_parse.h"
@@ -85,7 +86,7 @@ bool ReadQuoted(Parser &p, const char *s, std::string *text, const char **end) {
 // to the cp1252 bytes the A calls see.
 bool NarrowStringData(Parser &p, std::vector<BYTE> *data) {
     if (data->size() % 2)
-        return Fail(p, "string data of an odd number of bytes in a UTF-16 file");
+        return Fail(p, "string data of an odd number of bytes in a version 5 file");
     std::vector<BYTE> narrow;
     for (size_t i = 0; i < data->size(); i += 2) {
         char16_t c = static_cast<char16_t>((*data)[i] | ((*data)[i + 1] << 8));
@@ -105,10 +106,9 @@ bool FinishValue(Parser &p) {
     p.continued = false;
     bool isString =
         p.valueType == REG_SZ || p.valueType == REG_EXPAND_SZ || p.valueType == REG_MULTI_SZ;
-    if (isString && p.unicode && !NarrowStringData(p, &p.valueData))
+    if (isString && p.version5 && !NarrowStringData(p, &p.valueData))
         return false;
-    SetValue(*p.key, p.valueName, p.valueType, p.valueData.data(), p.valueData.size(),
-             NowFileTime());
+    SetValue(*p.key, p.valueName, p.valueType, p.valueData.data(), p.valueData.size());
     return true;
 }
 
@@ -148,11 +148,8 @@ bool ReadHexList(Parser &p, const char *s) {
 }
 
 bool ReadValue(Parser &p, const char *s) {
-    if (!p.key) {
-        if (p.keyDeleted)
-            return Fail(p, "a value after a key deletion ([-...]) has no key");
+    if (!p.key)
         return Fail(p, "a value before the first key");
-    }
     if (*s == '@') {
         p.valueName.clear();
         ++s;
@@ -166,12 +163,6 @@ bool ReadValue(Parser &p, const char *s) {
         return Fail(p, "expected \"=\" after the value name");
     s = SkipBlanks(s + 1);
 
-    if (*s == '-') {
-        if (!OnlyCommentLeft(s + 1))
-            return Fail(p, "text after \"-\"");
-        DeleteValue(*p.key, p.valueName);
-        return true;
-    }
     p.valueData.clear();
     if (*s == '"') {
         std::string text;
@@ -182,8 +173,7 @@ bool ReadValue(Parser &p, const char *s) {
         p.valueType = REG_SZ;
         p.valueData.assign(text.begin(), text.end());
         p.valueData.push_back(0);
-        SetValue(*p.key, p.valueName, REG_SZ, p.valueData.data(), p.valueData.size(),
-                 NowFileTime());
+        SetValue(*p.key, p.valueName, REG_SZ, p.valueData.data(), p.valueData.size());
         return true;
     }
     if (strncmp(s, "dword:", 6) == 0) {
@@ -196,7 +186,7 @@ bool ReadValue(Parser &p, const char *s) {
             return Fail(p, "dword: takes 1 to 8 hex digits");
         BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
                          static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
-        SetValue(*p.key, p.valueName, REG_DWORD, bytes, 4, NowFileTime());
+        SetValue(*p.key, p.valueName, REG_DWORD, bytes, 4);
         return true;
     }
     if (strncmp(s, "hex:", 4) == 0) {

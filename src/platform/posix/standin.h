@@ -1,8 +1,46 @@
-// What the Linux stand-in offers beyond the Win32 calls: loading and saving
-// the simulated registry, the simulator's read-only roots, and the fault
-// seam through which tests reach every failure branch of the program.
-// The program's core never includes this header.
+// The Linux simulation of the Win32 calls in platform/win32.h, and what it
+// offers beyond them (the registry file, read-only roots, inspection and
+// fault injection for tests). It implements the calls as RegOST and RegOSTCtl
+// make them, no more; where they pass other arguments, it refuses.
+//
+// Registry (HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER only; other handles are
+// ERROR_INVALID_HANDLE, and a handle stays invalid once closed):
+//   RegCreateKeyExA(root, path, 0, class, options, KEY_WRITE, NULL, &h, &disp)
+//       creates each missing level (case kept as first given, names compared
+//       without case), and tells REG_CREATED_NEW_KEY or _OPENED_EXISTING_KEY.
+//   RegOpenKeyExA(root, path, 0, KEY_READ or KEY_WRITE, &h): the key, or
+//       ERROR_FILE_NOT_FOUND. A write right is refused (ERROR_ACCESS_DENIED)
+//       under a read-only root or an injected fault, as the create is.
+//   RegSetValueExA(h, name, 0, type, data, size) stores size bytes as given.
+//   RegQueryInfoKeyA(h, NULL, NULL, NULL, &subkeys, NULL, NULL, &values or
+//       NULL, NULL, NULL, NULL, NULL): the counts; anything else asked for is
+//       ERROR_INVALID_PARAMETER.
+//   RegEnumKeyExA(h, i, name, &length, NULL, NULL, NULL, &time): subkeys in
+//       the NT order (ordinal, upper-cased); ERROR_MORE_DATA when the name
+//       does not fit, ERROR_NO_MORE_ITEMS past the last.
+//   RegQueryValueExA(h, name, NULL, &type, data, &size): ERROR_MORE_DATA (and
+//       the size) when it does not fit; a null type, data or size is refused.
+//   RegCloseKey(h). A registry load closes every handle.
+// Files (DOS paths over the Unix tree, Z: its root, names compared without
+// case in code page 1252; UNC, "\\?\" and "\\.\" paths exist nowhere):
+//   GetPrivateProfileStringA(section, key, default, buffer, size, path): the
+//       value as Windows reads an INI file, or the default as it stands; the
+//       list forms (a null name) give "".
+//   FindFirstFileA(path or pattern, &data) + FindClose: a handle when
+//       something matches (a device name: when its folder exists),
+//       INVALID_HANDLE_VALUE otherwise; data is zeroed.
+//   OpenDosStream(path, "a" or "r"): appending stores "\n" as CR LF, reading
+//       leaves CR LF as it is; any other mode, a folder or a FIFO is refused.
+// Process: GetModuleFileNameA(NULL, ...), GetTempPathA (from TMPDIR),
+//   GetLocalTime, the process heap (HeapAlloc/HeapFree), __argc/__argv, and
+//   named mutexes (CreateMutexA(NULL, FALSE, name), an unbounded wait; a lock
+//   file in /tmp). No last-error value is kept.
+// The core never includes this header: it does not compile there.
 #pragma once
+
+#ifdef REGOST_CORE
+#error "the core reaches the platform through platform/win32.h alone"
+#endif
 
 #include "platform/win32.h"
 
@@ -14,8 +52,9 @@
 void ResetStandInRegistry();
 
 // Loads a REGEDIT4 (ANSI) or "Windows Registry Editor Version 5.00"
-// (UTF-16LE with BOM) file into the in-memory registry, replacing what it
-// held, and holds an exclusive lock on the file until the next save, so that
+// (UTF-16LE with BOM, ANSI, or UTF-8 with or without BOM) file of keys under
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER into the in-memory registry,
+// replacing what it held, and holds an exclusive lock on the file until the next save, so that
 // runs on one file follow one another (a second load waits). A symbolic link
 // is followed. A missing or empty (0-byte) file is an empty registry. On a
 // malformed file, anything but a regular file (a FIFO, a device, a folder)
@@ -23,8 +62,7 @@ void ResetStandInRegistry();
 // empty and puts a one-line reason (with the line number where there is one)
 // into `error` (at most errorSize bytes, always terminated), as "line 12:
 // unknown escape ..." (the caller adds the file name). Faults, read-only
-// roots and counters are kept; handles still open refer to deleted keys
-// (ERROR_KEY_DELETED).
+// roots and counters are kept; every open key handle is closed.
 bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize);
 
 // Saves the whole registry as REGEDIT4 to unixPath, atomically (a temporary

@@ -1,5 +1,5 @@
-// Text streams opened by a DOS path. Streams for writing store each "\n" as
-// CR LF, as msvcrt's text mode does; they stay buffered by stdio, so the
+// Text streams opened by a DOS path. Streams for appending store each "\n"
+// as CR LF, as msvcrt's text mode does; they stay buffered by stdio, so the
 // file receives large blocks rather than one write per line.
 #include "platform/posix/dos_path.h"
 
@@ -52,16 +52,6 @@ ssize_t WriteTranslated(void *cookie, const char *data, size_t size) {
     return static_cast<ssize_t>(size);
 }
 
-int SeekFile(void *cookie, off64_t *offset, int whence) {
-    TextFile *file = static_cast<TextFile *>(cookie);
-    off_t position = lseek(file->fd, static_cast<off_t>(*offset), whence);
-    if (position < 0) {
-        return -1;
-    }
-    *offset = position;
-    return 0;
-}
-
 int CloseFile(void *cookie) {
     TextFile *file = static_cast<TextFile *>(cookie);
     int result = close(file->fd);
@@ -78,7 +68,7 @@ FILE *OpenTranslatingStream(int fd) {
         return nullptr;
     }
     file->fd = fd;
-    cookie_io_functions_t functions = {nullptr, WriteTranslated, SeekFile, CloseFile};
+    cookie_io_functions_t functions = {nullptr, WriteTranslated, nullptr, CloseFile};
     FILE *stream = fopencookie(file, "w", functions);
     if (stream == nullptr) {
         CloseFile(file);
@@ -89,37 +79,31 @@ FILE *OpenTranslatingStream(int fd) {
 } // namespace
 
 FILE *OpenDosStream(const char *path, const char *mode) {
-    if (path == nullptr || mode == nullptr) {
+    // The programs append to their logs ("a") and read TEMPTXT.log ("r");
+    // no other mode is offered.
+    bool append = mode != nullptr && strcmp(mode, "a") == 0;
+    if (path == nullptr || (!append && (mode == nullptr || strcmp(mode, "r") != 0))) {
         errno = EINVAL;
         return nullptr;
     }
-    char kind = mode[0];
-    bool binary = strchr(mode, 'b') != nullptr;
-    if ((kind != 'r' && kind != 'w' && kind != 'a') || strchr(mode, '+') != nullptr) {
-        errno = EINVAL; // read-write text streams are not needed and not offered
-        return nullptr;
-    }
-
     char unixPath[kStandInPathSize];
     DosLookup lookup;
     DWORD error = LookUpDosPath(path, unixPath, sizeof unixPath, &lookup);
-    if (error != 0 || (lookup != kDosFound && (kind == 'r' || lookup != kDosLastMissing))) {
+    if (error != 0 || (lookup != kDosFound && (!append || lookup != kDosLastMissing))) {
         errno = ENOENT;
         return nullptr;
     }
-    // A FIFO would hang the run, so only regular files open, in every mode.
-    int flags = kind == 'r' ? O_RDONLY : O_WRONLY | O_CREAT | (kind == 'a' ? O_APPEND : O_TRUNC);
-    int fd = OpenRegularFile(unixPath, flags);
+    // A FIFO would hang the run, so only regular files open.
+    int fd = OpenRegularFile(unixPath, append ? O_WRONLY | O_CREAT | O_APPEND : O_RDONLY);
     if (fd < 0) {
         return nullptr;
     }
-    if (kind == 'r' || binary) {
-        char unixMode[3] = {kind, binary ? 'b' : '\0', '\0'};
-        FILE *stream = fdopen(fd, unixMode);
-        if (stream == nullptr) {
-            close(fd);
-        }
-        return stream;
+    if (append) {
+        return OpenTranslatingStream(fd);
     }
-    return OpenTranslatingStream(fd);
+    FILE *stream = fdopen(fd, "r");
+    if (stream == nullptr) {
+        close(fd);
+    }
+    return stream;
 }

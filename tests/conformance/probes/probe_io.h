@@ -126,9 +126,10 @@ inline int RunProfileProbe() {
     return 0;
 }
 
-// Request: a path or pattern. Answer: "OK <name> <attributes in hex>" or
-// "ERR <last error>". A request of a path and a mode opens a text stream
-// instead (fopen, or the stand-in's OpenDosStream): "OK" or "ERR <errno>".
+// Request: a path or pattern. Answer: "OK" when FindFirstFileA gives a
+// handle (FindClose must take it back), "ERR" when it does not: the programs
+// ask nothing more of it. A request of a path and a mode opens a text stream
+// instead (fopen, or the simulation's OpenDosStream): "OK" or "ERR <errno>".
 inline int RunFindProbe() {
     static char line[kLineSize];
     while (ReadRequest(line, sizeof line)) {
@@ -147,24 +148,14 @@ inline int RunFindProbe() {
             } else {
                 printf("ERR %d\n", errno);
             }
-            fflush(stdout);
-            continue;
-        }
-        if (count != 1) {
-            printf("BAD REQUEST\n");
-            continue;
-        }
-        WIN32_FIND_DATAA data;
-        memset(&data, 0, sizeof data);
-        SetLastError(0);
-        HANDLE handle = FindFirstFileA(fields[0], &data);
-        if (handle == INVALID_HANDLE_VALUE) {
-            printf("ERR %lu\n", (unsigned long)GetLastError());
+        } else if (count == 1) {
+            WIN32_FIND_DATAA data;
+            HANDLE handle = FindFirstFileA(fields[0], &data);
+            printf(handle == INVALID_HANDLE_VALUE ? "ERR\n"
+                   : FindClose(handle)            ? "OK\n"
+                                                  : "CLOSE-FAILED\n");
         } else {
-            printf("OK ");
-            PrintEscaped(data.cFileName, strlen(data.cFileName));
-            printf(" %lX%s\n", (unsigned long)data.dwFileAttributes,
-                   FindClose(handle) ? "" : " CLOSE-FAILED");
+            printf("BAD REQUEST\n");
         }
         fflush(stdout);
     }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the release from the committed sources: both RegOST.exe builds, from
-# a fresh copy of HEAD in fresh build folders, packed as
-# dist/RegOST-<version>.zip (x86/RegOST.exe, x64/RegOST.exe, RegOST.ini,
-# README.txt, SHA256SUMS). The version is the CMake project version.
+# Builds the release from the committed sources: both builds of RegOST.exe and
+# RegOSTCtl.exe, from a fresh copy of HEAD in fresh build folders, packed as
+# dist/RegOST-<version>.zip, which unpacks into one folder RegOST-<version>/
+# (x86/ and x64/ with both exes, RegOST.ini, README.txt, LICENSE,
+# SHA256SUMS of the four exes, examples/ with the nsis, inno and msi
+# sources). The version is the CMake project version.
 #
 #   tools/dist.sh           build the release into dist/
 #   tools/dist.sh --check   build it twice, in two folders of different
@@ -22,30 +24,44 @@ build_release() {
     git -C "$repo" archive HEAD | tar -x -C "$work/src"
     for preset in mingw32 mingw64; do
         (cd "$work/src" && cmake --preset "$preset" -B "$work/build-$preset" >/dev/null &&
-            cmake --build "$work/build-$preset" -j "$(nproc)" --target RegOST >/dev/null)
+            cmake --build "$work/build-$preset" -j "$(nproc)" --target RegOST RegOSTCtl \
+                >/dev/null)
     done
     local version
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/build-mingw64/CMakeCache.txt")
     [ -n "$version" ] || { echo "dist: no project version" >&2; return 1; }
-    mkdir -p "$work/out/x86" "$work/out/x64"
-    cp "$work/build-mingw32/RegOST.exe" "$work/out/x86/RegOST.exe"
-    cp "$work/build-mingw64/RegOST.exe" "$work/out/x64/RegOST.exe"
+    mkdir -p "$work/out/x86" "$work/out/x64" "$work/out/examples"
+    for exe in RegOST.exe RegOSTCtl.exe; do
+        cp "$work/build-mingw32/$exe" "$work/out/x86/$exe"
+        cp "$work/build-mingw64/$exe" "$work/out/x64/$exe"
+    done
+    cp -r "$work/src/examples/nsis" "$work/src/examples/inno" "$work/src/examples/msi" \
+        "$work/out/examples/"
     # The user's part of the README, between its two markers, in CR LF.
     { printf 'RegOST %s\n\n' "$version"
       sed -n '/<!-- user part -->/,/<!-- end of user part -->/p' "$work/src/README.md" |
           sed '/<!-- .*user part -->/d'; } | sed 's/$/\r/' >"$work/out/README.txt"
     sed 's/$/\r/' "$work/src/res/RegOST.ini" >"$work/out/RegOST.ini"
-    (cd "$work/out" && sha256sum x86/RegOST.exe x64/RegOST.exe >SHA256SUMS)
+    sed 's/$/\r/' "$work/src/LICENSE" >"$work/out/LICENSE"
+    (cd "$work/out" && sha256sum x86/RegOST.exe x86/RegOSTCtl.exe x64/RegOST.exe \
+        x64/RegOSTCtl.exe >SHA256SUMS)
     # Entries in a fixed order with the commit's time and fixed permissions,
     # so the zip, too, depends only on the commit.
-    python3 - "$work/out" "$work/RegOST-$version.zip" "$(git -C "$repo" log -1 --format=%ct)" <<'PY'
-import sys, time, zipfile
-folder, target, stamp = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    python3 - "$work/out" "$work/RegOST-$version.zip" "$(git -C "$repo" log -1 --format=%ct)" \
+        "RegOST-$version" <<'PY'
+import os, stat, sys, time, zipfile
+folder, target, stamp, top = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
 when = time.gmtime(max(stamp, 315532800))[:6]  # a zip cannot date before 1980
+names = ["x86/RegOST.exe", "x86/RegOSTCtl.exe", "x64/RegOST.exe", "x64/RegOSTCtl.exe",
+         "RegOST.ini", "README.txt", "LICENSE", "SHA256SUMS"]
+for root, dirs, files in sorted(os.walk(os.path.join(folder, "examples"))):
+    names += sorted(os.path.relpath(os.path.join(root, f), folder) for f in files)
 with zipfile.ZipFile(target, "w") as archive:
-    for name in ["x86/RegOST.exe", "x64/RegOST.exe", "RegOST.ini", "README.txt", "SHA256SUMS"]:
-        entry = zipfile.ZipInfo(name, when)
-        entry.external_attr = 0o644 << 16
+    for name in names:
+        entry = zipfile.ZipInfo(top + "/" + name, when)
+        # The example build scripts stay runnable.
+        mode = 0o755 if os.access(os.path.join(folder, name), os.X_OK) else 0o644
+        entry.external_attr = (stat.S_IFREG | mode) << 16
         entry.compress_type = zipfile.ZIP_DEFLATED
         with open("%s/%s" % (folder, name), "rb") as f:
             archive.writestr(entry, f.read(), compresslevel=9)
@@ -67,7 +83,8 @@ fi
 build_release "$scratch/first"
 build_release "$scratch/second-build-elsewhere"
 status=0
-for file in out/x86/RegOST.exe out/x64/RegOST.exe "$(cd "$scratch/first" && ls RegOST-*.zip)"; do
+for file in out/x86/RegOST.exe out/x86/RegOSTCtl.exe out/x64/RegOST.exe out/x64/RegOSTCtl.exe \
+        "$(cd "$scratch/first" && ls RegOST-*.zip)"; do
     if ! cmp -s "$scratch/first/$file" "$scratch/second-build-elsewhere/$file"; then
         echo "dist: $file differs between two builds of one commit:"
         cmp "$scratch/first/$file" "$scratch/second-build-elsewhere/$file" | head -n 1 || true

@@ -3,13 +3,13 @@
 # CMake, g++ and GoogleTest for the Linux build, mingw-w64 for RegOST.exe,
 # Wine (64- and 32-bit: wine32 from the i386 architecture runs the i686 exe)
 # to run RegOST.exe, clang for the fuzz targets, valgrind and strace for the
-# checks and benchmarks, NSIS for the example setup, git for the release
-# (tools/dist.sh builds from the last commit). Packages already present are
-# left alone.
+# checks and benchmarks, NSIS, wixl and msitools for the example setups, git
+# for the release (tools/dist.sh builds from the last commit). Packages
+# already present are left alone.
 set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev python3 mingw-w64 wine wine64 wine32:i386 clang
-          libclang-rt-14-dev valgrind strace nsis git)
+          libclang-rt-14-dev valgrind strace nsis wixl msitools git)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,0 +1,188 @@
+"""The example MSI package (examples/msi) under Wine's msiexec: x64 in a
+64-bit prefix, x86 in a 32-bit one and through WOW64, in fresh prefixes,
+around the exes of env REGOST_EXE and REGOST_EXE32 (RegOSTCtl.exe beside
+them), whose version resources are checked too. Wine cuts msiexec's exit
+code to 8 bits, so the cases judge effects: files, values, folder, products.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "lib"))
+
+import harness  # noqa: E402
+import regfile  # noqa: E402
+import test_wine  # noqa: E402
+import wine  # noqa: E402
+
+SOURCE = os.path.join(HERE, "..", "..")
+FILES = ["Ostrel.arx", "RegOST.exe", "RegOST.ini", "RegOST.log", "RegOSTCtl.exe", "TEMPTXT.log"]
+# name: (package, prefix, registry view of the exes, the default folder)
+CONFIGURATIONS = [("x64", "win64", "/reg:64", "C:\\Program Files\\Quenlar\\Ostrel 17"),
+                  ("x86-wow64", "win64", "/reg:32", "C:\\Program Files (x86)\\Quenlar\\Ostrel 17"),
+                  ("x86", "win32", "/reg:32", "C:\\Program Files\\Quenlar\\Ostrel 17")]
+AUTOCAD = "HKLM\\SOFTWARE\\Autodesk\\AutoCAD"
+MACHINE = {AUTOCAD + "\\R17.1\\ACAD-A001:409": {"ProductName": "AutoCAD 2008"},
+           AUTOCAD + "\\R17.2\\ACAD-B001:409": {"ProductName": "AutoCAD 2009"},
+           "HKLM\\SOFTWARE\\Quenlar\\AutoCAD\\17.0\\Ostrel": {"Loader": "C:\\Old\\Ostrel.arx"}}
+NO_AUTOCAD = {AUTOCAD + "\\R16.2\\ACAD-4001:409": {"ProductName": "AutoCAD 2006"}}
+OURS = ["HKLM\\SOFTWARE\\Autodesk", "HKLM\\SOFTWARE\\Quenlar", "HKCU\\Software\\Quenlar",
+        "HKCU\\Software\\Autodesk"]
+
+
+def version_problems(exe, version):
+    with open(exe, "rb") as f:
+        data = test_wine.resource(f.read(), 16, 1) or b""  # RT_VERSION
+    strings = dict(re.findall(r"(\w+)\x00\x00?([^\x00]*)\x00", data.decode("utf-16-le", "replace")))
+    expected = {"FileVersion": version, "ProductVersion": version, "ProductName": "RegOST",
+                "OriginalFilename": os.path.basename(exe)}
+    problems = ["%s: %r" % (k, strings.get(k)) for k, v in expected.items() if strings.get(k) != v]
+    if "MIT" not in strings.get("LegalCopyright", "") or not strings.get("FileDescription"):
+        problems.append("LegalCopyright or FileDescription: %r" % strings)
+    return problems
+
+
+class Machine:
+    def __init__(self, name, prefix, view, folder, packages, base):
+        self.name, self.view, self.folder, self.base = name, view, folder, base
+        self.two_views, self.packages = prefix == "win64", packages
+        self.unix = os.path.join(wine.prefix_path(), "drive_c", *folder[3:].split("\\"))
+
+    def reg(self, *args, view=None):
+        return wine.run(["reg"] + list(args) + ([view or self.view] if self.two_views else []))
+
+    def msiexec(self, *args):
+        # No pipes: a process msiexec leaves running would hold them open.
+        return subprocess.run([wine.wine_binary(), "msiexec"] + list(args) + ["/qn"],
+                              env=wine.environment(), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=300).returncode
+
+    def lay_down(self, machine):
+        for key in OURS:
+            for view in ("/reg:64", "/reg:32"):
+                self.reg("delete", key, "/f", view=view)
+        regfile.write_regedit4(machine, os.path.join(self.base, "machine.reg"))
+        self.reg("import", wine.dos_path(os.path.join(self.base, "machine.reg")))
+        return self.registry()
+
+    def registry(self):
+        """The keys RegOST writes, in both views, as exported."""
+        texts, path = {}, os.path.join(self.base, "export.reg")
+        for key in OURS:
+            for place in {key, test_wine.in_wow(key) if self.two_views else key}:
+                if os.path.exists(path):
+                    os.remove(path)
+                self.reg("export", place, wine.dos_path(path), "/y", view="/reg:64")
+                texts[place] = open(path, "rb").read() if os.path.exists(path) else None
+        return texts
+
+    def loader(self, release, view):
+        done = self.reg("query", "HKLM\\SOFTWARE\\Quenlar\\AutoCAD\\%s\\Ostrel" % release,
+                        "/v", "Loader", view=view)
+        return done.stdout.decode("utf-8", "replace").partition("REG_SZ")[2].strip() or None
+
+    def products(self):
+        done = self.reg("query", "HKLM\\SOFTWARE\\Classes\\Installer\\Products", "/s")
+        return done.stdout.decode("utf-8", "replace").count("Ostrel 17")
+
+    def installed_problems(self):
+        found = sorted(os.listdir(self.unix)) if os.path.isdir(self.unix) else None
+        problems = [] if found == FILES else ["files: %s" % found]
+        other = {"/reg:32": "/reg:64", "/reg:64": "/reg:32"}[self.view]
+        for release in ("17.1", "17.2"):
+            if self.loader(release, self.view) != self.folder + "\\Ostrel.arx" or (
+                    self.two_views and self.loader(release, other)):
+                problems.append("%s Loader: %r in %s, %r in the other view" % (
+                    release, self.loader(release, self.view), self.view,
+                    self.loader(release, other)))
+        return problems + ([] if self.products() == 1 else ["%d products" % self.products()])
+
+    def removed_problems(self, before):
+        problems = ["folder left"] if os.path.exists(os.path.dirname(self.unix)) else []
+        after = self.registry()
+        return problems + ["%s differs from before" % k for k in after if after[k] != before[k]]
+
+    def cases(self):
+        before = self.lay_down(MACHINE)
+        codes = [self.msiexec("/i", self.packages[0])]
+        yield "install", self.installed_problems(), codes
+        codes.append(self.msiexec("/x", self.packages[0]))
+        yield "uninstall", self.removed_problems(before), codes
+        self.lay_down(NO_AUTOCAD)
+        codes = [self.msiexec("/i", self.packages[0])]
+        problems = ["folder left"] if os.path.exists(os.path.dirname(self.unix)) else []
+        if codes[0] == 0 or self.products():
+            problems.append("%d products" % self.products())
+        # Wine runs no rollback action: what RegOSTCtl wrote before it failed stays.
+        print("%s no-autocad: Loader values left: %s" % (self.name, [
+            r for r in ("17.1", "17.2") if self.loader(r, self.view)]))
+        codes.append(self.msiexec("/x", self.packages[0]))
+        yield "no-autocad-fails-leaves-no-folder", problems, codes
+        before = self.lay_down(MACHINE)
+        codes = [self.msiexec("/i", package) for package in self.packages]
+        problems = self.installed_problems()
+        codes.append(self.msiexec("/x", self.packages[1]))
+        yield "upgrade-keeps-values-one-product", problems + self.removed_problems(before), codes
+
+
+def main():
+    exes = {"x86": os.environ.get("REGOST_EXE32", ""), "x64": os.environ.get("REGOST_EXE", "")}
+    missing = [what for what in ["wixl", "msibuild"] if not shutil.which(what)] + [
+        exe for exe in exes.values() if not os.path.isfile(exe)]
+    if missing or not wine.available():
+        return wine.skipped("missing: wine or %s" % ", ".join(missing))
+    with open(os.path.join(SOURCE, "CMakeLists.txt")) as f:
+        version = re.search(r"project\(RegOST VERSION ([0-9.]+)", f.read()).group(1)
+    base = tempfile.mkdtemp(prefix="regost-e2e-msi-")
+    results, packages = [], {}
+    for arch, exe in sorted(exes.items()):
+        for name in ("RegOST.exe", "RegOSTCtl.exe"):
+            results.append(("version-resource %s %s" % (arch, name),
+                            version_problems(os.path.join(os.path.dirname(exe), name), version)))
+        for package_version in ("17.0.0", "17.0.1"):  # the second one upgrades the first
+            out = os.path.join(base, arch + "-" + package_version)
+            build = subprocess.run([os.path.join(SOURCE, "examples", "msi", "build.sh"), out,
+                                    arch, os.path.dirname(exe)], stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT,
+                                   env=dict(os.environ, OSTREL_VERSION=package_version))
+            results.append(("build.sh %s %s" % (arch, package_version),
+                            [build.stdout.decode()[-2000:]] if build.returncode else []))
+            packages.setdefault(arch, []).append(wine.dos_path(out + "/OstrelSetup.msi"))
+    for prefix in ("win64", "win32"):
+        os.environ["REGOST_WINEARCH"] = prefix
+        os.environ["REGOST_WINEPREFIX32" if prefix == "win32" else "REGOST_WINEPREFIX"] = \
+            os.path.join(base, "wine-" + prefix)
+        wine.ensure_prefix()
+        # One server for the prefix; the first command starts the prefix's
+        # services, which would otherwise inherit a later command's pipes.
+        for command in (["wineserver", "-p"], [wine.wine_binary(), "cmd", "/c", "exit"]):
+            subprocess.run(command, env=wine.environment(), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+        try:
+            for name, arch_prefix, view, folder in CONFIGURATIONS:
+                if arch_prefix != prefix:
+                    continue
+                started = time.time()
+                machine = Machine(name, prefix, view, folder, packages[name[:3]], base)
+                try:
+                    for case, problems, codes in machine.cases():
+                        print("%s %s: msiexec exit codes %s" % (name, case, codes))
+                        results.append(("%s %s" % (name, case), problems))
+                except Exception as error:  # one broken configuration must not hide the others
+                    results.append((name, ["harness error: %r" % error]))
+                print("%s: %.0f s" % (name, time.time() - started))
+        finally:
+            subprocess.run(["wineserver", "-k"], env=wine.environment())
+            shutil.rmtree(wine.prefix_path(), ignore_errors=True)
+    return harness.finish(results, base)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -15,9 +15,8 @@ const uint16_t kHighControls[32] = {
 } // namespace
 
 uint32_t Cp1252ToUnicode(unsigned char byte) {
-    if (byte >= 0x80 && byte < 0xA0) {
+    if (byte >= 0x80 && byte < 0xA0)
         return kHighControls[byte - 0x80];
-    }
     return byte;
 }
 
@@ -36,14 +35,12 @@ bool UnicodeToCp1252(uint32_t codePoint, unsigned char *byte) {
 }
 
 unsigned char Cp1252Upper(unsigned char byte) {
-    if (byte >= 'a' && byte <= 'z') {
+    if (byte >= 'a' && byte <= 'z')
         return static_cast<unsigned char>(byte - 0x20);
-    }
     // Latin-1 letters, but not the division sign; sharp s and micro sign
     // have no upper case in cp1252.
-    if (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7) {
+    if (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7)
         return static_cast<unsigned char>(byte - 0x20);
-    }
     switch (byte) {
     case 0x9A: // s caron
     case 0x9C: // oe
@@ -57,9 +54,8 @@ unsigned char Cp1252Upper(unsigned char byte) {
 }
 
 bool Cp1252EqualNoCase(const char *a, size_t aLength, const char *b, size_t bLength) {
-    if (aLength != bLength) {
+    if (aLength != bLength)
         return false;
-    }
     for (size_t i = 0; i < aLength; i++) {
         if (Cp1252Upper(static_cast<unsigned char>(a[i])) !=
             Cp1252Upper(static_cast<unsigned char>(b[i]))) {
@@ -89,9 +85,8 @@ size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint) {
         return 0;
     }
     for (size_t i = 1; i < length; i++) {
-        if ((s[i] & 0xC0) != 0x80) {
+        if ((s[i] & 0xC0) != 0x80)
             return 0;
-        }
         value = (value << 6) | (s[i] & 0x3F);
     }
     if ((length == 3 && value < 0x800) || (length == 4 && (value < 0x10000 || value > 0x10FFFF)) ||
@@ -105,12 +100,10 @@ size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint) {
 bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize, bool *lossy) {
     const unsigned char *s = reinterpret_cast<const unsigned char *>(unixName);
     size_t used = 0;
-    if (lossy != nullptr) {
+    if (lossy != nullptr)
         *lossy = false;
-    }
-    if (outSize == 0) {
+    if (outSize == 0)
         return false;
-    }
     while (*s != 0) {
         uint32_t codePoint = 0;
         size_t length = DecodeUtf8(s, &codePoint);
@@ -120,9 +113,8 @@ bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize, bool *lossy
             length = 1;
         } else if (!UnicodeToCp1252(codePoint, &byte)) {
             byte = '?';
-            if (lossy != nullptr) {
+            if (lossy != nullptr)
                 *lossy = true;
-            }
         }
         if (used + 1 >= outSize) {
             out[0] = 0;
@@ -137,9 +129,8 @@ bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize, bool *lossy
 
 bool AnsiNameToUnix(const char *ansi, size_t length, char *out, size_t outSize) {
     size_t used = 0;
-    if (outSize == 0) {
+    if (outSize == 0)
         return false;
-    }
     for (size_t i = 0; i < length; i++) {
         uint32_t codePoint = Cp1252ToUnicode(static_cast<unsigned char>(ansi[i]));
         char encoded[3];

@@ -21,9 +21,8 @@ constexpr size_t kStandInPathSize = 4096;
 
 // Appends length bytes and a NUL at *used; false when they do not fit.
 inline bool AppendBytes(char *out, size_t outSize, size_t *used, const char *text, size_t length) {
-    if (*used + length >= outSize) {
+    if (*used + length >= outSize)
         return false;
-    }
     memcpy(out + *used, text, length);
     *used += length;
     out[*used] = 0;

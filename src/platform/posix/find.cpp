@@ -24,9 +24,8 @@ struct FindHandle {
 
 HANDLE NewFindHandle() {
     FindHandle *handle = static_cast<FindHandle *>(malloc(sizeof *handle));
-    if (handle == nullptr) {
+    if (handle == nullptr)
         return INVALID_HANDLE_VALUE;
-    }
     handle->magic = kFindMagic;
     return handle;
 }
@@ -37,20 +36,17 @@ HANDLE NewFindHandle() {
 size_t DeviceNameLength(const char *path, const char **name) {
     const char *start = path[0] != 0 && path[1] == ':' ? path + 2 : path;
     for (const char *p = start; *p != 0; p++) {
-        if (*p == '\\' || *p == '/') {
+        if (*p == '\\' || *p == '/')
             start = p + 1;
-        }
     }
     size_t length = strcspn(start, ".:");
-    while (length > 0 && start[length - 1] == ' ') {
+    while (length > 0 && start[length - 1] == ' ')
         length--;
-    }
     *name = start;
     const char *const fixed[] = {"AUX", "CON", "NUL", "PRN", "CONIN$", "CONOUT$"};
     for (const char *device : fixed) {
-        if (length == strlen(device) && strncasecmp(start, device, length) == 0) {
+        if (length == strlen(device) && strncasecmp(start, device, length) == 0)
             return length;
-        }
     }
     bool numbered =
         length == 4 && (strncasecmp(start, "COM", 3) == 0 || strncasecmp(start, "LPT", 3) == 0);
@@ -90,9 +86,8 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
     }
     memset(lpFindFileData, 0, sizeof *lpFindFileData);
     const char *deviceName = nullptr;
-    if (DeviceNameLength(lpFileName, &deviceName) > 0) {
+    if (DeviceNameLength(lpFileName, &deviceName) > 0)
         return FindDevice(lpFileName, deviceName);
-    }
     // A trailing separator never names an entry; wildcards only in the last
     // component.
     char normalized[kStandInPathSize];
@@ -115,9 +110,8 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
     char pattern[kStandInPathSize];
     TranslateFindPattern(mask, lpFileName[strlen(lpFileName) - 1] == '.', pattern, sizeof pattern);
     DIR *dir = opendir(unixPath);
-    if (dir == nullptr) {
+    if (dir == nullptr)
         return INVALID_HANDLE_VALUE;
-    }
     bool isRoot = normalized[0] == 0;
     bool found = false;
     struct dirent *entry;
@@ -133,9 +127,8 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
 
 BOOL FindClose(HANDLE hFindFile) {
     FindHandle *handle = static_cast<FindHandle *>(hFindFile);
-    if (handle == nullptr || hFindFile == INVALID_HANDLE_VALUE || handle->magic != kFindMagic) {
+    if (handle == nullptr || hFindFile == INVALID_HANDLE_VALUE || handle->magic != kFindMagic)
         return FALSE;
-    }
     handle->magic = 0;
     free(handle);
     return TRUE;

@@ -26,9 +26,8 @@ struct MatchState {
 
 bool MatchFrom(MatchState *state, size_t e, size_t n) {
     signed char *memo = &state->memo[e * (state->nameLength + 1) + n];
-    if (*memo >= 0) {
+    if (*memo >= 0)
         return *memo != 0;
-    }
     bool result;
     size_t nameLength = state->nameLength;
     bool atEnd = (n == nameLength);
@@ -72,9 +71,8 @@ void TranslateFindPattern(const char *name, bool endsInDot, char *out, size_t ou
         return;
     }
     memcpy(raw, name, length);
-    if (endsInDot) {
+    if (endsInDot)
         raw[length++] = '.';
-    }
     raw[length] = 0;
     if (strcmp(raw, "*.*") == 0) {
         memcpy(out, "*", 2);
@@ -105,9 +103,8 @@ bool MatchFindPattern(const char *expression, const char *name) {
     state.lastDot = dot != nullptr ? static_cast<size_t>(dot - name) : state.nameLength;
     size_t cells = (state.expressionLength + 1) * (state.nameLength + 1);
     state.memo = static_cast<signed char *>(malloc(cells));
-    if (state.memo == nullptr) {
+    if (state.memo == nullptr)
         return false;
-    }
     memset(state.memo, -1, cells);
     bool result = MatchFrom(&state, 0, 0);
     free(state.memo);

@@ -19,16 +19,13 @@ bool IsInvalidNameChar(unsigned char c) {
 } // namespace
 
 DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *endsInSeparator) {
-    if (endsInSeparator != nullptr) {
+    if (endsInSeparator != nullptr)
         *endsInSeparator = false;
-    }
-    if (outSize == 0) {
+    if (outSize == 0)
         return ERROR_BAD_PATHNAME;
-    }
     out[0] = 0;
-    if (dosPath == nullptr || dosPath[0] == 0) {
+    if (dosPath == nullptr || dosPath[0] == 0)
         return ERROR_PATH_NOT_FOUND;
-    }
     const char *rest = dosPath;
     if (dosPath[1] == ':') {
         if (dosPath[0] != 'Z' && dosPath[0] != 'z') {
@@ -44,38 +41,31 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
         // Relative (also "Z:name"): from the current directory, which is on Z:.
         char cwd[kStandInPathSize];
         char cwdDos[kStandInPathSize];
-        if (getcwd(cwd, sizeof cwd) == nullptr || !UnixPathToDos(cwd, cwdDos, sizeof cwdDos)) {
+        if (getcwd(cwd, sizeof cwd) == nullptr || !UnixPathToDos(cwd, cwdDos, sizeof cwdDos))
             return ERROR_BAD_PATHNAME;
-        }
         const char *base = cwdDos + 2; // past "Z:"
-        if (strcmp(base, "\\") != 0 && !AppendBytes(out, outSize, &used, base, strlen(base))) {
+        if (strcmp(base, "\\") != 0 && !AppendBytes(out, outSize, &used, base, strlen(base)))
             return ERROR_BAD_PATHNAME;
-        }
     }
 
     const char *p = rest;
     while (*p != 0) {
-        while (IsSeparator(*p)) {
+        while (IsSeparator(*p))
             p++;
-        }
         const char *start = p;
-        while (*p != 0 && !IsSeparator(*p)) {
+        while (*p != 0 && !IsSeparator(*p))
             p++;
-        }
         size_t length = static_cast<size_t>(p - start);
         bool last = (*p == 0);
         bool dots =
             (length == 1 && start[0] == '.') || (length == 2 && start[0] == '.' && start[1] == '.');
-        if (length == 0) {
+        if (length == 0)
             break;
-        }
-        if (length == 1 && start[0] == '.') {
+        if (length == 1 && start[0] == '.')
             continue;
-        }
         if (dots) {
-            while (used > 0 && out[used - 1] != '\\') {
+            while (used > 0 && out[used - 1] != '\\')
                 used--;
-            }
             if (used > 0) {
                 used--; // the separator before the dropped component
             }
@@ -83,17 +73,14 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
             continue;
         }
         for (size_t i = 0; i < length; i++) {
-            if (IsInvalidNameChar(static_cast<unsigned char>(start[i]))) {
+            if (IsInvalidNameChar(static_cast<unsigned char>(start[i])))
                 return ERROR_INVALID_NAME;
-            }
         }
         if (last) {
-            while (length > 0 && (start[length - 1] == '.' || start[length - 1] == ' ')) {
+            while (length > 0 && (start[length - 1] == '.' || start[length - 1] == ' '))
                 length--;
-            }
-            if (length == 0) {
+            if (length == 0)
                 break;
-            }
         } else if (start[length - 1] == '.') {
             length--;
         }
@@ -128,9 +115,8 @@ bool IsDirectory(const char *unixPath) {
 bool FindEntryNoCase(const char *folder, const char *name, size_t nameLength, char *found,
                      size_t foundSize) {
     DIR *dir = opendir(folder[0] != 0 ? folder : "/");
-    if (dir == nullptr) {
+    if (dir == nullptr)
         return false;
-    }
     bool any = false;
     struct dirent *entry;
     while ((entry = readdir(dir)) != nullptr) {
@@ -140,9 +126,8 @@ bool FindEntryNoCase(const char *folder, const char *name, size_t nameLength, ch
             !Cp1252EqualNoCase(ansi, strlen(ansi), name, nameLength)) {
             continue;
         }
-        if (strlen(entry->d_name) >= foundSize) {
+        if (strlen(entry->d_name) >= foundSize)
             continue;
-        }
         if (!any || strcmp(entry->d_name, found) < 0) {
             memcpy(found, entry->d_name, strlen(entry->d_name) + 1); // length checked above
             any = true;
@@ -165,18 +150,16 @@ bool AppendComponent(char *unixPath, size_t unixSize, size_t *used, size_t folde
 bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSize,
                            DosLookup *lookup) {
     size_t used = 0;
-    if (unixSize < 2) {
+    if (unixSize < 2)
         return false;
-    }
     unixPath[0] = 0;
     *lookup = kDosFound;
     const char *p = normalized;
     while (*p != 0) {
         p++; // the separator
         const char *start = p;
-        while (*p != 0 && *p != '\\') {
+        while (*p != 0 && *p != '\\')
             p++;
-        }
         size_t length = static_cast<size_t>(p - start);
         bool last = (*p == 0);
         char wanted[kStandInPathSize];
@@ -190,9 +173,8 @@ bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSi
         if (stat(unixPath, &info) != 0) {
             unixPath[folderEnd] = 0;
             bool found = FindEntryNoCase(unixPath, start, length, name, sizeof name);
-            if (!AppendComponent(unixPath, unixSize, &used, folderEnd, found ? name : wanted)) {
+            if (!AppendComponent(unixPath, unixSize, &used, folderEnd, found ? name : wanted))
                 return false;
-            }
             if (!found) {
                 *lookup = last ? kDosLastMissing : kDosFolderMissing;
                 return true;
@@ -212,16 +194,13 @@ bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSi
 DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLookup *lookup) {
     // Only FindFirstFileA takes "*" and "?", as patterns; Windows' other ANSI
     // calls refuse them, so a Unix folder named "Q?x" is no program folder.
-    if (strpbrk(dosPath, "*?") != nullptr) {
+    if (strpbrk(dosPath, "*?") != nullptr)
         return ERROR_INVALID_NAME;
-    }
     char normalized[kStandInPathSize];
     DWORD error = NormalizeDosPath(dosPath, normalized, sizeof normalized, nullptr);
-    if (error != 0) {
+    if (error != 0)
         return error;
-    }
-    if (!ResolveNormalizedPath(normalized, unixPath, unixSize, lookup)) {
+    if (!ResolveNormalizedPath(normalized, unixPath, unixSize, lookup))
         return ERROR_BAD_PATHNAME;
-    }
     return 0;
 }

@@ -21,9 +21,8 @@ namespace {
 // running file, /proc/self/exe otherwise.
 bool ExecutableUnixPath(char *path, size_t pathSize) {
     struct stat running;
-    if (stat("/proc/self/exe", &running) != 0) {
+    if (stat("/proc/self/exe", &running) != 0)
         return false;
-    }
     int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
         ssize_t length = read(fd, path, pathSize - 1);
@@ -38,9 +37,8 @@ bool ExecutableUnixPath(char *path, size_t pathSize) {
         }
     }
     ssize_t length = readlink("/proc/self/exe", path, pathSize - 1);
-    if (length <= 0) {
+    if (length <= 0)
         return false;
-    }
     path[length] = 0;
     return true;
 }
@@ -57,9 +55,8 @@ char gModuleFileNameOverride[kStandInPathSize];
 
 void SetStandInModuleFileName(const char *dosPath) {
     gModuleFileNameOverride[0] = 0;
-    if (dosPath != nullptr && strlen(dosPath) < sizeof gModuleFileNameOverride) {
+    if (dosPath != nullptr && strlen(dosPath) < sizeof gModuleFileNameOverride)
         memcpy(gModuleFileNameOverride, dosPath, strlen(dosPath) + 1);
-    }
 }
 
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
@@ -82,21 +79,18 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
 
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
     const char *folder = getenv("TMPDIR");
-    if (folder == nullptr || folder[0] == 0) {
+    if (folder == nullptr || folder[0] == 0)
         folder = "/tmp";
-    }
     char path[kStandInPathSize];
-    if (!UnixPathToDos(folder, path, sizeof path - 1)) {
+    if (!UnixPathToDos(folder, path, sizeof path - 1))
         return 0;
-    }
     size_t length = strlen(path);
     if (path[length - 1] != '\\') {
         path[length++] = '\\';
         path[length] = 0;
     }
-    if (lpBuffer == nullptr || nBufferLength < length + 1) {
+    if (lpBuffer == nullptr || nBufferLength < length + 1)
         return static_cast<DWORD>(length + 1);
-    }
     memcpy(lpBuffer, path, length + 1);
     return static_cast<DWORD>(length);
 }

@@ -28,21 +28,18 @@ bool IsBlank(char c) {
 }
 
 void TrimBlanks(const char **start, const char **end) {
-    while (*start < *end && IsBlank(**start)) {
+    while (*start < *end && IsBlank(**start))
         (*start)++;
-    }
-    while (*end > *start && IsBlank((*end)[-1])) {
+    while (*end > *start && IsBlank((*end)[-1]))
         (*end)--;
-    }
 }
 
 // UTF-16LE after its BOM, turned into cp1252.
 bool DecodeUtf16(const unsigned char *data, size_t length, Text *text) {
     size_t units = (length - 2) / 2;
     text->bytes = static_cast<char *>(malloc(units + 1));
-    if (text->bytes == nullptr) {
+    if (text->bytes == nullptr)
         return false;
-    }
     text->length = Utf16LeToCp1252(data + 2, units, text->bytes);
     return true;
 }
@@ -107,39 +104,32 @@ struct Line {
 // Splits off the next line (CR LF, LF or a lone CR ends it) and classifies it.
 // False at the end of the text.
 bool NextLine(const Text *text, size_t *position, Line *line) {
-    if (*position >= text->length) {
+    if (*position >= text->length)
         return false;
-    }
     const char *start = text->bytes + *position;
     const char *limit = text->bytes + text->length;
     const char *end = start;
-    while (end < limit && *end != '\r' && *end != '\n') {
+    while (end < limit && *end != '\r' && *end != '\n')
         end++;
-    }
     const char *next = end;
-    if (next < limit && *next == '\r') {
+    if (next < limit && *next == '\r')
         next++;
-    }
-    if (next < limit && *next == '\n' && (next == end || next[-1] == '\r')) {
+    if (next < limit && *next == '\n' && (next == end || next[-1] == '\r'))
         next++;
-    }
     *position = static_cast<size_t>(next - text->bytes);
 
     memset(line, 0, sizeof *line);
     line->kind = kLineSkipped;
-    while (start < end && IsBlank(*start)) {
+    while (start < end && IsBlank(*start))
         start++;
-    }
-    if (start == end || *start == ';') {
+    if (start == end || *start == ';')
         return true;
-    }
     if (*start == '[') {
         // The name ends at the first ']'; without one, at the end of the line.
         const char *name = start + 1;
         const char *close = name;
-        while (close < end && *close != ']') {
+        while (close < end && *close != ']')
             close++;
-        }
         TrimBlanks(&name, &close);
         line->kind = kLineSection;
         line->name = name;
@@ -174,21 +164,17 @@ bool NextLine(const Text *text, size_t *position, Line *line) {
 // otherwise.
 bool NameIs(const Line *line, const char *start) {
     size_t length = static_cast<size_t>(line->nameEnd - line->name);
-    if (length != strlen(start)) {
+    if (length != strlen(start))
         return false;
-    }
     for (size_t i = 0; i < length; i++) {
         char a = line->name[i];
         char b = start[i];
-        if (a >= 'a' && a <= 'z') {
+        if (a >= 'a' && a <= 'z')
             a = static_cast<char>(a - 0x20);
-        }
-        if (b >= 'a' && b <= 'z') {
+        if (b >= 'a' && b <= 'z')
             b = static_cast<char>(b - 0x20);
-        }
-        if (a != b) {
+        if (a != b)
             return false;
-        }
     }
     return true;
 }
@@ -196,9 +182,8 @@ bool NameIs(const Line *line, const char *start) {
 // Copies a string into the caller's buffer: at most nSize-1 characters and
 // a NUL. Returns the characters copied.
 DWORD CopyString(const char *start, size_t length, LPSTR buffer, DWORD nSize) {
-    if (length > nSize - 1) {
+    if (length > nSize - 1)
         length = nSize - 1;
-    }
     memcpy(buffer, start, length);
     buffer[length] = 0;
     return static_cast<DWORD>(length);
@@ -212,9 +197,8 @@ bool FindValue(const Text *text, LPCSTR app, LPCSTR key, const char **value,
     Line line;
     while (NextLine(text, &position, &line)) {
         if (line.kind == kLineSection) {
-            if (inSection) {
+            if (inSection)
                 return false;
-            }
             inSection = NameIs(&line, app);
         } else if (line.kind == kLineKey && inSection && line.hasValue && NameIs(&line, key)) {
             *value = line.value;
@@ -229,9 +213,8 @@ bool FindValue(const Text *text, LPCSTR app, LPCSTR key, const char **value,
 
 DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName) {
-    if (lpReturnedString == nullptr || nSize == 0) {
+    if (lpReturnedString == nullptr || nSize == 0)
         return 0;
-    }
     // A missing value gives the default as it stands (the programs pass "").
     const char *value = lpDefault != nullptr ? lpDefault : "";
     const char *valueEnd = value + strlen(value);

@@ -1,20 +1,16 @@
-// Loading the simulation's registry file: REGEDIT4 or "Windows Registry
-// Editor Version 5.00" files, as regedit and `wine regedit /e` write them:
-// regedit's escapes (\\ and \", and Wine's \r \n), dword:, hex: and hex(N):
-// with regedit's line continuations. Keys lie under HKEY_LOCAL_MACHINE or
-// HKEY_CURRENT_USER; regedit's deletion lines are not read.
-//
-// Strings are bytes of code page 1252 in the registry and in ANSI files; a
-// UTF-16 or UTF-8 file is converted to them, and a character that cp1252
-// cannot hold makes the file malformed. A malformed file is never half loaded.
+// Loading the simulation's registry file, as regedit and `wine regedit /e`
+// write it: REGEDIT4 or "Version 5.00" (UTF-16LE, ANSI or UTF-8), quoted
+// texts with \\ \" \r \n, dword:, hex: and hex(N): with continuation lines.
+// Strings become cp1252; a character cp1252 lacks makes the file malformed,
+// and a malformed file is never half loaded.
 
 #include "platform/posix/dos_path.h"
-#include "platform/posix/registry_parse.h"
+#include "platform/posix/registry_store.h"
 
 #include <errno.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
-#include <strings.h>
 #include <unistd.h>
 
 namespace standin {
@@ -22,6 +18,200 @@ namespace {
 
 const char kHeader4[] = "REGEDIT4";
 const char kHeader5[] = "Windows Registry Editor Version 5.00";
+
+struct Parser {
+    Tree tree;
+    bool version5 = false; // string data of hex(1), hex(2), hex(7) is UTF-16LE
+    int line = 0;
+    std::string error;
+    Key *key = nullptr;     // key of the values that follow
+    bool continued = false; // a hex list goes on on the next line
+    std::string valueName;
+    DWORD valueType = 0;
+    std::vector<BYTE> valueData;
+};
+
+__attribute__((format(printf, 2, 3))) bool Fail(Parser &p, const char *format, ...) {
+    char reason[300];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(reason, sizeof reason, format, args);
+    va_end(args);
+    char text[340];
+    snprintf(text, sizeof text, "line %d: %s", p.line, reason);
+    p.error = text;
+    return false;
+}
+
+const char *SkipBlanks(const char *s) {
+    while (*s == ' ' || *s == '\t')
+        ++s;
+    return s;
+}
+
+bool OnlyCommentLeft(const char *s) {
+    s = SkipBlanks(s);
+    return *s == '\0' || *s == ';';
+}
+
+int HexDigit(char c) {
+    const char *digits = "0123456789abcdef";
+    const char *at = c ? strchr(digits, c | 0x20) : nullptr;
+    return at ? static_cast<int>(at - digits) : -1;
+}
+
+// A number of 1 to 8 hex digits at s; null when there is none.
+const char *ReadHexNumber(const char *s, DWORD *value) {
+    int digits = 0;
+    for (*value = 0; HexDigit(*s) >= 0; ++s, ++digits)
+        *value = *value * 16 + static_cast<DWORD>(HexDigit(*s));
+    return digits >= 1 && digits <= 8 ? s : nullptr;
+}
+
+// UTF-16LE as cp1252; false and *bad for a character cp1252 lacks.
+bool NarrowUtf16(const void *data, size_t size, std::string *out, uint32_t *bad) {
+    const BYTE *b = static_cast<const BYTE *>(data);
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        BYTE c;
+        *bad = static_cast<uint32_t>(b[i] | b[i + 1] << 8);
+        if (!UnicodeToCp1252(*bad, &c))
+            return false;
+        out->push_back(static_cast<char>(c));
+    }
+    return true;
+}
+
+// Reads a quoted text (s just after the opening quote) with regedit's
+// escapes: \\ \" and, as Wine writes them, \r \n. *end: after the closing quote.
+bool ReadQuoted(Parser &p, const char *s, std::string *text, const char **end) {
+    text->clear();
+    for (;;) {
+        char c = *s++;
+        if (c == '\0')
+            return Fail(p, "no closing quote");
+        if (c == '"')
+            break;
+        if (c != '\\') {
+            text->push_back(c);
+            continue;
+        }
+        const char escapes[] = "\\\"nr", meanings[] = "\\\"\n\r";
+        char e = *s++;
+        if (e == '\0')
+            return Fail(p, "no closing quote");
+        const char *known = strchr(escapes, e);
+        if (!known)
+            return Fail(p, "unknown escape \"\\%c\" in a quoted text (a backslash is written \\\\)",
+                        e);
+        text->push_back(meanings[known - escapes]);
+    }
+    *end = s;
+    return true;
+}
+
+bool FinishValue(Parser &p) {
+    p.continued = false;
+    bool isString =
+        p.valueType == REG_SZ || p.valueType == REG_EXPAND_SZ || p.valueType == REG_MULTI_SZ;
+    if (isString && p.version5) { // the A calls see cp1252
+        std::string narrow;
+        uint32_t bad = 0;
+        if (p.valueData.size() % 2)
+            return Fail(p, "string data of an odd number of bytes in a version 5 file");
+        if (!NarrowUtf16(p.valueData.data(), p.valueData.size(), &narrow, &bad))
+            return Fail(p, "character U+%04X in string data is not in code page 1252", bad);
+        p.valueData.assign(narrow.begin(), narrow.end());
+    }
+    SetValue(*p.key, p.valueName, p.valueType, p.valueData.data(), p.valueData.size());
+    return true;
+}
+
+bool ReadHexList(Parser &p, const char *s) {
+    for (;;) {
+        s = SkipBlanks(s);
+        if (*s == '\0' || *s == ';')
+            return FinishValue(p);
+        if (*s == '\\') {
+            if (!OnlyCommentLeft(s + 1))
+                return Fail(p, "text after the continuation backslash");
+            p.continued = true;
+            return true;
+        }
+        int hi = HexDigit(s[0]);
+        if (hi < 0)
+            return Fail(p, "expected a hex byte, got \"%c\"", s[0]);
+        int lo = HexDigit(s[1]);
+        int value = hi;
+        s += 1;
+        if (lo >= 0) {
+            value = hi * 16 + lo;
+            s += 1;
+            if (HexDigit(*s) >= 0)
+                return Fail(p, "hex byte of more than two digits");
+        }
+        p.valueData.push_back(static_cast<BYTE>(value));
+        s = SkipBlanks(s);
+        if (*s == ',') {
+            ++s;
+            continue;
+        }
+        if (*s == '\0' || *s == ';')
+            return FinishValue(p);
+        return Fail(p, "expected a comma after a hex byte");
+    }
+}
+
+bool ReadValue(Parser &p, const char *s) {
+    if (!p.key)
+        return Fail(p, "a value before the first key");
+    if (*s == '@') {
+        p.valueName.clear();
+        ++s;
+    } else if (!ReadQuoted(p, s + 1, &p.valueName, &s)) {
+        return false;
+    }
+    if (p.valueName.size() > kMaxValueNameLength)
+        return Fail(p, "value name longer than %zu characters", kMaxValueNameLength);
+    s = SkipBlanks(s);
+    if (*s != '=')
+        return Fail(p, "expected \"=\" after the value name");
+    s = SkipBlanks(s + 1);
+
+    p.valueData.clear();
+    if (*s == '"') {
+        std::string text;
+        if (!ReadQuoted(p, s + 1, &text, &s))
+            return false;
+        if (!OnlyCommentLeft(s))
+            return Fail(p, "text after the closing quote");
+        p.valueType = REG_SZ;
+        p.valueData.assign(text.begin(), text.end());
+        p.valueData.push_back(0);
+        SetValue(*p.key, p.valueName, REG_SZ, p.valueData.data(), p.valueData.size());
+        return true;
+    }
+    if (strncmp(s, "dword:", 6) == 0) {
+        DWORD value = 0;
+        s = ReadHexNumber(SkipBlanks(s + 6), &value);
+        if (!s || !OnlyCommentLeft(s))
+            return Fail(p, "dword: takes 1 to 8 hex digits");
+        BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
+                         static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
+        SetValue(*p.key, p.valueName, REG_DWORD, bytes, 4);
+        return true;
+    }
+    if (strncmp(s, "hex:", 4) == 0) {
+        p.valueType = REG_BINARY;
+        return ReadHexList(p, s + 4);
+    }
+    if (strncmp(s, "hex(", 4) == 0) {
+        s = ReadHexNumber(s + 4, &p.valueType);
+        if (!s || s[0] != ')' || s[1] != ':')
+            return Fail(p, "hex(N): takes a type of 1 to 8 hex digits");
+        return ReadHexList(p, s + 2);
+    }
+    return Fail(p, "unknown kind of data (expected \"text\", dword:, hex: or hex(N):)");
+}
 
 bool ReadKeyLine(Parser &p, const char *s) {
     const char *close = strrchr(s, ']');
@@ -84,19 +274,6 @@ bool FailCharacter(Parser &p, const std::string &text, uint32_t c) {
     return Fail(p, "character U+%04X is not in code page 1252", static_cast<unsigned>(c));
 }
 
-// Turns a UTF-16LE file (after its BOM) into cp1252 bytes.
-bool NarrowUtf16(Parser &p, const std::string &raw, std::string *text) {
-    for (size_t i = 2; i + 1 < raw.size(); i += 2) {
-        char16_t c =
-            static_cast<char16_t>(static_cast<BYTE>(raw[i]) | (static_cast<BYTE>(raw[i + 1]) << 8));
-        BYTE b;
-        if (!UnicodeToCp1252(c, &b))
-            return FailCharacter(p, *text, c);
-        text->push_back(static_cast<char>(b));
-    }
-    return raw.size() % 2 == 0 || Fail(p, "UTF-16 file of an odd number of bytes");
-}
-
 // Whether raw is UTF-8 from `start` on.
 bool IsUtf8(const std::string &raw, size_t start) {
     const unsigned char *s = reinterpret_cast<const unsigned char *>(raw.c_str());
@@ -125,15 +302,17 @@ bool NarrowUtf8(Parser &p, const std::string &raw, size_t start, std::string *te
 }
 
 bool ParseFile(Parser &p, const std::string &raw) {
-    // A "Version 5.00" file is UTF-16LE as regedit writes it, or ANSI or UTF-8
-    // (with or without its BOM) as editors save it; a REGEDIT4 file is ANSI.
+    // "Version 5.00": UTF-16LE from regedit, ANSI or UTF-8 from editors.
     bool utf16 = raw.compare(0, 2, "\xFF\xFE") == 0;
     bool utf8Bom = raw.compare(0, 3, "\xEF\xBB\xBF") == 0;
     bool version5 = raw.compare(0, sizeof kHeader5 - 1, kHeader5) == 0;
     std::string text = utf16 ? "" : raw;
     p.line = 1;
-    if (utf16 && !NarrowUtf16(p, raw, &text))
-        return false;
+    uint32_t bad = 0;
+    if (utf16 && !NarrowUtf16(raw.data() + 2, raw.size() - 2, &text, &bad))
+        return FailCharacter(p, text, bad);
+    if (raw.size() % 2 && utf16)
+        return Fail(p, "UTF-16 file of an odd number of bytes");
     if (utf8Bom && !IsUtf8(raw, 3))
         return Fail(p, "not UTF-8 after a UTF-8 byte order mark");
     if ((utf8Bom || (version5 && IsUtf8(raw, 0))) && !NarrowUtf8(p, raw, utf8Bom ? 3 : 0, &text))
@@ -204,14 +383,12 @@ bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize) {
     if (fd < 0)
         return true; // no file yet: an empty registry
     std::string raw;
-    if (!ReadAll(fd, &raw)) {
-        PutError(error, errorSize, std::string("cannot read the file: ") + strerror(errno));
-        UnlockRegistryFile();
-        return false;
-    }
-    // An empty (0-byte) file is an empty registry too.
     Parser parser;
-    if (!raw.empty() && !ParseFile(parser, raw)) {
+    bool read = ReadAll(fd, &raw);
+    if (!read)
+        parser.error = std::string("cannot read the file: ") + strerror(errno);
+    close(fd);
+    if (!read || (!raw.empty() && !ParseFile(parser, raw))) { // 0 bytes: empty
         PutError(error, errorSize, parser.error);
         UnlockRegistryFile();
         return false;

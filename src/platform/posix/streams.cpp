@@ -19,9 +19,8 @@ bool WriteAll(int fd, const char *data, size_t length) {
     while (length > 0) {
         ssize_t written = write(fd, data, length);
         if (written < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR)
                 continue;
-            }
             return false;
         }
         data += written;
@@ -36,19 +35,16 @@ ssize_t WriteTranslated(void *cookie, const char *data, size_t size) {
     size_t used = 0;
     for (size_t i = 0; i < size; i++) {
         if (used + 2 > sizeof block) {
-            if (!WriteAll(file->fd, block, used)) {
+            if (!WriteAll(file->fd, block, used))
                 return 0;
-            }
             used = 0;
         }
-        if (data[i] == '\n') {
+        if (data[i] == '\n')
             block[used++] = '\r';
-        }
         block[used++] = data[i];
     }
-    if (used > 0 && !WriteAll(file->fd, block, used)) {
+    if (used > 0 && !WriteAll(file->fd, block, used))
         return 0;
-    }
     return static_cast<ssize_t>(size);
 }
 
@@ -70,9 +66,8 @@ FILE *OpenTranslatingStream(int fd) {
     file->fd = fd;
     cookie_io_functions_t functions = {nullptr, WriteTranslated, nullptr, CloseFile};
     FILE *stream = fopencookie(file, "w", functions);
-    if (stream == nullptr) {
+    if (stream == nullptr)
         CloseFile(file);
-    }
     return stream;
 }
 
@@ -95,15 +90,12 @@ FILE *OpenDosStream(const char *path, const char *mode) {
     }
     // A FIFO would hang the run, so only regular files open.
     int fd = OpenRegularFile(unixPath, append ? O_WRONLY | O_CREAT | O_APPEND : O_RDONLY);
-    if (fd < 0) {
+    if (fd < 0)
         return nullptr;
-    }
-    if (append) {
+    if (append)
         return OpenTranslatingStream(fd);
-    }
     FILE *stream = fdopen(fd, "r");
-    if (stream == nullptr) {
+    if (stream == nullptr)
         close(fd);
-    }
     return stream;
 }

@@ -32,45 +32,35 @@ bool UnixPathToDos(const char *unixPath, char *out, size_t outSize) {
     size_t length = 0;
     absolute[0] = 0;
     if (unixPath[0] != '/') {
-        if (getcwd(absolute, sizeof absolute) == nullptr) {
+        if (getcwd(absolute, sizeof absolute) == nullptr)
             return false;
-        }
         length = strlen(absolute);
-        if (!AppendBytes(absolute, sizeof absolute, &length, "/", 1)) {
+        if (!AppendBytes(absolute, sizeof absolute, &length, "/", 1))
             return false;
-        }
     }
-    if (!AppendBytes(absolute, sizeof absolute, &length, unixPath, strlen(unixPath))) {
+    if (!AppendBytes(absolute, sizeof absolute, &length, unixPath, strlen(unixPath)))
         return false;
-    }
 
     size_t used = 0;
-    if (outSize > 0) {
+    if (outSize > 0)
         out[0] = 0;
-    }
-    if (!AppendBytes(out, outSize, &used, "Z:", 2)) {
+    if (!AppendBytes(out, outSize, &used, "Z:", 2))
         return false;
-    }
     char *p = absolute;
     while (*p != 0) {
-        while (*p == '/') {
+        while (*p == '/')
             p++;
-        }
         char *start = p;
-        while (*p != 0 && *p != '/') {
+        while (*p != 0 && *p != '/')
             p++;
-        }
         size_t componentLength = static_cast<size_t>(p - start);
-        if (componentLength == 0 || (componentLength == 1 && start[0] == '.')) {
+        if (componentLength == 0 || (componentLength == 1 && start[0] == '.'))
             continue;
-        }
         if (componentLength == 2 && start[0] == '.' && start[1] == '.') {
-            while (used > 2 && out[used - 1] != '\\') {
+            while (used > 2 && out[used - 1] != '\\')
                 used--;
-            }
-            if (used > 2) {
+            if (used > 2)
                 used--;
-            }
             out[used] = 0;
             continue;
         }
@@ -84,8 +74,7 @@ bool UnixPathToDos(const char *unixPath, char *out, size_t outSize) {
             return false;
         }
     }
-    if (used == 2) {
+    if (used == 2)
         return AppendBytes(out, outSize, &used, "\\", 1);
-    }
     return true;
 }

@@ -58,9 +58,8 @@ bool Cp1252EqualNoCase(const char *a, size_t aLength, const char *b, size_t bLen
         return false;
     for (size_t i = 0; i < aLength; i++) {
         if (Cp1252Upper(static_cast<unsigned char>(a[i])) !=
-            Cp1252Upper(static_cast<unsigned char>(b[i]))) {
+            Cp1252Upper(static_cast<unsigned char>(b[i])))
             return false;
-        }
     }
     return true;
 }
@@ -90,9 +89,8 @@ size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint) {
         value = (value << 6) | (s[i] & 0x3F);
     }
     if ((length == 3 && value < 0x800) || (length == 4 && (value < 0x10000 || value > 0x10FFFF)) ||
-        (value >= 0xD800 && value <= 0xDFFF)) {
+        (value >= 0xD800 && value <= 0xDFFF))
         return 0;
-    }
     *codePoint = value;
     return length;
 }

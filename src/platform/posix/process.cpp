@@ -31,9 +31,8 @@ bool ExecutableUnixPath(char *path, size_t pathSize) {
         if (length > 0) {
             path[length] = 0; // argv[0] ends at the first NUL
             if (strchr(path, '/') != nullptr && stat(path, &named) == 0 &&
-                named.st_dev == running.st_dev && named.st_ino == running.st_ino) {
+                named.st_dev == running.st_dev && named.st_ino == running.st_ino)
                 return true;
-            }
         }
     }
     ssize_t length = readlink("/proc/self/exe", path, pathSize - 1);

@@ -66,7 +66,7 @@ bool IsReadOnlyRoot(HKEY root);
 void ClearReadOnlyRoots();
 bool CreateFaultCovers(HKEY root, const std::vector<std::u16string> &path);
 bool SetFaultCovers(HKEY root, const Key &key, const std::string &valueName);
-bool TakeSetFault();   // counts a set; true when it is to fail
+bool TakeSetFault(); // counts a set; true when it is to fail
 bool EnumFaultAt(DWORD index);
 bool TakeAllocFault(); // counts an allocation; true when it is to fail
 long TakeSaveFault();  // bytes the next save may write, -1: no limit

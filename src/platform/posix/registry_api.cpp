@@ -1,13 +1,11 @@
-// The advapi32 calls the programs make, over the simulation's registry tree,
-// with the Win32 result codes and key handles that stay invalid once closed.
-// Arguments the programs never pass (classes, security, key statistics
-// beyond the counts) are refused with ERROR_INVALID_PARAMETER, and keys are
-// opened and created below HKLM and HKCU only.
+// The advapi32 calls the programs make, over the simulation's registry tree.
+// Arguments they never pass are refused with ERROR_INVALID_PARAMETER.
 
 #include "platform/posix/registry_store.h"
 
 #include <string.h>
 
+#include <algorithm>
 #include <iterator>
 
 namespace standin {
@@ -21,11 +19,9 @@ struct OpenKey {
     DWORD access;
 };
 std::map<uintptr_t, OpenKey> gHandles;
-// Handle values are never reused, so a closed handle stays invalid.
-uintptr_t gNextHandle = 0x100;
+uintptr_t gNextHandle = 0x100; // never reused: a closed handle stays invalid
 int gSetCalls = 0;
 
-// The open key behind a handle, if the handle was opened with that right.
 LSTATUS ResolveHandle(HKEY handle, DWORD right, OpenKey *out) {
     auto it = gHandles.find(reinterpret_cast<uintptr_t>(handle));
     if (it == gHandles.end())
@@ -34,15 +30,13 @@ LSTATUS ResolveHandle(HKEY handle, DWORD right, OpenKey *out) {
     return (out->access & right) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
-// A key path below a root, as far as it exists.
-struct Lookup {
+struct Lookup { // a key path below a root, as far as it exists
     HKEY root;
     std::vector<std::string> components;
     size_t found = 0;       // components that exist
     Key *deepest = nullptr; // the last of them (the root if none)
 };
 
-// The programs open and create keys below HKLM and HKCU only.
 LSTATUS LookUp(HKEY root, LPCSTR subKey, Lookup *out) {
     out->root = root;
     Key *base = RootKey(LiveRegistry(), root);
@@ -52,7 +46,6 @@ LSTATUS LookUp(HKEY root, LPCSTR subKey, Lookup *out) {
     return status;
 }
 
-// Whether the simulated rights refuse writing at the looked-up path.
 bool WriteRefused(const Lookup &at) {
     std::vector<std::u16string> path;
     for (const std::string &c : at.components)
@@ -91,12 +84,9 @@ LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, HKEY *root) {
 
 using namespace standin;
 
-LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
-                        REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes,
-                        PHKEY phkResult, LPDWORD lpdwDisposition) {
-    (void)lpClass; // classes are not kept
-    (void)dwOptions;
-    (void)lpSecurityAttributes;
+LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR /*class: not kept*/,
+                        DWORD, REGSAM samDesired, LPSECURITY_ATTRIBUTES, PHKEY phkResult,
+                        LPDWORD lpdwDisposition) {
     if (!phkResult || Reserved)
         return ERROR_INVALID_PARAMETER;
     Lookup at;
@@ -115,9 +105,7 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClas
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                      PHKEY phkResult) {
-    (void)ulOptions;
+LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
     Lookup at;
@@ -132,9 +120,8 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDes
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                       const BYTE *lpData, DWORD cbData) {
-    (void)Reserved;
+LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData,
+                       DWORD cbData) {
     ++gSetCalls;
     bool failThisCall = TakeSetFault();
 
@@ -142,10 +129,8 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwTy
     LSTATUS status = ResolveHandle(hKey, KEY_SET_VALUE, &open);
     if (status != ERROR_SUCCESS)
         return status;
-    if (IsReadOnlyRoot(open.root))
-        return ERROR_ACCESS_DENIED;
     std::string name = lpValueName ? lpValueName : "";
-    if (failThisCall || SetFaultCovers(open.root, *open.key, name))
+    if (IsReadOnlyRoot(open.root) || failThisCall || SetFaultCovers(open.root, *open.key, name))
         return ERROR_ACCESS_DENIED;
     SetValue(*open.key, name, dwType, lpData, cbData);
     return ERROR_SUCCESS;
@@ -181,7 +166,6 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
     if (EnumFaultAt(dwIndex) || dwIndex >= key.subkeys.size())
         return ERROR_NO_MORE_ITEMS;
     const Key &sub = *std::next(key.subkeys.begin(), dwIndex)->second;
-
     // Too small a buffer leaves the buffer and *lpcchName as they were.
     if (sub.name.size() + 1 > *lpcchName)
         return ERROR_MORE_DATA;
@@ -237,8 +221,8 @@ bool QueryStandInValue(HKEY root, const char *keyPath, const char *valueName, DW
         return false;
     if (type)
         *type = v->type;
-    if (data && dataSize && !v->data.empty())
-        memcpy(data, v->data.data(), v->data.size() < dataSize ? v->data.size() : dataSize);
+    if (data && !v->data.empty())
+        memcpy(data, v->data.data(), std::min(v->data.size(), static_cast<size_t>(dataSize)));
     if (dataLength)
         *dataLength = static_cast<DWORD>(v->data.size());
     return true;

@@ -1,14 +1,11 @@
-// Every switch that makes the simulation refuse what Windows might refuse: the
-// simulator's read-only roots and the faults tests inject (creates and sets
-// under a key, the n-th set, an enumeration index, the n-th allocation, a
-// save that runs out of disk). One place owns them all, so one call resets
-// them all.
+// Every switch that makes the simulation refuse what Windows might: the
+// read-only roots and the faults tests inject. One place owns them all, so
+// one call resets them all.
 
 #include "platform/posix/registry_store.h"
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include <algorithm>
 #include <set>
@@ -24,17 +21,9 @@ struct PathFault {
     bool anyValue;
     std::u16string value;
 };
-std::vector<PathFault> gCreateFaults;
-std::vector<PathFault> gSetFaults;
-int gSetCountdown = -1;
-int gEnumFailIndex = -1;
-int gAllocCountdown = -1;
+std::vector<PathFault> gCreateFaults, gSetFaults;
+int gSetCountdown = -1, gEnumFailIndex = -1, gAllocCountdown = -1; // -1: off
 long gSaveFailAfter = -1;
-
-bool StartsWith(const std::vector<std::u16string> &path,
-                const std::vector<std::u16string> &prefix) {
-    return prefix.size() <= path.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
-}
 
 void AddPathFault(std::vector<PathFault> &faults, HKEY root, const char *keyPath,
                   const char *valueName) {
@@ -43,15 +32,12 @@ void AddPathFault(std::vector<PathFault> &faults, HKEY root, const char *keyPath
     std::vector<std::u16string> path;
     for (const std::string &c : components)
         path.push_back(NameKey(c));
-    faults.push_back(
-        PathFault{root, path, valueName == nullptr, NameKey(valueName ? valueName : "")});
+    faults.push_back({root, path, valueName == nullptr, NameKey(valueName ? valueName : "")});
 }
 
-// A countdown that fires once when it reaches zero; -1 is off.
+// A countdown fires once, when it reaches zero.
 bool CountDown(int &countdown) {
-    if (countdown < 0)
-        return false;
-    return countdown-- == 0;
+    return countdown >= 0 && countdown-- == 0;
 }
 
 } // namespace
@@ -62,18 +48,16 @@ bool IsReadOnlyRoot(HKEY root) {
 
 bool CreateFaultCovers(HKEY root, const std::vector<std::u16string> &path) {
     for (const PathFault &f : gCreateFaults)
-        if (f.root == root && StartsWith(path, f.path))
+        if (f.root == root && f.path.size() <= path.size() &&
+            std::equal(f.path.begin(), f.path.end(), path.begin()))
             return true;
     return false;
 }
 
 bool SetFaultCovers(HKEY root, const Key &key, const std::string &valueName) {
-    if (gSetFaults.empty())
-        return false;
-    std::vector<std::u16string> path = PathKeys(key);
-    std::u16string value = NameKey(valueName);
     for (const PathFault &f : gSetFaults)
-        if (f.root == root && f.path == path && (f.anyValue || f.value == value))
+        if (f.root == root && f.path == PathKeys(key) &&
+            (f.anyValue || f.value == NameKey(valueName)))
             return true;
     return false;
 }
@@ -113,14 +97,13 @@ void SetStandInReadOnlyRoot(HKEY root, bool readOnly) {
 
 bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize) {
     const char *text = getenv("REGOST_READONLY_ROOTS");
-    std::set<HKEY> roots;
     std::string list = text ? text : "";
-    for (size_t start = 0; !list.empty();) {
-        size_t comma = list.find(',', start);
-        std::string item =
-            list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        size_t first = item.find_first_not_of(" \t");
-        size_t last = item.find_last_not_of(" \t");
+    std::set<HKEY> roots;
+    for (size_t start = 0, comma = 0; !list.empty() && comma != std::string::npos;
+         start = comma + 1) {
+        comma = list.find(',', start);
+        std::string item = list.substr(start, comma == std::string::npos ? comma : comma - start);
+        size_t first = item.find_first_not_of(" \t"), last = item.find_last_not_of(" \t");
         item = first == std::string::npos ? "" : item.substr(first, last - first + 1);
         HKEY root = RootNamed(item);
         if (!root) {
@@ -131,9 +114,6 @@ bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize) {
             return false;
         }
         roots.insert(root);
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
     }
     gReadOnlyRoots = roots;
     return true;

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace standin {
 namespace {
 
@@ -20,75 +22,49 @@ constexpr size_t kWrapColumn = 77; // regedit starts a continuation line from he
 std::string Escape(const std::string &text) {
     std::string out;
     for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '"':
-            out += "\\\"";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        default:
-            out += c;
-        }
+        const char *escape = c == '\\'   ? "\\\\"
+                             : c == '"'  ? "\\\""
+                             : c == '\r' ? "\\r"
+                             : c == '\n' ? "\\n"
+                                         : nullptr;
+        out += escape ? std::string(escape) : std::string(1, c);
     }
     return out;
 }
 
-// A REG_SZ that a quoted text gives back exactly: one terminating zero, no
-// other zero byte.
+// A REG_SZ that a quoted text gives back exactly: one zero, at the end.
 bool IsPlainString(const Value &v) {
-    if (v.type != REG_SZ || v.data.empty() || v.data.back() != 0)
-        return false;
-    for (size_t i = 0; i + 1 < v.data.size(); ++i)
-        if (v.data[i] == 0)
-            return false;
-    return true;
+    return v.type == REG_SZ && !v.data.empty() &&
+           std::find(v.data.begin(), v.data.end(), 0) == v.data.end() - 1;
 }
 
 void WriteValue(std::string &out, const Value &v) {
     std::string line = v.name.empty() ? "@=" : "\"" + Escape(v.name) + "\"=";
+    char text[20];
     if (IsPlainString(v)) {
-        std::string text(v.data.begin(), v.data.end() - 1);
-        out += line + "\"" + Escape(text) + "\"\r\n";
+        out += line + "\"" + Escape(std::string(v.data.begin(), v.data.end() - 1)) + "\"\r\n";
         return;
     }
     if (v.type == REG_DWORD && v.data.size() == 4) {
-        char hex[20];
         DWORD value = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) |
                       (static_cast<DWORD>(v.data[3]) << 24);
-        snprintf(hex, sizeof hex, "dword:%08x", value);
-        out += line + hex + "\r\n";
+        snprintf(text, sizeof text, "dword:%08x\r\n", value);
+        out += line + text;
         return;
     }
-    char type[20];
-    if (v.type == REG_BINARY)
-        snprintf(type, sizeof type, "hex:");
-    else
-        snprintf(type, sizeof type, "hex(%x):", v.type);
-    line += type;
+    snprintf(text, sizeof text, v.type == REG_BINARY ? "hex:" : "hex(%x):", v.type);
+    line += text;
     // Wrapped as regedit does: after a comma once the line reaches the column.
     size_t column = line.size();
-    out += line;
     for (size_t i = 0; i < v.data.size(); ++i) {
-        char byte[4];
-        snprintf(byte, sizeof byte, "%02x", v.data[i]);
-        out += byte;
-        if (i + 1 == v.data.size())
-            break;
-        out += ',';
-        column += 3;
-        if (column >= kWrapColumn) {
-            out += "\\\r\n  ";
-            column = 2;
-        }
+        bool last = i + 1 == v.data.size();
+        column += last ? 0 : 3;
+        bool wrap = !last && column >= kWrapColumn;
+        snprintf(text, sizeof text, "%02x%s", v.data[i], last ? "" : wrap ? ",\\\r\n  " : ",");
+        line += text;
+        column = wrap ? 2 : column;
     }
-    out += "\r\n";
+    out += line + "\r\n";
 }
 
 void WriteKey(std::string &out, const Key &key, const std::string &path) {
@@ -113,25 +89,16 @@ std::string FormatRegistry(const Tree &tree) {
 }
 
 bool WriteAll(int fd, const std::string &text) {
-    size_t limit = text.size();
-    long allowed = TakeSaveFault();
-    bool injected = allowed >= 0 && static_cast<size_t>(allowed) < limit;
-    if (injected)
-        limit = static_cast<size_t>(allowed);
-    size_t done = 0;
-    while (done < limit) {
+    long allowed = TakeSaveFault(); // then fails as a full disk would
+    size_t limit = allowed >= 0 ? std::min(text.size(), static_cast<size_t>(allowed)) : text.size();
+    for (size_t done = 0; done < limit;) {
         ssize_t n = write(fd, text.data() + done, limit - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+        if (n <= 0 && !(n < 0 && errno == EINTR))
             return false;
-        done += static_cast<size_t>(n);
+        done += n > 0 ? static_cast<size_t>(n) : 0;
     }
-    if (injected) {
-        errno = ENOSPC;
-        return false;
-    }
-    return true;
+    errno = limit < text.size() ? ENOSPC : errno;
+    return limit == text.size();
 }
 
 } // namespace

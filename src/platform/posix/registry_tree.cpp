@@ -1,11 +1,7 @@
-// The simulation's registry tree: keys and values held in memory under
-// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, and how names are compared.
-//
-// Names are compared the way the NT registry does: converted from cp1252 to
-// UTF-16 and upper-cased. Subkeys enumerate in ordinal order of those
-// upper-cased names, as an NT hive keeps them (Wine sorts lower-cased names
-// instead, which differs only for names holding [ \ ] ^ _ or `); values in
-// creation order (Wine sorts them).
+// The simulation's registry tree in memory, and names compared as the NT
+// registry does: UTF-16, upper-cased. Subkeys enumerate in ordinal order of
+// those names, as an NT hive keeps them (Wine sorts lower-cased names: they
+// differ for [ \ ] ^ _ `); values in creation order (Wine sorts them).
 
 #include "platform/posix/dos_path.h"
 #include "platform/posix/registry_store.h"
@@ -95,14 +91,8 @@ Key *FindSubkey(Key &key, const std::string &name) {
 
 Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t *found) {
     Key *k = base;
-    size_t i = 0;
-    for (; i < components.size(); ++i) {
-        Key *next = FindSubkey(*k, components[i]);
-        if (!next)
-            break;
-        k = next;
-    }
-    *found = i;
+    for (*found = 0; *found < components.size() && FindSubkey(*k, components[*found]); ++*found)
+        k = FindSubkey(*k, components[*found]);
     return k;
 }
 
@@ -126,10 +116,8 @@ Value *FindValue(Key &key, const std::string &name) {
 
 void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size) {
     Value *v = FindValue(key, name);
-    if (!v) {
-        key.values.push_back(Value{name, type, {}});
-        v = &key.values.back();
-    }
+    if (!v)
+        v = &*key.values.insert(key.values.end(), Value{name, type, {}});
     v->type = type;
     v->data.assign(data, data + size);
 }
@@ -155,17 +143,13 @@ LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components) {
         return ERROR_SUCCESS;
     if (path[0] == '\\')
         return ERROR_BAD_PATHNAME;
-    const char *p = path;
-    while (*p) {
-        const char *end = strchr(p, '\\');
-        size_t len = end ? static_cast<size_t>(end - p) : strlen(p);
-        if (len > kMaxKeyNameLength)
+    for (const char *p = path; *p; p += *p == '\\') {
+        size_t length = strcspn(p, "\\");
+        if (length > kMaxKeyNameLength)
             return ERROR_INVALID_PARAMETER;
-        if (len > 0)
-            components->emplace_back(p, len);
-        p += len;
-        if (*p == '\\')
-            ++p;
+        if (length > 0)
+            components->emplace_back(p, length);
+        p += length;
     }
     return ERROR_SUCCESS;
 }

@@ -55,9 +55,9 @@ bool OnlyCommentLeft(const char *s) {
 }
 
 int HexDigit(char c) {
-    const char *digits = "0123456789abcdef";
-    const char *at = c ? strchr(digits, c | 0x20) : nullptr;
-    return at ? static_cast<int>(at - digits) : -1;
+    const char digits[] = "0123456789abcdefABCDEF";
+    int at = c && strchr(digits, c) ? static_cast<int>(strchr(digits, c) - digits) : -1;
+    return at < 16 ? at : at - 6;
 }
 
 // A number of 1 to 8 hex digits at s; null when there is none.
@@ -127,37 +127,25 @@ bool FinishValue(Parser &p) {
 }
 
 bool ReadHexList(Parser &p, const char *s) {
-    for (;;) {
+    for (;; ++s) { // s at a byte, or past its comma
         s = SkipBlanks(s);
         if (*s == '\0' || *s == ';')
             return FinishValue(p);
         if (*s == '\\') {
-            if (!OnlyCommentLeft(s + 1))
-                return Fail(p, "text after the continuation backslash");
-            p.continued = true;
-            return true;
+            p.continued = OnlyCommentLeft(s + 1);
+            return p.continued || Fail(p, "text after the continuation backslash");
         }
-        int hi = HexDigit(s[0]);
+        int hi = HexDigit(s[0]), lo = HexDigit(s[1]);
         if (hi < 0)
             return Fail(p, "expected a hex byte, got \"%c\"", s[0]);
-        int lo = HexDigit(s[1]);
-        int value = hi;
-        s += 1;
-        if (lo >= 0) {
-            value = hi * 16 + lo;
-            s += 1;
-            if (HexDigit(*s) >= 0)
-                return Fail(p, "hex byte of more than two digits");
-        }
-        p.valueData.push_back(static_cast<BYTE>(value));
-        s = SkipBlanks(s);
-        if (*s == ',') {
-            ++s;
-            continue;
-        }
+        if (lo >= 0 && HexDigit(s[2]) >= 0)
+            return Fail(p, "hex byte of more than two digits");
+        p.valueData.push_back(static_cast<BYTE>(lo >= 0 ? hi * 16 + lo : hi));
+        s = SkipBlanks(s + (lo >= 0 ? 2 : 1));
         if (*s == '\0' || *s == ';')
             return FinishValue(p);
-        return Fail(p, "expected a comma after a hex byte");
+        if (*s != ',')
+            return Fail(p, "expected a comma after a hex byte");
     }
 }
 
@@ -184,10 +172,8 @@ bool ReadValue(Parser &p, const char *s) {
             return false;
         if (!OnlyCommentLeft(s))
             return Fail(p, "text after the closing quote");
-        p.valueType = REG_SZ;
-        p.valueData.assign(text.begin(), text.end());
-        p.valueData.push_back(0);
-        SetValue(*p.key, p.valueName, REG_SZ, p.valueData.data(), p.valueData.size());
+        SetValue(*p.key, p.valueName, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                 text.size() + 1);
         return true;
     }
     if (strncmp(s, "dword:", 6) == 0) {

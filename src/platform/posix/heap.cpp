@@ -1,6 +1,5 @@
-// The stand-in's process heap: HeapAlloc/HeapFree over malloc/free, with the
-// fault seam that makes the n-th allocation fail (registry_faults.cpp) and a
-// count of the blocks not yet freed, so tests can see a list released in full.
+// The process heap over malloc/free, with the fault that fails the n-th
+// allocation and a count of the blocks not yet freed.
 
 #include "platform/posix/registry_store.h"
 
@@ -8,8 +7,7 @@
 
 namespace {
 
-// Any non-null value does; the program only passes it back.
-int gProcessHeap;
+int gProcessHeap; // any non-null value does: the program only passes it back
 int gLiveBlocks = 0;
 
 } // namespace
@@ -18,25 +16,19 @@ HANDLE GetProcessHeap(void) {
     return &gProcessHeap;
 }
 
-void *HeapAlloc(HANDLE hHeap, DWORD dwFlags, size_t dwBytes) {
-    (void)dwFlags;
+void *HeapAlloc(HANDLE hHeap, DWORD, size_t dwBytes) {
     if (standin::TakeAllocFault() || hHeap != &gProcessHeap)
         return nullptr;
-    // malloc(0) may give null; a heap block of 0 bytes is still a block.
-    void *block = malloc(dwBytes ? dwBytes : 1);
-    if (block)
-        ++gLiveBlocks;
+    void *block = malloc(dwBytes ? dwBytes : 1); // a block of 0 bytes is still a block
+    gLiveBlocks += block ? 1 : 0;
     return block;
 }
 
-BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, void *lpMem) {
-    (void)dwFlags;
+BOOL HeapFree(HANDLE hHeap, DWORD, void *lpMem) {
     if (hHeap != &gProcessHeap)
         return FALSE;
-    if (lpMem) {
-        free(lpMem);
-        --gLiveBlocks;
-    }
+    gLiveBlocks -= lpMem ? 1 : 0;
+    free(lpMem);
     return TRUE;
 }
 

@@ -3,7 +3,6 @@
 #include "platform/posix/dos_path.h"
 #include "platform/posix/standin.h"
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -16,61 +15,44 @@ char **__argv; // NOLINT(bugprone-reserved-identifier)
 namespace {
 
 // The Unix path the program was started by. Windows reports the path a
-// program was loaded from, not where a link to it leads, so a link named
-// RegOST.exe is reported by its own name: argv[0] is taken when it names the
-// running file, /proc/self/exe otherwise.
+// program was loaded from, not where a link to it leads: argv[0] when it
+// names the running file, /proc/self/exe otherwise.
 bool ExecutableUnixPath(char *path, size_t pathSize) {
-    struct stat running;
+    struct stat running, named;
+    const char *name = __argv && __argc > 0 ? __argv[0] : "";
     if (stat("/proc/self/exe", &running) != 0)
         return false;
-    int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ssize_t length = read(fd, path, pathSize - 1);
-        close(fd);
-        struct stat named;
-        if (length > 0) {
-            path[length] = 0; // argv[0] ends at the first NUL
-            if (strchr(path, '/') != nullptr && stat(path, &named) == 0 &&
-                named.st_dev == running.st_dev && named.st_ino == running.st_ino)
-                return true;
-        }
+    if (strchr(name, '/') && strlen(name) < pathSize && stat(name, &named) == 0 &&
+        named.st_dev == running.st_dev && named.st_ino == running.st_ino) {
+        memcpy(path, name, strlen(name) + 1);
+        return true;
     }
     ssize_t length = readlink("/proc/self/exe", path, pathSize - 1);
-    if (length <= 0)
-        return false;
-    path[length] = 0;
-    return true;
+    path[length > 0 ? length : 0] = 0;
+    return length > 0;
 }
 
-bool ExecutableDosPath(char *path, size_t pathSize) {
-    char unixPath[kStandInPathSize];
-    return ExecutableUnixPath(unixPath, sizeof unixPath) && UnixPathToDos(unixPath, path, pathSize);
-}
-
-// Tests that run the program in-process name the executable it pretends to be.
-char gModuleFileNameOverride[kStandInPathSize];
+char gModuleFileNameOverride[kStandInPathSize]; // for tests that run the program in-process
 
 } // namespace
 
 void SetStandInModuleFileName(const char *dosPath) {
     gModuleFileNameOverride[0] = 0;
-    if (dosPath != nullptr && strlen(dosPath) < sizeof gModuleFileNameOverride)
+    if (dosPath && strlen(dosPath) < sizeof gModuleFileNameOverride)
         memcpy(gModuleFileNameOverride, dosPath, strlen(dosPath) + 1);
 }
 
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
-    char path[kStandInPathSize];
-    if (gModuleFileNameOverride[0] != 0) {
+    char path[kStandInPathSize], unixPath[kStandInPathSize];
+    if (gModuleFileNameOverride[0] != 0)
         memcpy(path, gModuleFileNameOverride, sizeof path);
-    } else if (!ExecutableDosPath(path, sizeof path)) {
+    else if (!ExecutableUnixPath(unixPath, sizeof unixPath) ||
+             !UnixPathToDos(unixPath, path, sizeof path))
         return 0;
-    }
-    if (hModule != nullptr || nSize == 0 || lpFilename == nullptr) {
+    if (hModule || nSize == 0 || !lpFilename)
         return 0; // only the program's own module is asked for
-    }
     // Too long: cut and terminated, and the full size returned (Vista and later).
-    size_t length = strlen(path);
-    size_t copied = length < nSize ? length : nSize - 1;
+    size_t length = strlen(path), copied = length < nSize ? length : nSize - 1;
     memcpy(lpFilename, path, copied);
     lpFilename[copied] = 0;
     return length < nSize ? static_cast<DWORD>(length) : nSize;
@@ -84,11 +66,9 @@ DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
     if (!UnixPathToDos(folder, path, sizeof path - 1))
         return 0;
     size_t length = strlen(path);
-    if (path[length - 1] != '\\') {
-        path[length++] = '\\';
-        path[length] = 0;
-    }
-    if (lpBuffer == nullptr || nBufferLength < length + 1)
+    if (path[length - 1] != '\\')
+        memcpy(path + length++, "\\", 2);
+    if (!lpBuffer || nBufferLength < length + 1)
         return static_cast<DWORD>(length + 1);
     memcpy(lpBuffer, path, length + 1);
     return static_cast<DWORD>(length);

@@ -13,6 +13,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace standin {
 namespace {
 
@@ -260,29 +262,20 @@ bool FailCharacter(Parser &p, const std::string &text, uint32_t c) {
     return Fail(p, "character U+%04X is not in code page 1252", static_cast<unsigned>(c));
 }
 
-// Whether raw is UTF-8 from `start` on.
-bool IsUtf8(const std::string &raw, size_t start) {
+// raw from start on, as UTF-8, in cp1252; false when it is not UTF-8. *bad
+// gets the first character cp1252 lacks (0: none), text what came before.
+bool NarrowUtf8(const std::string &raw, size_t start, std::string *text, uint32_t *bad) {
     const unsigned char *s = reinterpret_cast<const unsigned char *>(raw.c_str());
-    uint32_t c = 0;
-    for (size_t i = start, length = 1; i < raw.size(); i += length) {
-        length = DecodeUtf8(s + i, &c);
-        if (length == 0 || i + length > raw.size())
-            return false;
-    }
-    return true;
-}
-
-// Turns UTF-8 (from `start` on) into cp1252 bytes.
-bool NarrowUtf8(Parser &p, const std::string &raw, size_t start, std::string *text) {
-    const unsigned char *s = reinterpret_cast<const unsigned char *>(raw.c_str());
-    text->clear();
-    uint32_t c = 0;
+    *bad = 0;
     for (size_t i = start, length = 0; i < raw.size(); i += length) {
-        length = DecodeUtf8(s + i, &c);
-        BYTE b;
-        if (!UnicodeToCp1252(c, &b))
-            return FailCharacter(p, *text, c);
-        text->push_back(static_cast<char>(b));
+        uint32_t c = 0;
+        BYTE b = 0;
+        if ((length = DecodeUtf8(s + i, &c)) == 0) // the final NUL ends any sequence
+            return false;
+        if (!*bad && !UnicodeToCp1252(c, &b))
+            *bad = c;
+        if (!*bad)
+            text->push_back(static_cast<char>(b));
     }
     return true;
 }
@@ -292,27 +285,24 @@ bool ParseFile(Parser &p, const std::string &raw) {
     bool utf16 = raw.compare(0, 2, "\xFF\xFE") == 0;
     bool utf8Bom = raw.compare(0, 3, "\xEF\xBB\xBF") == 0;
     bool version5 = raw.compare(0, sizeof kHeader5 - 1, kHeader5) == 0;
-    std::string text = utf16 ? "" : raw;
+    std::string text = utf16 ? "" : raw, narrow;
     p.line = 1;
     uint32_t bad = 0;
     if (utf16 && !NarrowUtf16(raw.data() + 2, raw.size() - 2, &text, &bad))
         return FailCharacter(p, text, bad);
     if (raw.size() % 2 && utf16)
         return Fail(p, "UTF-16 file of an odd number of bytes");
-    if (utf8Bom && !IsUtf8(raw, 3))
+    bool utf8 = (utf8Bom || version5) && NarrowUtf8(raw, utf8Bom ? 3 : 0, &narrow, &bad);
+    if (utf8Bom && !utf8)
         return Fail(p, "not UTF-8 after a UTF-8 byte order mark");
-    if ((utf8Bom || (version5 && IsUtf8(raw, 0))) && !NarrowUtf8(p, raw, utf8Bom ? 3 : 0, &text))
-        return false;
+    if (utf8 && bad)
+        return FailCharacter(p, narrow, bad);
+    text = utf8 ? narrow : text;
     p.line = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos)
-            end = text.size();
+    for (size_t pos = 0, end; pos < text.size();
+         pos = end + (text.compare(end, 2, "\r\n") ? 1 : 2)) {
+        end = std::min(text.find_first_of("\r\n", pos), text.size());
         std::string line = text.substr(pos, end - pos);
-        pos = end;
-        if (pos < text.size())
-            pos += text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n' ? 2 : 1;
         ++p.line;
         if (line.find('\0') != std::string::npos)
             return Fail(p, "a zero byte in the line");
@@ -333,18 +323,6 @@ bool ParseFile(Parser &p, const std::string &raw) {
     if (p.continued)
         return FinishValue(p);
     return true;
-}
-
-bool ReadAll(int fd, std::string *raw) {
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n == 0;
-        raw->append(buffer, static_cast<size_t>(n));
-    }
 }
 
 void PutError(char *error, size_t errorSize, const std::string &text) {
@@ -370,11 +348,14 @@ bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize) {
         return true; // no file yet: an empty registry
     std::string raw;
     Parser parser;
-    bool read = ReadAll(fd, &raw);
-    if (!read)
+    char buffer[65536];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+        raw.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    if (n < 0)
         parser.error = std::string("cannot read the file: ") + strerror(errno);
     close(fd);
-    if (!read || (!raw.empty() && !ParseFile(parser, raw))) { // 0 bytes: empty
+    if (n < 0 || (!raw.empty() && !ParseFile(parser, raw))) { // 0 bytes: empty
         PutError(error, errorSize, parser.error);
         UnlockRegistryFile();
         return false;

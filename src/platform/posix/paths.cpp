@@ -162,55 +162,41 @@ bool AppendComponent(char *unixPath, size_t unixSize, size_t *used, size_t folde
 bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSize,
                            DosLookup *lookup) {
     size_t used = 0;
+    *lookup = kDosFound;
     if (unixSize < 2)
         return false;
-    unixPath[0] = 0;
-    *lookup = kDosFound;
-    const char *p = normalized;
-    while (*p != 0) {
-        p++; // the separator
-        const char *start = p;
-        while (*p != 0 && *p != '\\')
-            p++;
-        size_t length = static_cast<size_t>(p - start);
-        bool last = (*p == 0);
-        char wanted[kStandInPathSize];
-        char name[kStandInPathSize];
-        size_t folderEnd = used;
-        if (!AnsiNameToUnix(start, length, wanted, sizeof wanted) ||
-            !AppendComponent(unixPath, unixSize, &used, folderEnd, wanted))
-            return false;
+    memcpy(unixPath, "/", 2); // the root, until a component follows
+    for (const char *p = normalized; *p != 0;) {
+        const char *start = ++p; // past the separator
+        p += strcspn(p, "\\");
+        size_t length = static_cast<size_t>(p - start), folderEnd = used;
+        char wanted[kStandInPathSize], name[kStandInPathSize];
         struct stat info;
+        bool found = AnsiNameToUnix(start, length, wanted, sizeof wanted);
+        if (!found || !AppendComponent(unixPath, unixSize, &used, folderEnd, wanted))
+            return false;
         if (stat(unixPath, &info) != 0) {
             unixPath[folderEnd] = 0;
-            bool found = FindEntryNoCase(unixPath, start, length, name, sizeof name);
+            found = FindEntryNoCase(unixPath, start, length, name, sizeof name);
             if (!AppendComponent(unixPath, unixSize, &used, folderEnd, found ? name : wanted))
                 return false;
-            if (!found) {
-                *lookup = last ? kDosLastMissing : kDosFolderMissing;
-                return true;
-            }
         }
-        if (!last && !IsDirectory(unixPath)) {
-            *lookup = kDosFolderIsFile;
+        if (!found || (*p != 0 && !IsDirectory(unixPath))) {
+            *lookup = found ? kDosFolderIsFile : *p != 0 ? kDosFolderMissing : kDosLastMissing;
             return true;
         }
     }
-    if (used == 0)
-        memcpy(unixPath, "/", 2); // unixSize >= 2 checked above
     return true;
 }
 
 DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLookup *lookup) {
     // Only FindFirstFileA takes "*" and "?", as patterns; Windows' other ANSI
     // calls refuse them, so a Unix folder named "Q?x" is no program folder.
-    if (strpbrk(dosPath, "*?") != nullptr)
-        return ERROR_INVALID_NAME;
     char normalized[kStandInPathSize];
-    DWORD error = NormalizeDosPath(dosPath, normalized, sizeof normalized, nullptr);
-    if (error != 0)
-        return error;
-    if (!ResolveNormalizedPath(normalized, unixPath, unixSize, lookup))
-        return ERROR_BAD_PATHNAME;
-    return 0;
+    DWORD error = strpbrk(dosPath, "*?")
+                      ? ERROR_INVALID_NAME
+                      : NormalizeDosPath(dosPath, normalized, sizeof normalized, nullptr);
+    if (error == 0 && !ResolveNormalizedPath(normalized, unixPath, unixSize, lookup))
+        error = ERROR_BAD_PATHNAME;
+    return error;
 }

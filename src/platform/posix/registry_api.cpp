@@ -46,6 +46,12 @@ LSTATUS LookUp(HKEY root, LPCSTR subKey, Lookup *out) {
     return status;
 }
 
+Key *ExistingKey(HKEY root, const char *keyPath) {
+    Lookup at;
+    bool exists = LookUp(root, keyPath, &at) == ERROR_SUCCESS && at.found == at.components.size();
+    return exists ? at.deepest : nullptr;
+}
+
 bool WriteRefused(const Lookup &at) {
     std::vector<std::u16string> path;
     for (const std::string &c : at.components)
@@ -106,18 +112,15 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR /*clas
 }
 
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
-    if (!phkResult)
-        return ERROR_INVALID_PARAMETER;
     Lookup at;
-    LSTATUS status = LookUp(hKey, lpSubKey, &at);
-    if (status != ERROR_SUCCESS)
-        return status;
-    if (at.found < at.components.size())
-        return ERROR_FILE_NOT_FOUND;
-    if ((samDesired & kWriteRights) && WriteRefused(at))
-        return ERROR_ACCESS_DENIED;
-    *phkResult = NewHandle(at, samDesired);
-    return ERROR_SUCCESS;
+    LSTATUS status = phkResult ? LookUp(hKey, lpSubKey, &at) : ERROR_INVALID_PARAMETER;
+    if (status == ERROR_SUCCESS && at.found < at.components.size())
+        status = ERROR_FILE_NOT_FOUND;
+    else if (status == ERROR_SUCCESS && (samDesired & kWriteRights) && WriteRefused(at))
+        status = ERROR_ACCESS_DENIED;
+    if (status == ERROR_SUCCESS)
+        *phkResult = NewHandle(at, samDesired);
+    return status;
 }
 
 LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData,
@@ -188,11 +191,10 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDW
     if (!v)
         return ERROR_FILE_NOT_FOUND;
     *lpType = v->type;
-    DWORD size = static_cast<DWORD>(v->data.size());
-    bool fits = *lpcbData >= size;
-    if (fits && size)
-        memcpy(lpData, v->data.data(), size);
-    *lpcbData = size;
+    bool fits = *lpcbData >= v->data.size();
+    if (fits)
+        std::copy(v->data.begin(), v->data.end(), lpData);
+    *lpcbData = static_cast<DWORD>(v->data.size());
     return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
 }
 
@@ -211,12 +213,8 @@ void ResetStandInRegistry() {
 
 bool QueryStandInValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
                        BYTE *data, DWORD dataSize, DWORD *dataLength) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    const Value *v =
-        FindValue(*gHandles[reinterpret_cast<uintptr_t>(key)].key, valueName ? valueName : "");
-    RegCloseKey(key);
+    Key *key = ExistingKey(root, keyPath);
+    const Value *v = key ? FindValue(*key, valueName ? valueName : "") : nullptr;
     if (!v)
         return false;
     if (type)
@@ -229,11 +227,7 @@ bool QueryStandInValue(HKEY root, const char *keyPath, const char *valueName, DW
 }
 
 bool StandInKeyExists(HKEY root, const char *keyPath) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    return ExistingKey(root, keyPath) != nullptr;
 }
 
 int StandInSetCallCount() {

@@ -34,14 +34,13 @@ struct Parser {
 };
 
 __attribute__((format(printf, 2, 3))) bool Fail(Parser &p, const char *format, ...) {
-    char reason[300];
+    char reason[340];
+    size_t used = static_cast<size_t>(snprintf(reason, sizeof reason, "line %d: ", p.line));
     va_list args;
     va_start(args, format);
-    vsnprintf(reason, sizeof reason, format, args);
+    vsnprintf(reason + used, sizeof reason - used, format, args);
     va_end(args);
-    char text[340];
-    snprintf(text, sizeof text, "line %d: %s", p.line, reason);
-    p.error = text;
+    p.error = reason;
     return false;
 }
 

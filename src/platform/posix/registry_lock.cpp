@@ -1,6 +1,6 @@
-// The run's hold on its registry file, from load to save: an exclusive flock
-// on the file's folder, so runs on one file take turns and no lock file
-// appears. The folder, not the file, since the save replaces the file.
+// The run's hold on its registry file from load to save: an exclusive flock
+// on the file's folder (the save replaces the file), so runs on one file take
+// turns and no lock file appears.
 
 #include "platform/posix/registry_store.h"
 
@@ -42,36 +42,30 @@ std::string RegistryFileTarget(const char *unixPath) {
 bool LockRegistryFile(const std::string &target, int *fd, std::string *error) {
     UnlockRegistryFile();
     *fd = -1;
-    int folder = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) {
-        // The save could not succeed either: refuse before the run is logged.
-        *error = "its folder does not exist";
+    gLockFd = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (gLockFd < 0) {
+        *error = "its folder does not exist"; // the save would fail: refuse before the run
         return false;
     }
     int locked;
-    while ((locked = flock(folder, LOCK_EX)) != 0 && errno == EINTR) {
+    while ((locked = flock(gLockFd, LOCK_EX)) != 0 && errno == EINTR) {
     }
-    if (locked != 0) {
-        *error = std::string("cannot lock the file: ") + strerror(errno);
-        close(folder);
-        return false;
-    }
-    gLockFd = folder;
-    // Looked at before it is opened: opening a FIFO or a device may block.
-    struct stat info;
-    if (stat(target.c_str(), &info) != 0)
-        return true; // no file yet: an empty registry
+    struct stat info = {}; // looked at before it is opened: opening a FIFO may block
+    bool exists = locked == 0 && stat(target.c_str(), &info) == 0;
     const char *kind = S_ISDIR(info.st_mode)                            ? "a folder"
                        : S_ISFIFO(info.st_mode)                         ? "a FIFO"
                        : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
                                                                         : "not a file";
-    if (!S_ISREG(info.st_mode))
+    if (locked != 0)
+        *error = std::string("cannot lock the file: ") + strerror(errno);
+    else if (exists && !S_ISREG(info.st_mode))
         *error = std::string("not a regular file (") + kind + ")";
-    else if ((*fd = open(target.c_str(), O_RDONLY | O_CLOEXEC)) < 0)
+    else if (exists && (*fd = open(target.c_str(), O_RDONLY | O_CLOEXEC)) < 0)
         *error = std::string("cannot read the file: ") + strerror(errno);
-    if (*fd < 0)
+    bool ok = locked == 0 && (!exists || *fd >= 0); // no file yet: an empty registry
+    if (!ok)
         UnlockRegistryFile();
-    return *fd >= 0;
+    return ok;
 }
 
 void UnlockRegistryFile() {

@@ -44,15 +44,12 @@ void ReplaceLiveRegistry(Tree &&tree) {
 }
 
 Key *RootKey(Tree &tree, HKEY root) {
-    for (size_t i = 0; i < 2; ++i) {
-        if (kRoots[i].handle != root)
-            continue;
-        if (!tree.roots[i]) {
-            tree.roots[i] = std::make_shared<Key>();
-            tree.roots[i]->name = kRoots[i].name;
+    for (size_t i = 0; i < 2; ++i)
+        if (kRoots[i].handle == root) {
+            if (!tree.roots[i])
+                tree.roots[i] = std::make_shared<Key>(Key{kRoots[i].name, nullptr, {}, {}});
+            return tree.roots[i].get();
         }
-        return tree.roots[i].get();
-    }
     return nullptr;
 }
 
@@ -98,11 +95,8 @@ Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t 
 
 Key *AddSubkey(Key &key, const std::string &name) {
     std::shared_ptr<Key> &slot = key.subkeys[NameKey(name)];
-    if (!slot) {
-        slot = std::make_shared<Key>();
-        slot->name = name;
-        slot->parent = &key;
-    }
+    if (!slot)
+        slot = std::make_shared<Key>(Key{name, &key, {}, {}});
     return slot.get();
 }
 

@@ -107,42 +107,27 @@ bool WriteAll(int fd, const std::string &text) {
 using namespace standin;
 
 bool SaveStandInRegistry(const char *unixPath) {
-    std::string text = FormatRegistry(LiveRegistry());
     std::string path = RegistryFileTarget(unixPath);
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = folder + (folder.back() == '/' ? "" : "/") + "." + base + ".XXXXXX";
-
-    int fd = mkstemp(&temp[0]);
-    if (fd < 0) {
-        UnlockRegistryFile();
-        return false;
-    }
+    std::string temp =
+        folder + (slash == std::string::npos ? "/." : ".") + path.substr(slash + 1) + ".XXXXXX";
     // mkstemp makes the file private; give it the mode a plain create would.
     struct stat old;
-    mode_t mode;
-    if (stat(path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok)
-        ok = rename(temp.c_str(), path.c_str()) == 0;
-    // Another run waiting for this file may go on: it finds the new one.
-    UnlockRegistryFile();
-    if (!ok) {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode_t mode = stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0666 & ~mask;
+    int fd = mkstemp(&temp[0]);
+    bool ok = fd >= 0 && fchmod(fd, mode) == 0 && WriteAll(fd, FormatRegistry(LiveRegistry())) &&
+              fsync(fd) == 0;
+    ok = (fd < 0 || close(fd) == 0) && ok && rename(temp.c_str(), path.c_str()) == 0;
+    UnlockRegistryFile(); // a run waiting for this file goes on, and finds the new one
+    if (!ok && fd >= 0)
         unlink(temp.c_str());
-        return false;
-    }
-    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    int dir = ok ? open(folder.c_str(), O_RDONLY | O_DIRECTORY) : -1;
     if (dir >= 0) {
         fsync(dir); // makes the rename itself durable
         close(dir);
     }
-    return true;
+    return ok;
 }

@@ -24,22 +24,18 @@
 
 // --- Registry file -------------------------------------------------------
 
-// Empties the registry, closes every key handle, clears read-only roots,
-// the set counter and every fault.
-void ResetStandInRegistry();
-// Loads a REGEDIT4 or "Version 5.00" file (UTF-16LE, ANSI or UTF-8) of keys
-// under HKLM and HKCU, replacing the registry and closing every handle, and
-// locks the file until the next save, so runs on one file take turns. A
-// missing or 0-byte file is an empty registry. False, an empty registry and
-// a one-line reason ("line 12: ...") for a malformed file or anything but a
-// regular file. Faults and read-only roots are kept.
+void ResetStandInRegistry(); // no key, handle, read-only root, fault or count
+
+// Loads a REGEDIT4 or "Version 5.00" file (UTF-16LE, ANSI or UTF-8) in place
+// of the registry (handles closed; faults kept) and locks it until the next
+// save, so runs on one file take turns. No file or 0 bytes: empty. False, an
+// empty registry and a reason ("line 12: ...") for a malformed or odd file.
 bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize);
 // Saves the registry as REGEDIT4, atomically (temporary file, fsync,
 // rename; a symbolic link keeps naming it), and drops the load's lock.
 // False if it could not be written; the old file is then left as it was.
 bool SaveStandInRegistry(const char *unixPath);
 // REGOST_READONLY_ROOTS: "HKLM", "HKCU" or both, comma-separated, any case.
-// False and a reason for any other text.
 bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize);
 void SetStandInReadOnlyRoot(HKEY root, bool readOnly);
 
@@ -48,8 +44,7 @@ void SetStandInModuleFileName(const char *dosPath);
 
 // --- Inspection for tests ------------------------------------------------
 
-// False if the key or value does not exist; data gets at most dataSize
-// bytes, *dataLength the stored length.
+// False if there is no such value; data gets at most dataSize bytes.
 bool QueryStandInValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
                        BYTE *data, DWORD dataSize, DWORD *dataLength);
 bool StandInKeyExists(HKEY root, const char *keyPath);
@@ -59,7 +54,6 @@ typedef void (*StandInValueVisitor)(const char *root, const char *keyPath, const
 void VisitStandInValues(StandInValueVisitor visit, void *context);
 
 // --- Fault injection (each gives ERROR_ACCESS_DENIED, or null) -------------
-
 // Creating, or opening for writing, any key at or below keyPath.
 void FailStandInCreatesUnder(HKEY root, const char *keyPath);
 // Setting a value of exactly this key; a null valueName: any value.

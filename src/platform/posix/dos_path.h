@@ -31,13 +31,11 @@ unsigned char Cp1252Upper(unsigned char byte);                 // as Windows com
 bool Cp1252EqualNoCase(const char *a, size_t aLength, const char *b, size_t bLength);
 // One valid UTF-8 sequence at s: its length, or 0.
 size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint);
-// A Unix name as cp1252: a character cp1252 lacks becomes '?' (and *lossy
-// is set: no ANSI name finds it), invalid UTF-8 stays as it is. False (out
-// empty) when it does not fit.
+// A Unix name as cp1252: '?' for a character cp1252 lacks (*lossy: no ANSI
+// name finds it), invalid UTF-8 as it is. False (out empty) if it won't fit.
 bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize, bool *lossy = nullptr);
 bool AnsiNameToUnix(const char *ansi, size_t length, char *out, size_t outSize);
-// UTF-16LE as WideCharToMultiByte gives it in cp1252 ('?' for a character
-// cp1252 lacks); out takes units + 1 bytes. Returns the length.
+// UTF-16LE in cp1252 as WideCharToMultiByte gives it; out takes units + 1.
 size_t Utf16LeToCp1252(const unsigned char *data, size_t units, char *out);
 
 // paths.cpp. A DOS path as Windows rewrites it before the disk sees it:
@@ -51,15 +49,15 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
 
 enum DosLookup { kDosFound, kDosLastMissing, kDosFolderMissing, kDosFolderIsFile };
 
-// Finds a normalized path on the disk without case (an exact name wins);
-// unixPath gets the Unix path, a missing last component appended as given.
-// False when it does not fit.
+// Finds a normalized path on the disk, case aside (an exact name wins); a
+// missing last component is appended as given. False if it won't fit.
 bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSize,
                            DosLookup *lookup);
 // Both of the above, with '*' and '?' refused (ERROR_INVALID_NAME).
 DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLookup *lookup);
 // The "Z:\..." form of a Unix path, relative ones from the current folder.
 bool UnixPathToDos(const char *unixPath, char *out, size_t outSize);
+bool WriteFully(int fd, const char *data, size_t length); // through EINTR
 // Opens a regular file only (a FIFO would block): -1 and EACCES otherwise.
 int OpenRegularFile(const char *unixPath, int flags);
 

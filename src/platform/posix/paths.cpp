@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,11 +20,6 @@ void DropLast(char *out, size_t *used, size_t floor) {
     while (*used > floor && out[--*used] != '\\') {
     }
     out[*used] = 0;
-}
-
-bool IsDirectory(const char *unixPath) {
-    struct stat info;
-    return stat(unixPath, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 } // namespace
@@ -85,13 +81,10 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
 }
 
 bool UnixPathToDos(const char *unixPath, char *out, size_t outSize) {
-    char absolute[kStandInPathSize] = "";
-    size_t length = 0, used = 0;
-    if (unixPath[0] != '/' &&
-        (!getcwd(absolute, sizeof absolute) ||
-         !AppendBytes(absolute, sizeof absolute, &(length = strlen(absolute)), "/", 1)))
-        return false;
-    if (!AppendBytes(absolute, sizeof absolute, &length, unixPath, strlen(unixPath)) ||
+    char cwd[kStandInPathSize] = "", absolute[2 * kStandInPathSize];
+    size_t used = 0;
+    if ((unixPath[0] != '/' && !getcwd(cwd, sizeof cwd)) ||
+        snprintf(absolute, sizeof absolute, "%s/%s", cwd, unixPath) >= int{sizeof absolute} ||
         !AppendBytes(out, outSize, &used, "Z:", 2))
         return false;
     char *save = nullptr;
@@ -105,6 +98,16 @@ bool UnixPathToDos(const char *unixPath, char *out, size_t outSize) {
             return false;
     }
     return used > 2 || AppendBytes(out, outSize, &used, "\\", 1);
+}
+
+bool WriteFully(int fd, const char *data, size_t length) {
+    for (ssize_t n = 0; length > 0; data += n, length -= static_cast<size_t>(n)) {
+        n = write(fd, data, length);
+        if (n <= 0 && (n == 0 || errno != EINTR))
+            return false;
+        n = n < 0 ? 0 : n;
+    }
+    return true;
 }
 
 int OpenRegularFile(const char *unixPath, int flags) {
@@ -181,7 +184,7 @@ bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSi
             if (!AppendComponent(unixPath, unixSize, &used, folderEnd, found ? name : wanted))
                 return false;
         }
-        if (!found || (*p != 0 && !IsDirectory(unixPath))) {
+        if (!found || (*p != 0 && (stat(unixPath, &info) != 0 || !S_ISDIR(info.st_mode)))) {
             *lookup = found ? kDosFolderIsFile : *p != 0 ? kDosFolderMissing : kDosLastMissing;
             return true;
         }

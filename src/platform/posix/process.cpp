@@ -59,9 +59,7 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
 }
 
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
-    const char *folder = getenv("TMPDIR");
-    if (folder == nullptr || folder[0] == 0)
-        folder = "/tmp";
+    const char *folder = getenv("TMPDIR") && *getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp";
     char path[kStandInPathSize];
     if (!UnixPathToDos(folder, path, sizeof path - 1))
         return 0;

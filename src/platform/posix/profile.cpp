@@ -1,7 +1,6 @@
-// GetPrivateProfileStringA as Windows reads an INI file. Where Wine reads
-// differently (comment lines, lines before the first section, "[A]b]", "[C"
-// without "]", a UTF-8 BOM), Windows is followed. A NUL byte ends the name
-// or value it is in, not the line, as Wine reads it (Windows unverified).
+// GetPrivateProfileStringA as Windows reads an INI file, where Wine differs
+// too (comment lines, lines before the first section, "[A]b]", "[C", a
+// UTF-8 BOM). A NUL ends a name or value, not the line, as in Wine.
 #include "platform/posix/dos_path.h"
 
 #include <fcntl.h>
@@ -26,14 +25,10 @@ std::string Trimmed(const std::string &line, size_t begin, size_t end) {
     return line.substr(begin, end - begin);
 }
 
-std::string CutAtNul(const std::string &text) {
-    return text.substr(0, text.find('\0'));
-}
-
-// Names compare without the case of A-Z only, as Wine does (e acute and
-// E acute differ), and nothing shows Windows does otherwise.
+// Names (up to a NUL) compare without the case of A-Z only, as Wine does (e
+// acute and E acute differ), and nothing shows Windows does otherwise.
 bool NameIs(const std::string &name, const char *wanted) {
-    return strcasecmp(CutAtNul(name).c_str(), wanted) == 0;
+    return strcasecmp(name.substr(0, name.find('\0')).c_str(), wanted) == 0;
 }
 
 // The whole file as cp1252 bytes (a UTF-16LE file converted); false when
@@ -86,8 +81,8 @@ bool FindValue(const std::string &text, const char *section, const char *key, st
             continue;
         std::string v = Trimmed(line, equals + 1, line.size());
         if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
-            v = v.substr(1, v.size() - 2); // one outer pair of the same quote goes
-        *value = CutAtNul(v);
+            v = v.substr(1, v.size() - 2);  // one outer pair of the same quote goes
+        *value = v.substr(0, v.find('\0')); // a NUL ends it
         return true;
     }
     return false;

@@ -19,7 +19,7 @@ struct OpenKey {
     DWORD access;
 };
 std::map<uintptr_t, OpenKey> gHandles;
-uintptr_t gNextHandle = 0x100; // never reused: a closed handle stays invalid
+uintptr_t gNextHandle = 0xFC; // never reused: a closed handle stays invalid
 int gSetCalls = 0;
 
 LSTATUS ResolveHandle(HKEY handle, DWORD right, OpenKey *out) {
@@ -61,15 +61,11 @@ bool WriteRefused(const Lookup &at) {
 
 HKEY NewHandle(const Lookup &at, DWORD access) {
     Key *key = at.deepest;
-    std::shared_ptr<Key> shared;
-    if (key->parent)
-        shared = key->parent->subkeys[NameKey(key->name)];
+    std::shared_ptr<Key> shared = key->parent ? key->parent->subkeys[NameKey(key->name)] : nullptr;
     for (const std::shared_ptr<Key> &root : LiveRegistry().roots)
         shared = root.get() == key ? root : shared;
-    uintptr_t value = gNextHandle;
-    gNextHandle += 4;
-    gHandles[value] = OpenKey{shared, at.root, access};
-    return reinterpret_cast<HKEY>(value);
+    gHandles[gNextHandle += 4] = OpenKey{shared, at.root, access};
+    return reinterpret_cast<HKEY>(gNextHandle);
 }
 
 } // namespace
@@ -165,10 +161,9 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
         badArguments ? ERROR_INVALID_PARAMETER : ResolveHandle(hKey, KEY_ENUMERATE_SUB_KEYS, &open);
     if (status != ERROR_SUCCESS)
         return status;
-    const Key &key = *open.key;
-    if (EnumFaultAt(dwIndex) || dwIndex >= key.subkeys.size())
+    if (EnumFaultAt(dwIndex) || dwIndex >= open.key->subkeys.size())
         return ERROR_NO_MORE_ITEMS;
-    const Key &sub = *std::next(key.subkeys.begin(), dwIndex)->second;
+    const Key &sub = *std::next(open.key->subkeys.begin(), dwIndex)->second;
     // Too small a buffer leaves the buffer and *lpcchName as they were.
     if (sub.name.size() + 1 > *lpcchName)
         return ERROR_MORE_DATA;

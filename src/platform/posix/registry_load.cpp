@@ -206,50 +206,38 @@ bool ReadKeyLine(Parser &p, const char *s) {
         return Fail(p, "key line without a closing \"]\"");
     if (!OnlyCommentLeft(close + 1))
         return Fail(p, "text after the key name");
-    std::string name(s + 1, close);
-    size_t slash = name.find('\\');
-    std::string rootName = name.substr(0, slash);
-    std::string path = slash == std::string::npos ? "" : name.substr(slash + 1);
+    std::string name(s + 1, close), rootName = name.substr(0, name.find('\\'));
+    const char *path = name.c_str() + std::min(rootName.size() + 1, name.size());
     HKEY root = RootNamed(rootName);
     if (!root)
         return Fail(p, "\"%s\" is not HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER", rootName.c_str());
     std::vector<std::string> components;
-    LSTATUS status = SplitKeyPath(path.c_str(), &components);
+    LSTATUS status = SplitKeyPath(path, &components);
     if (status == ERROR_BAD_PATHNAME)
         return Fail(p, "key path with an empty name after the root");
     if (status != ERROR_SUCCESS)
         return Fail(p, "key name longer than %zu characters", kMaxKeyNameLength);
     if (components.size() > kMaxKeyDepth)
         return Fail(p, "key nested deeper than %zu levels", kMaxKeyDepth);
-    Key *key = RootKey(p.tree, root);
+    p.key = RootKey(p.tree, root);
     for (const std::string &c : components)
-        key = AddSubkey(*key, c);
-    p.key = key;
+        p.key = AddSubkey(*p.key, c);
     return true;
 }
 
 bool ReadLine(Parser &p, const char *text) {
     const char *s = SkipBlanks(text);
-    if (p.continued) {
-        if (*s == '\0' || *s == ';')
-            return true; // regedit skips blank and comment lines inside a hex list
-        if (HexDigit(*s) < 0)
-            return Fail(p, "expected more hex bytes after a line ending in a backslash");
-        return ReadHexList(p, s);
-    }
-    switch (*s) {
-    case '\0':
-    case ';':
-    case '#':
+    if (p.continued && (*s == '\0' || *s == ';'))
+        return true; // regedit skips blank and comment lines inside a hex list
+    if (p.continued)
+        return HexDigit(*s) >= 0
+                   ? ReadHexList(p, s)
+                   : Fail(p, "expected more hex bytes after a line ending in a backslash");
+    if (*s == '\0' || *s == ';' || *s == '#')
         return true;
-    case '[':
+    if (*s == '[')
         return ReadKeyLine(p, s);
-    case '@':
-    case '"':
-        return ReadValue(p, s);
-    default:
-        return Fail(p, "not a key, a value or a comment");
-    }
+    return *s == '@' || *s == '"' ? ReadValue(p, s) : Fail(p, "not a key, a value or a comment");
 }
 
 // Records that the character after `text` is not in cp1252, on its line.

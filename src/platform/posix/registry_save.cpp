@@ -3,6 +3,7 @@
 // replaced atomically, and a symbolic link keeps pointing at it: the file it
 // names is the one replaced, in its own folder.
 
+#include "platform/posix/dos_path.h"
 #include "platform/posix/registry_store.h"
 
 #include <errno.h>
@@ -91,12 +92,8 @@ std::string FormatRegistry(const Tree &tree) {
 bool WriteAll(int fd, const std::string &text) {
     long allowed = TakeSaveFault(); // then fails as a full disk would
     size_t limit = allowed >= 0 ? std::min(text.size(), static_cast<size_t>(allowed)) : text.size();
-    for (size_t done = 0; done < limit;) {
-        ssize_t n = write(fd, text.data() + done, limit - done);
-        if (n <= 0 && !(n < 0 && errno == EINTR))
-            return false;
-        done += n > 0 ? static_cast<size_t>(n) : 0;
-    }
+    if (!WriteFully(fd, text.data(), limit))
+        return false;
     errno = limit < text.size() ? ENOSPC : errno;
     return limit == text.size();
 }

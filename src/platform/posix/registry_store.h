@@ -52,8 +52,8 @@ void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, s
 bool DeleteValue(Key &key, const std::string &name);
 // Detaches a key without subkeys; a handle still holding it keeps it alive.
 void DeleteKey(Key &key);
-// Splits at backslashes, skipping empty components. ERROR_BAD_PATHNAME for
-// a leading backslash, ERROR_INVALID_PARAMETER for a name over 255.
+// Splits at backslashes, skipping empty names; ERROR_BAD_PATHNAME for a
+// leading one, ERROR_INVALID_PARAMETER for a name over 255.
 LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components);
 
 // registry_api.cpp
@@ -74,9 +74,8 @@ long TakeSaveFault();  // bytes the next save may write, -1: no limit
 // registry_lock.cpp
 // The file a path names, symbolic links followed (the target may not exist).
 std::string RegistryFileTarget(const char *unixPath);
-// Waits for and takes the run's lock on the registry file, and opens it:
-// *fd is -1 when there is no file. False and a reason for anything but a
-// regular file.
+// Waits for the run's lock on the registry file and opens it (*fd -1: no
+// file). False and a reason for anything but a regular file.
 bool LockRegistryFile(const std::string &target, int *fd, std::string *error);
 void UnlockRegistryFile();
 

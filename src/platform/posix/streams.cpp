@@ -11,23 +11,12 @@
 
 namespace {
 
-bool WriteAll(int fd, const char *data, size_t length) {
-    while (length > 0) {
-        ssize_t written = write(fd, data, length);
-        if (written < 0 && errno != EINTR)
-            return false;
-        data += written > 0 ? written : 0;
-        length -= written > 0 ? static_cast<size_t>(written) : 0;
-    }
-    return true;
-}
-
 ssize_t WriteTranslated(void *cookie, const char *data, size_t size) {
     std::string block; // one write per buffer, as msvcrt's, not one per line
     for (size_t i = 0; i < size; ++i)
         block += data[i] == '\n' ? "\r\n" : std::string(1, data[i]);
     int fd = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
-    return WriteAll(fd, block.data(), block.size()) ? static_cast<ssize_t>(size) : 0;
+    return WriteFully(fd, block.data(), block.size()) ? static_cast<ssize_t>(size) : 0;
 }
 
 int CloseFile(void *cookie) {

@@ -35,14 +35,6 @@ unsigned char Cp1252Upper(unsigned char byte) {
     return byte == 0xFF ? 0x9F : byte; // y diaeresis
 }
 
-bool Cp1252EqualNoCase(const char *a, size_t aLength, const char *b, size_t bLength) {
-    for (size_t i = 0; i < aLength && aLength == bLength; i++)
-        if (Cp1252Upper(static_cast<unsigned char>(a[i])) !=
-            Cp1252Upper(static_cast<unsigned char>(b[i])))
-            return false;
-    return aLength == bLength;
-}
-
 size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint) {
     unsigned char lead = s[0];
     size_t length = lead < 0x80                    ? 1

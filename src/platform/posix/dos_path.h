@@ -28,7 +28,6 @@ inline bool AppendBytes(char *out, size_t outSize, size_t *used, const char *tex
 uint32_t Cp1252ToUnicode(unsigned char byte);
 bool UnicodeToCp1252(uint32_t codePoint, unsigned char *byte); // false: none
 unsigned char Cp1252Upper(unsigned char byte);                 // as Windows compares
-bool Cp1252EqualNoCase(const char *a, size_t aLength, const char *b, size_t bLength);
 // One valid UTF-8 sequence at s: its length, or 0.
 size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint);
 // A Unix name as cp1252: '?' for a character cp1252 lacks (*lossy: no ANSI

@@ -140,10 +140,13 @@ bool FindEntryNoCase(const char *folder, const char *name, size_t nameLength, ch
     bool any = false;
     for (struct dirent *entry; (entry = readdir(dir)) != nullptr;) {
         char ansi[kStandInPathSize];
-        bool lossy = false;
-        if (UnixNameToAnsi(entry->d_name, ansi, sizeof ansi, &lossy) && !lossy &&
-            Cp1252EqualNoCase(ansi, strlen(ansi), name, nameLength) &&
-            strlen(entry->d_name) < foundSize && (!any || strcmp(entry->d_name, found) < 0)) {
+        bool lossy = false, same = UnixNameToAnsi(entry->d_name, ansi, sizeof ansi, &lossy) &&
+                                   !lossy && strlen(ansi) == nameLength;
+        for (size_t i = 0; same && i < nameLength; i++)
+            same = Cp1252Upper(static_cast<unsigned char>(ansi[i])) ==
+                   Cp1252Upper(static_cast<unsigned char>(name[i]));
+        if (same && strlen(entry->d_name) < foundSize &&
+            (!any || strcmp(entry->d_name, found) < 0)) {
             memcpy(found, entry->d_name, strlen(entry->d_name) + 1);
             any = true;
         }

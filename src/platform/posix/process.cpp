@@ -37,9 +37,8 @@ char gModuleFileNameOverride[kStandInPathSize]; // for tests that run the progra
 } // namespace
 
 void SetStandInModuleFileName(const char *dosPath) {
-    gModuleFileNameOverride[0] = 0;
-    if (dosPath && strlen(dosPath) < sizeof gModuleFileNameOverride)
-        memcpy(gModuleFileNameOverride, dosPath, strlen(dosPath) + 1);
+    bool fits = dosPath && strlen(dosPath) < sizeof gModuleFileNameOverride;
+    snprintf(gModuleFileNameOverride, sizeof gModuleFileNameOverride, "%s", fits ? dosPath : "");
 }
 
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {

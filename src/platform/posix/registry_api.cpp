@@ -15,8 +15,8 @@ constexpr DWORD kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 
 struct OpenKey {
     std::shared_ptr<Key> key; // keeps a key deleted meanwhile alive, detached
-    HKEY root;
-    DWORD access;
+    HKEY root = nullptr;
+    DWORD access = 0;
 };
 std::map<uintptr_t, OpenKey> gHandles;
 uintptr_t gNextHandle = 0xFC; // never reused: a closed handle stays invalid

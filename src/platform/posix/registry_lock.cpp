@@ -44,7 +44,9 @@ bool LockRegistryFile(const std::string &target, int *fd, std::string *error) {
     *fd = -1;
     gLockFd = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (gLockFd < 0) {
-        *error = "its folder does not exist"; // the save would fail: refuse before the run
+        // The save would fail: refuse before the run.
+        *error = errno == ENOENT ? "its folder does not exist"
+                                 : std::string("cannot open its folder: ") + strerror(errno);
         return false;
     }
     int locked;
@@ -60,7 +62,7 @@ bool LockRegistryFile(const std::string &target, int *fd, std::string *error) {
         *error = std::string("cannot lock the file: ") + strerror(errno);
     else if (exists && !S_ISREG(info.st_mode))
         *error = std::string("not a regular file (") + kind + ")";
-    else if (exists && (*fd = open(target.c_str(), O_RDONLY | O_CLOEXEC)) < 0)
+    else if (exists && (*fd = open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) < 0)
         *error = std::string("cannot read the file: ") + strerror(errno);
     bool ok = locked == 0 && (!exists || *fd >= 0); // no file yet: an empty registry
     if (!ok)

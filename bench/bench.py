@@ -17,12 +17,17 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "lib"))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
+sys.dont_write_bytecode = True
 
-RELEASE_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Autodesk\AutoCAD\R17.1"
-VALUES_PER_PRODUCT = 34
-# Loader under both roots and the nine settings, before any product.
-VALUES_PER_RELEASE = 2 + 9
-SETUP_FILE = b"[VERSION]\r\nVersion=17.1\r\n"
+import scenarios as table  # noqa: E402
+
+RELEASE_KEY = "HKEY_LOCAL_MACHINE\\" + table.product_key("17.1", "").rstrip("\\")
+# LOADCTRLS, LOADER, DESCRIPTION, the group and the commands.
+VALUES_PER_PRODUCT = 4 + len(table.COMMANDS)
+# Loader under both roots and the settings, before any product.
+VALUES_PER_RELEASE = 2 + len(table.SETTINGS)
+SETUP_FILE = table.ini("17.1").encode("cp1252")
 
 
 def product_registry(count):

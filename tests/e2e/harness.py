@@ -179,9 +179,6 @@ def check_expected(layout, outcome):
 
 Record = collections.namedtuple("Record", "key value name number root")
 ROOT_OF_CODE = {"1": "HKCU", "2": "HKLM"}
-
-
-HEADER = re.compile(rb"\d\d/\d\d/\d\d -- \d\d:\d\d:\d\d \r\n\r\n")
 RECORD_END = re.compile(rb"RegDB Root: [12]\r\n$")
 KERNEL_PAGE = 4096
 
@@ -268,44 +265,23 @@ def parse_records(text):
     return records
 
 
-_ERROR_LINES = [
-    (re.compile(r"^Error -- Ostrel registry Loader --Loader -- (HKEY_\w+)\.$"), "Ostrel:Loader"),
-    (re.compile(r"^Error -- QEL registry Loader --Loader -- (HKEY_\w+)\.$"), "Qel:Loader"),
-    (re.compile(r"^Error -- Ostrel registry CustomData --CustomData -- (HKEY_\w+)\.$"),
-     "CustomData"),
-    (re.compile(r"^Error -- Ostrel registry -- (\w+) -- (HKEY_\w+)\.$"), "setting:"),
-    (re.compile(r"^Error -- AutoCAD registry -- LOADCTRLS -- (HKEY_\w+)\.$"), "LOADCTRLS"),
-    (re.compile(r"^Error -- AutoCAD registry (LOADER|DESCRIPTION) -- (HKEY_\w+)\.$"), ""),
-    (re.compile(r"^Error -- AutoCAD registry Groups-(\S+) -- (HKEY_\w+)\.$"), "group:"),
-    (re.compile(r"^Error -- AutoCAD registry Commands-(\S+) -- (HKEY_\w+)\.$"), "command:"),
-]
-_ROOT_OF_NAME = {"HKEY_LOCAL_MACHINE": "HKLM", "HKEY_CURRENT_USER": "HKCU"}
+SUFFIX = {"HKLM": table.HKLM_SUFFIX, "HKCU": table.HKCU_SUFFIX}
+ROOT_CODE = {"HKLM": table.HKLM, "HKCU": table.HKCU}
 
 
 def parse_error_lines(text):
-    """(tag, root) of every failed-write line; raises on an unknown one."""
+    """(line less its root, root) of every failed-write line."""
     found = []
     for line in text.split("\n"):
-        if not (line.startswith("Error -- ") and " -- HKEY_" in line):
-            continue
-        for pattern, tag in _ERROR_LINES:
-            match = pattern.match(line)
-            if match:
-                groups = match.groups()
-                found.append((tag + (groups[0] if len(groups) == 2 else ""),
-                              _ROOT_OF_NAME[groups[-1]]))
-                break
-        else:
-            raise ValueError("unknown error line %r" % line)
+        for root, suffix in SUFFIX.items():
+            if line.startswith("Error -- ") and line.endswith(suffix[:-1]):
+                found.append((line[:-len(suffix) + 1], root))
     return found
 
 
-Attempt = collections.namedtuple("Attempt", "key name tag roots")
-
-
-def products_of(machine, release):
-    """Product names of a release in the registry before, in the order the
-    registry lists subkeys; None when the release cannot be listed."""
+def subkeys_of(machine, release):
+    """Every subkey name of a release key in the registry before, or None
+    when there is no such key."""
     base = "hklm\\software\\autodesk\\autocad\\r" + release.lower()
     names = None
     for full in machine:
@@ -315,6 +291,13 @@ def products_of(machine, release):
             rest = full[len(base) + 1:]
             if rest and rest.split("\\")[0] not in names:
                 names.append(rest.split("\\")[0])
+    return names
+
+
+def products_of(machine, release):
+    """Product names of a release in the registry before, in the order the
+    registry lists subkeys; None when the release cannot be listed."""
+    names = subkeys_of(machine, release)
     # A release key without products is no AutoCAD either; a name of 200
     # characters or more does not fit the listing's buffer and is skipped.
     # A name the code page cannot spell is listed with '?' and skipped too.
@@ -325,37 +308,86 @@ def products_of(machine, release):
     return sorted(spelled, key=lambda n: n.upper())
 
 
-def attempted_writes(layout):
-    """The writes one run attempts, in the program's order (loader paths are
-    never empty here, so both Loader writes are always tried)."""
+def unlisted_by_faults(faults, listings):
+    """The listings that the scenario's REGOST_FAIL_ENUM_AT or _ALLOC_AT cut
+    short: a listing asks for every index below its product count, and takes
+    one heap block for the list and one per name."""
+    cut = set()
+    if "REGOST_FAIL_ENUM_AT" in faults:
+        index = int(faults["REGOST_FAIL_ENUM_AT"])
+        cut |= {i for i, names in enumerate(listings) if index < len(names)}
+    if "REGOST_FAIL_ALLOC_AT" in faults:
+        left = int(faults["REGOST_FAIL_ALLOC_AT"])
+        for i, names in enumerate(listings):
+            if left <= len(names):
+                cut.add(i)
+                break
+            left -= 1 + len(names)
+    return cut
+
+
+def planned_run(layout):
+    """The steps and writes of one run of the scenario (scenarios.plan) with
+    the listings its faults cut short."""
     scenario = layout.scenario
     machine = layout.expanded_machine()
-    attempts = []
-    for release in scenario.releases:
-        for second in ([False, True] if scenario.second else [False]):
-            key = table.vendor_key(release, second)
-            tag = "Qel:Loader" if second else "Ostrel:Loader"
-            attempts += [Attempt(key, "Loader", tag, ("HKLM",)),
-                         Attempt(key, "Loader", tag, ("HKCU",))]
-            if not second and scenario.custom:
-                attempts.append(Attempt(key, "CustomData", "CustomData", ("HKLM",)))
-        for name, _ in table.SETTINGS:
-            attempts.append(Attempt(table.settings_key(release), name, "setting:" + name,
-                                    ("HKCU",)))
-        for second in ([True, False] if scenario.second else [False]):
-            for product in products_of(machine, release) or []:
-                application = table.product_key(release, product) + (
-                    "\\Applications\\Qel" if second else "\\Applications\\Ostrel")
-                both = ("HKLM", "HKCU")
-                attempts += [Attempt(application, n, n, both)
-                             for n in ("LOADCTRLS", "LOADER", "DESCRIPTION")]
-                if second:
-                    continue
-                attempts.append(Attempt(application + "\\Groups", table.GROUP,
-                                        "group:" + table.GROUP, both))
-                attempts += [Attempt(application + "\\Commands", c, "command:" + c, both)
-                             for c in table.COMMANDS]
-    return attempts
+    products = {release: products_of(machine, release) for release in scenario.releases}
+    listings = [(release, second) for release in scenario.releases
+                for second in ([True, False] if scenario.second else [False])
+                if products[release] is not None]
+    cut = {listings[i] for i in unlisted_by_faults(
+        scenario.faults, [subkeys_of(machine, r) for r, _ in listings])}
+    return table.plan(scenario.releases, products, scenario.second,
+                      custom="" if scenario.custom else None, cut=cut)
+
+
+def expected_run(layout, clean_records):
+    """Progress (after the header) and records of one run under the
+    scenario's faults and read-only roots, from the records of the same run
+    without them: a refused write logs its error line and tries its next
+    root; REGOST_FAIL_SET_AT counts every value set that is tried."""
+    scenario = layout.scenario
+    steps, attempts = planned_run(layout)
+    clean = {(r.key, r.name, r.root): r for r in clean_records}
+    fail_at = int(scenario.faults.get("REGOST_FAIL_SET_AT", -1))
+    errors = [""] * len(steps)
+    failed = [False] * len(steps)
+    script = ""
+    sets = 0
+    for attempt in attempts:
+        for root in attempt.roots:
+            refused = root in scenario.readonly
+            if not refused:
+                refused = sets == fail_at
+                sets += 1
+            if not refused:
+                r = clean[(attempt.key, attempt.name, attempt.roots[0])]
+                script += table.record(r.key, r.value, r.name, ROOT_CODE[root], r.number)
+                break
+            errors[attempt.step] += attempt.head + SUFFIX[root]
+        else:
+            failed[attempt.step] = True
+    progress = ""
+    for at, (ok, fail, listing) in enumerate(steps):
+        if listing is not None and listing[2] is None:
+            progress += table.AUTOCAD_NOT_FOUND + fail
+        else:
+            progress += errors[at] + (fail if failed[at] else ok)
+    return progress + table.COMPLETED, script
+
+
+def fault_cases(layout, clean_records):
+    """The faults of the sweep over a scenario: each value set in turn,
+    each listing index up to one past the most products, each heap block
+    up to one past the last, and every write refused."""
+    cases = [("set-%d" % n, {"REGOST_FAIL_SET_AT": str(n)}, ())
+             for n in range(len(clean_records))]
+    listings = [s.listing[2] for s in planned_run(layout)[0] if s.listing and s.listing[2]]
+    cases += [("enum-%d" % i, {"REGOST_FAIL_ENUM_AT": str(i)}, ())
+              for i in range(max(map(len, listings)) + 1)]
+    cases += [("alloc-%d" % n, {"REGOST_FAIL_ALLOC_AT": str(n)}, ())
+              for n in range(sum(1 + len(names) for names in listings) + 1)]
+    return cases + [("both-roots-read-only", {}, ("HKLM", "HKCU"))]
 
 
 def check_property(layout, outcome):
@@ -391,7 +423,8 @@ def check_property(layout, outcome):
             if old.get(lname) != value and (root, key, lname) not in last:
                 problems.append("%s\\%s %s changed to %r without a record" % (
                     root, path, value[0], value[2]))
-        if (root, key) not in before and not any(
+        # (A set that fails after its key was created leaves that key.)
+        if (root, key) not in before and not scenario.faults and not any(
                 r_root == root and (r_key == key or r_key.startswith(key + "\\"))
                 for (r_root, r_key, _) in last):
             problems.append("key %s\\%s appeared without a record below it" % (root, path))
@@ -408,12 +441,8 @@ def check_property(layout, outcome):
     check_errors = scenario.progress is not None and outcome.progress is not None
     errors = collections.Counter()
     if check_errors:
-        try:
-            errors.update(parse_error_lines(outcome.progress.decode("cp1252").replace("\r\n",
-                                                                                      "\n")))
-        except ValueError as error:
-            return problems + ["RegOST.log: %s" % error]
-    attempts = attempted_writes(layout) * scenario.runs
+        errors.update(parse_error_lines(outcome.progress.decode("cp1252").replace("\r\n", "\n")))
+    attempts = planned_run(layout)[1] * scenario.runs
     at = 0
     lost = False
     for attempt in attempts:
@@ -423,13 +452,13 @@ def check_property(layout, outcome):
                 at += 1
                 break
             if check_errors:
-                if errors[(attempt.tag, root)] == 0:
+                if errors[(attempt.head, root)] == 0:
                     # Past the first such write the walk is out of step.
                     problems.append("%s\\%s %s: no record and no error line" % (
                         root, attempt.key, attempt.name))
                     lost = True
                     break
-                errors[(attempt.tag, root)] -= 1
+                errors[(attempt.head, root)] -= 1
         if lost:
             break
     if lost:

@@ -10,6 +10,7 @@ Placeholders, replaced when a scenario is laid out in its folder:
 and whatever the scenario's `extra` function returns for that folder.
 """
 import os
+from collections import namedtuple
 from dataclasses import dataclass, field
 from typing import Callable, Dict, List, Optional
 
@@ -112,30 +113,74 @@ def demand_load_hklm_errors():
     return text
 
 
+# One write a run attempts: the value, the roots it tries in turn, the head
+# of its error line (" -- <root>." follows) and the index of its step.
+Write = namedtuple("Write", "key name value number head roots step")
+# One progress message: its texts and, for a demand-load step, the listing
+# (release, second add-on, product names or None when it cannot be listed).
+Step = namedtuple("Step", "ok failed listing")
+
+
+def plan(releases, products, second=False, loader=MAIN_LOADER, second_loader=SECOND_LOADER,
+         custom=None, cut=()):
+    """The steps of a run and its writes, in the program's order: the one
+    model of what a run does, for the expected logs and for the harness.
+    products maps a release to its product names in registry order (missing,
+    None or none: no AutoCAD); cut holds (release, second) listings that fail."""
+    steps, writes = [], []
+
+    def step(ok, failed, listing=None):
+        steps.append(Step(ok, failed, listing))
+        return len(steps) - 1
+
+    for release in releases:
+        for qel in ([False, True] if second else [False]):
+            key, owner = vendor_key(release, qel), "QEL" if qel else "Ostrel"
+            at = step(*((QEL_REG_OK, QEL_REG_FAILED) if qel else (OST_REG_OK, OST_REG_FAILED)))
+            writes += [Write(key, "Loader", second_loader if qel else loader, False,
+                             "Error -- %s registry Loader --Loader" % owner, (root,), at)
+                       for root in ("HKLM", "HKCU")]
+            if not qel and custom is not None:
+                writes.append(Write(key, "CustomData", custom, False,
+                                    "Error -- Ostrel registry CustomData --CustomData",
+                                    ("HKLM",), at))
+        at = step(SETTINGS_OK, SETTINGS_FAILED)
+        writes += [Write(settings_key(release), name, str(value), True,
+                         "Error -- Ostrel registry -- " + name, ("HKCU",), at)
+                   for name, value in SETTINGS]
+        for qel in ([True, False] if second else [False]):
+            # An empty release key is no AutoCAD either.
+            names = None if (release, qel) in cut else products.get(release) or None
+            at = step(AUTOCAD_OK, AUTOCAD_FAILED, (release, qel, names))
+            both = ("HKLM", "HKCU")
+            for product in names or []:
+                application = product_key(release, product) + (
+                    "\\Applications\\Qel" if qel else "\\Applications\\Ostrel")
+                head = "Error -- AutoCAD registry "
+                writes += [
+                    Write(application, "LOADCTRLS", "15", True, head + "-- LOADCTRLS", both, at),
+                    Write(application, "LOADER", second_loader if qel else loader, False,
+                          head + "LOADER", both, at),
+                    Write(application, "DESCRIPTION", SECOND_DESCRIPTION if qel
+                          else MAIN_DESCRIPTION, False, head + "DESCRIPTION", both, at)]
+                if qel:
+                    continue
+                writes.append(Write(application + "\\Groups", GROUP, GROUP, False,
+                                    head + "Groups-" + GROUP, both, at))
+                writes += [Write(application + "\\Commands", c, c, False, head + "Commands-" + c,
+                                 both, at) for c in COMMANDS]
+    return steps, writes
+
+
 def full_run(releases, products, second=False, loader=MAIN_LOADER, second_loader=SECOND_LOADER,
              custom=None, parameters=False):
-    """Progress text and records of a run in which every write succeeds.
-    products maps a release to its product names, in registry order; a release
-    missing from it has no AutoCAD key."""
+    """Progress text and records of a run in which every write succeeds."""
+    steps, writes = plan(releases, products, second, loader, second_loader, custom)
     progress = PARAMETERS if parameters else ""
-    script = ""
-    for release in releases:
-        progress += OST_REG_OK
-        script += vendor_records(release, loader, custom)
-        if second:
-            progress += QEL_REG_OK
-            script += vendor_records(release, second_loader, second=True)
-        progress += SETTINGS_OK
-        script += settings_records(release)
-        for addon_second in ([True, False] if second else [False]):
-            if release not in products:
-                progress += AUTOCAD_NOT_FOUND + AUTOCAD_FAILED
-                continue
-            for product in products[release]:
-                script += demand_load_records(release, product,
-                                              second_loader if addon_second else loader,
-                                              addon_second)
-            progress += AUTOCAD_OK
+    for ok, failed, listing in steps:
+        progress += AUTOCAD_NOT_FOUND + failed if listing and listing[2] is None else ok
+    script = "".join(record(w.key, w.value, w.name, HKLM if w.roots[0] == "HKLM" else HKCU,
+                            w.number) for w in writes)
     return progress + COMPLETED, script
 
 
@@ -194,9 +239,13 @@ class Scenario:
     # False where the simulation cannot lay the registry down (it reads a
     # registry file's names in the code page): the row runs under Wine only.
     linux: bool = True
+    # regost's fault switches (REGOST_FAIL_*, see standin.h); a scenario with
+    # faults runs on Linux only.
+    faults: Dict[str, str] = field(default_factory=dict)
 
 
 ONE = {"17.1": [PRODUCT]}
+FAULT_SWEEP = "fault-sweep-base"
 CUSTOM = "Licence 42; site=Lyon"
 
 # --- Scenarios -------------------------------------------------------------
@@ -434,6 +483,21 @@ def _build():
     add(Scenario("both-roots-read-only", ["/LOG"], ini("17.1"), machine(ONE), [progress], "",
                  ["17.1"], readonly=("HKLM", "HKCU")))
 
+    # A product whose key neither root takes, and one command refused by
+    # both: every other value is still written.
+    commands = product_key("17.1", PRODUCT2) + "\\Applications\\Ostrel\\Commands"
+    progress = (OST_REG_OK + SETTINGS_OK + both_errors() + "Error -- AutoCAD registry Commands-KX?"
+                + HKLM_SUFFIX + "Error -- AutoCAD registry Commands-KX?" + HKCU_SUFFIX
+                + AUTOCAD_FAILED + COMPLETED)
+    script = (vendor_records("17.1") + settings_records("17.1") + demand_load_records(
+        "17.1", PRODUCT2).replace(record(commands, "KX?", "KX?", HKLM), ""))
+    two = {"17.1": [PRODUCT, PRODUCT2]}
+    add(Scenario("product-key-and-command-refused", ["/LOG"], ini("17.1"), machine(two),
+                 [progress], script, ["17.1"], faults={
+                     "REGOST_FAIL_CREATES_UNDER": "HKLM\\%s;HKCU\\%s" % (
+                         (product_key("17.1", PRODUCT),) * 2),
+                     "REGOST_FAIL_SET": "HKLM\\%s|KX?;HKCU\\%s|KX?" % ((commands,) * 2)}))
+
     progress, script = full_run(["17.1"], ONE)
     add(Scenario("settings-key-holds-values", ["/LOG"], ini("17.1"), machine(ONE, {
         "HKCU\\" + settings_key("17.1"): {"Splash": 0, "Theme": "dark", "Zoom": 3},
@@ -473,6 +537,17 @@ def _build():
     add(Scenario("setup-file-with-nul-byte", ["/LOG"],
                  "[OSTKeysLoader]\r\nCustomData=Site\x00 42\r\n" + ini("17.1"), machine(ONE),
                  [progress], script, ["17.1"], custom=True))
+
+    # The fault sweep's run (test_linux.py --faults): both add-ons, custom
+    # data, three releases of two products, and values the run replaces.
+    three = {r: [PRODUCT, PRODUCT2] for r in ("17.0", "17.1", "17.2")}
+    progress, script = full_run(["17.0", "17.1", "17.2"], three, second=True, custom=CUSTOM)
+    old = "HKLM\\" + product_key("17.1", PRODUCT2) + "\\Applications\\Ostrel"
+    add(Scenario(FAULT_SWEEP, ["/LOG", "/QEL"], ini("17.0:17.1:17.2", custom=CUSTOM),
+                 machine(three, {old: {"LOADER": "Z:\\old\\Ostrel.arx"},
+                                 "HKCU" + old[4:]: {"LOADER": "Z:\\older\\Ostrel.arx"},
+                                 "HKCU\\" + vendor_key("17.0"): {"Loader": "old"}}),
+                 [progress], script, ["17.0", "17.1", "17.2"], second=True, custom=True))
 
     # An AutoCAD of the other bitness: its product and vendor keys are in the
     # view this build does not see, so nothing is found and nothing touched.

@@ -173,6 +173,22 @@ def wine_waits_for_gui_programs(exe, base):
     return done.returncode == 0 and os.path.exists(marker)
 
 
+# Wine's own messages when it could not start a program at all: such a run
+# never reached the program, so it alone is tried once more, and says so.
+WINE_DID_NOT_START = re.compile(rb"^(wine: (could not load|failed to|could not exec|cannot)"
+                                rb"|wine client error)", re.MULTILINE)
+
+
+def start(args, cwd, name):
+    done = wine.run(args, cwd=cwd)
+    failure = WINE_DID_NOT_START.search(done.stderr or b"")
+    if done.returncode != 0 and failure:
+        line = done.stderr[failure.start():].split(b"\n")[0].decode("utf-8", "replace")
+        print("%s: Wine did not start the program (%s); trying once more" % (name, line))
+        done = wine.run(args, cwd=cwd)
+    return done
+
+
 class WineRunner:
     def __init__(self, exe, base, wow=False):
         self.exe = exe
@@ -276,7 +292,7 @@ class WineRunner:
                 saved_tmp = wine.user_environment("TMP")
                 wine.set_user_environment("TMP", ("REG_SZ", harness.dos_path(layout.temp)))
             for _ in range(scenario.runs):
-                done = wine.run([program] + scenario.args, cwd=layout.folder)
+                done = start([program] + scenario.args, layout.folder, scenario.name)
                 if self.settle or not self.waits:
                     wine.wait_server()
                 if done.returncode != 0:
@@ -469,18 +485,13 @@ def main():
         runner.waits = waits
 
     for scenario in harness.selected():
-        if scenario.other_view and not runner.two_views:
-            continue  # a 32-bit Windows has one view
+        if (scenario.other_view and not runner.two_views) or scenario.faults:
+            continue  # a 32-bit Windows has one view; faults are regost's
         problems = run_scenario(runner, scenario, base, linux)
         if problems and scenario.wine_difference:
             print("%s, a known Wine difference (%s): %s"
                   % (scenario.name, scenario.wine_difference, "; ".join(problems)))
             problems = []
-        if problems:
-            # Wine's reg has once come back without its export file; one
-            # more try tells such a hiccup from a fault, and both are shown.
-            print("retrying %s after: %s" % (scenario.name, "; ".join(problems)))
-            problems = run_scenario(runner, scenario, base, linux)
         results.append((scenario.name, problems))
     try:
         results.append(("killed-run", killed_run_problems(runner, base)))

@@ -89,7 +89,10 @@ void CheckProgressLog(const std::string &text, bool tooManyArguments) {
             FUZZ_CHECK(line != message, "final message \"%s\" before the end", message);
         bool errorLine = EndsWith(line, " -- HKEY_LOCAL_MACHINE.") ||
                          EndsWith(line, " -- HKEY_CURRENT_USER.") ||
-                         line == "Error -- AutoCAD not found.";
+                         line == "Error -- AutoCAD not found." ||
+                         line == "Error -- AutoCAD product name too long." ||
+                         (line.compare(0, 38, "Error -- AutoCAD product not found -- ") == 0 &&
+                          EndsWith(line, "."));
         if (errorLine) {
             FUZZ_CHECK(!lines[i + 1].empty(), "an empty line after error line \"%s\"",
                        line.c_str());

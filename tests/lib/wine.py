@@ -108,7 +108,11 @@ def dos_path(unix_path):
 
 
 def available(exe=None):
-    """True when Wine is installed and, if given, the Windows program exists."""
+    """True when Wine is installed and, if given, the Windows program exists
+    and can be trusted to be built from this tree (see tests/CMakeLists.txt)."""
+    if os.environ.get("REGOST_WINDOWS_UNBUILT"):
+        print(os.environ["REGOST_WINDOWS_UNBUILT"])
+        return False
     if not wine_binary():
         return False
     return exe is None or (exe != "" and os.path.exists(exe))

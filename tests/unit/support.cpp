@@ -49,16 +49,6 @@ bool FileExists(const std::string &path) {
     return stat(path.c_str(), &info) == 0;
 }
 
-std::string Crlf(const std::string &text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 LSTATUS PutKey(HKEY root, const std::string &path, DWORD *disposition) {
     HKEY key = nullptr;
     LSTATUS status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -133,17 +123,6 @@ std::string ProgramTest::ProgressLines() {
 std::string ProgramTest::ScriptLines() {
     CloseLogs();
     return FromCrlf(ReadFile(folder.File("TEMPTXT.log")));
-}
-
-std::string ProgramTest::DwordText(HKEY root, const std::string &key, const std::string &name) {
-    DWORD type = 0;
-    BYTE data[4] = {};
-    DWORD length = 0;
-    if (!QueryStandInValue(root, key.c_str(), name.c_str(), &type, data, sizeof data, &length))
-        return "(missing)";
-    if (type != REG_DWORD || length != 4)
-        return "(not a REG_DWORD)";
-    return std::to_string(data[0] | data[1] << 8 | data[2] << 16 | data[3] << 24);
 }
 
 std::string ProgramTest::StringValue(HKEY root, const std::string &key, const std::string &name) {

@@ -31,8 +31,6 @@ std::string DosPath(const std::string &unixPath);
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &bytes);
 bool FileExists(const std::string &path);
-// "\n" of a text as it is stored on disk.
-std::string Crlf(const std::string &text);
 
 // Creates a key and every missing level above it, as the program does, and
 // closes it; the result of RegCreateKeyExA.
@@ -57,7 +55,6 @@ class ProgramTest : public ::testing::Test {
     std::string ScriptLines();
     void CloseLogs();
 
-    std::string DwordText(HKEY root, const std::string &key, const std::string &name);
     std::string StringValue(HKEY root, const std::string &key, const std::string &name);
     bool HasValue(HKEY root, const std::string &key, const std::string &name);
 

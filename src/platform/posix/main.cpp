@@ -28,6 +28,10 @@ int main(int argc, char **argv) {
         fprintf(stderr, "regost: REGOST_READONLY_ROOTS: %s\n", error);
         return 2;
     }
+    if (!ApplyFaultsFromEnvironment(error, sizeof error)) {
+        fprintf(stderr, "regost: %s\n", error);
+        return 2;
+    }
     if (!LoadStandInRegistry(registryFile, error, sizeof error)) {
         fprintf(stderr, "regost: %s: %s\n", registryFile, error);
         return 2;
@@ -39,6 +43,13 @@ int main(int argc, char **argv) {
     if (!SaveStandInRegistry(registryFile)) {
         fprintf(stderr, "regost: %s: the registry could not be saved\n", registryFile);
         return 2;
+    }
+    // What Windows would reclaim at exit must still have been given back, or
+    // a long-lived caller of the same code would leak it.
+    if (StandInOpenHandleCount() != 0 || StandInHeapBlockCount() != 0) {
+        fprintf(stderr, "regost: %d key handles left open, %d heap blocks not freed\n",
+                StandInOpenHandleCount(), StandInHeapBlockCount());
+        return 3;
     }
     return result;
 }

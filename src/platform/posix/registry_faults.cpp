@@ -151,3 +151,69 @@ void ClearStandInFaults() {
     gAllocCountdown = -1;
     gSaveFailAfter = -1;
 }
+
+namespace {
+
+// A whole non-negative decimal number; -1 for anything else.
+int CountFrom(const char *text) {
+    if (!text || text[0] < '0' || text[0] > '9' || strlen(text) > 9)
+        return -1;
+    char *end = nullptr;
+    long n = strtol(text, &end, 10);
+    return *end == '\0' ? static_cast<int>(n) : -1;
+}
+
+// "ROOT\\key[|value]" items separated by ';' (key names hold ':' and ',').
+bool AddPathFaults(std::vector<PathFault> &faults, const char *text, bool withValue) {
+    std::string list = text;
+    for (size_t start = 0; start <= list.size();) {
+        size_t end = list.find(';', start);
+        if (end == std::string::npos)
+            end = list.size();
+        std::string item = list.substr(start, end - start);
+        size_t bar = withValue ? item.find('|') : std::string::npos;
+        std::string key = item.substr(0, bar);
+        size_t slash = key.find('\\');
+        HKEY root = RootNamed(key.substr(0, slash));
+        if (!root || slash == std::string::npos || slash + 1 == key.size())
+            return false;
+        AddPathFault(faults, root, key.c_str() + slash + 1,
+                     bar == std::string::npos ? nullptr : item.c_str() + bar + 1);
+        start = end + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ApplyFaultsFromEnvironment(char *error, size_t errorSize) {
+    struct Count {
+        const char *variable;
+        int *countdown;
+    };
+    const Count counts[] = {{"REGOST_FAIL_SET_AT", &gSetCountdown},
+                            {"REGOST_FAIL_ENUM_AT", &gEnumFailIndex},
+                            {"REGOST_FAIL_ALLOC_AT", &gAllocCountdown}};
+    for (const Count &count : counts) {
+        const char *text = getenv(count.variable);
+        if (!text || !*text)
+            continue;
+        *count.countdown = CountFrom(text);
+        if (*count.countdown < 0) {
+            snprintf(error, errorSize, "%s: \"%s\" is not a count", count.variable, text);
+            return false;
+        }
+    }
+    const char *creates = getenv("REGOST_FAIL_CREATES_UNDER");
+    if (creates && *creates && !AddPathFaults(gCreateFaults, creates, false)) {
+        snprintf(error, errorSize, "REGOST_FAIL_CREATES_UNDER: \"%s\" is not ROOT\\key[;...]",
+                 creates);
+        return false;
+    }
+    const char *sets = getenv("REGOST_FAIL_SET");
+    if (sets && *sets && !AddPathFaults(gSetFaults, sets, true)) {
+        snprintf(error, errorSize, "REGOST_FAIL_SET: \"%s\" is not ROOT\\key[|value][;...]", sets);
+        return false;
+    }
+    return true;
+}

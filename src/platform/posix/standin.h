@@ -71,3 +71,12 @@ void ClearStandInFaults();
 int StandInSetCallCount();    // RegSetValueExA calls since the last reset
 int StandInOpenHandleCount(); // keys opened and not yet closed
 int StandInHeapBlockCount();  // HeapAlloc blocks not yet freed
+
+// Faults of a whole run of regost, from the environment (unset or empty: off):
+//   REGOST_FAIL_SET_AT=n       the n-th RegSetValueExA (from 0) fails, as FailStandInNthSet
+//   REGOST_FAIL_ENUM_AT=i      RegEnumKeyExA fails at index i, as FailStandInEnumAt
+//   REGOST_FAIL_ALLOC_AT=n     the n-th HeapAlloc (from 0) fails, as FailStandInNthAlloc
+//   REGOST_FAIL_CREATES_UNDER=HKLM\key[;HKCU\key...]       as FailStandInCreatesUnder
+//   REGOST_FAIL_SET=HKLM\key[|value][;...]                  as FailStandInSet
+// False, with a one-line reason naming the variable, for any other text.
+bool ApplyFaultsFromEnvironment(char *error, size_t errorSize);

@@ -6,6 +6,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <algorithm>
 #include <set>
@@ -154,23 +155,11 @@ void ClearStandInFaults() {
 
 namespace {
 
-// A whole non-negative decimal number; -1 for anything else.
-int CountFrom(const char *text) {
-    if (!text || text[0] < '0' || text[0] > '9' || strlen(text) > 9)
-        return -1;
-    char *end = nullptr;
-    long n = strtol(text, &end, 10);
-    return *end == '\0' ? static_cast<int>(n) : -1;
-}
-
 // "ROOT\\key[|value]" items separated by ';' (key names hold ':' and ',').
-bool AddPathFaults(std::vector<PathFault> &faults, const char *text, bool withValue) {
-    std::string list = text;
-    for (size_t start = 0; start <= list.size();) {
-        size_t end = list.find(';', start);
-        if (end == std::string::npos)
-            end = list.size();
-        std::string item = list.substr(start, end - start);
+bool AddPathFaults(std::vector<PathFault> &faults, const std::string &list, bool withValue) {
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = list.find(';', start);
+        std::string item = list.substr(start, end == std::string::npos ? end : end - start);
         size_t bar = withValue ? item.find('|') : std::string::npos;
         std::string key = item.substr(0, bar);
         size_t slash = key.find('\\');
@@ -179,7 +168,6 @@ bool AddPathFaults(std::vector<PathFault> &faults, const char *text, bool withVa
             return false;
         AddPathFault(faults, root, key.c_str() + slash + 1,
                      bar == std::string::npos ? nullptr : item.c_str() + bar + 1);
-        start = end + 1;
     }
     return true;
 }
@@ -187,33 +175,34 @@ bool AddPathFaults(std::vector<PathFault> &faults, const char *text, bool withVa
 } // namespace
 
 bool ApplyFaultsFromEnvironment(char *error, size_t errorSize) {
-    struct Count {
+    const struct {
         const char *variable;
         int *countdown;
-    };
-    const Count counts[] = {{"REGOST_FAIL_SET_AT", &gSetCountdown},
-                            {"REGOST_FAIL_ENUM_AT", &gEnumFailIndex},
-                            {"REGOST_FAIL_ALLOC_AT", &gAllocCountdown}};
-    for (const Count &count : counts) {
+    } counts[] = {{"REGOST_FAIL_SET_AT", &gSetCountdown},
+                  {"REGOST_FAIL_ENUM_AT", &gEnumFailIndex},
+                  {"REGOST_FAIL_ALLOC_AT", &gAllocCountdown}};
+    for (const auto &count : counts) {
         const char *text = getenv(count.variable);
+        char *end = nullptr;
         if (!text || !*text)
             continue;
-        *count.countdown = CountFrom(text);
+        long n = strtol(text, &end, 10); // a whole non-negative decimal number
+        *count.countdown = text[0] >= '0' && text[0] <= '9' && strlen(text) <= 9 && *end == '\0'
+                               ? static_cast<int>(n)
+                               : -1;
         if (*count.countdown < 0) {
             snprintf(error, errorSize, "%s: \"%s\" is not a count", count.variable, text);
             return false;
         }
     }
-    const char *creates = getenv("REGOST_FAIL_CREATES_UNDER");
-    if (creates && *creates && !AddPathFaults(gCreateFaults, creates, false)) {
-        snprintf(error, errorSize, "REGOST_FAIL_CREATES_UNDER: \"%s\" is not ROOT\\key[;...]",
-                 creates);
-        return false;
-    }
-    const char *sets = getenv("REGOST_FAIL_SET");
-    if (sets && *sets && !AddPathFaults(gSetFaults, sets, true)) {
-        snprintf(error, errorSize, "REGOST_FAIL_SET: \"%s\" is not ROOT\\key[|value][;...]", sets);
-        return false;
+    const char *lists[][2] = {{"REGOST_FAIL_CREATES_UNDER", "ROOT\\key[;...]"},
+                              {"REGOST_FAIL_SET", "ROOT\\key[|value][;...]"}};
+    for (int i = 0; i < 2; ++i) {
+        const char *text = getenv(lists[i][0]);
+        if (text && *text && !AddPathFaults(i ? gSetFaults : gCreateFaults, text, i == 1)) {
+            snprintf(error, errorSize, "%s: \"%s\" is not %s", lists[i][0], text, lists[i][1]);
+            return false;
+        }
     }
     return true;
 }

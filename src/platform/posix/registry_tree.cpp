@@ -22,16 +22,6 @@ const struct {
     {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
 };
 
-void VisitKey(const char *root, const Key &key, const std::string &path, StandInValueVisitor visit,
-              void *context) {
-    for (const Value &v : key.values)
-        visit(root, path.c_str(), v.name.c_str(), v.type, v.data.data(),
-              static_cast<DWORD>(v.data.size()), context);
-    for (const auto &sub : key.subkeys)
-        VisitKey(root, *sub.second,
-                 path.empty() ? sub.second->name : path + "\\" + sub.second->name, visit, context);
-}
-
 } // namespace
 
 Tree &LiveRegistry() {
@@ -149,9 +139,3 @@ LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components) {
 }
 
 } // namespace standin
-
-void VisitStandInValues(StandInValueVisitor visit, void *context) {
-    for (const auto &root : standin::LiveRegistry().roots)
-        if (root)
-            standin::VisitKey(root->name.c_str(), *root, "", visit, context);
-}

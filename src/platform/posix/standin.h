@@ -48,10 +48,6 @@ void SetStandInModuleFileName(const char *dosPath);
 bool QueryStandInValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
                        BYTE *data, DWORD dataSize, DWORD *dataLength);
 bool StandInKeyExists(HKEY root, const char *keyPath);
-// Every value, root by root, a key's values before its subkeys.
-typedef void (*StandInValueVisitor)(const char *root, const char *keyPath, const char *name,
-                                    DWORD type, const BYTE *data, DWORD size, void *context);
-void VisitStandInValues(StandInValueVisitor visit, void *context);
 
 // --- Fault injection (each gives ERROR_ACCESS_DENIED, or null) -------------
 // Creating, or opening for writing, any key at or below keyPath.

@@ -98,8 +98,8 @@ bool AnsiNameToUnix(const char *ansi, size_t length, char *out, size_t outSize) 
     return outSize > 0;
 }
 
-size_t Utf16LeToCp1252(const unsigned char *data, size_t units, char *out) {
-    size_t used = 0;
+std::string Utf16LeToCp1252(const unsigned char *data, size_t units) {
+    std::string out;
     for (size_t i = 0; i < units; i++) {
         uint32_t unit = data[2 * i] | (data[2 * i + 1] << 8);
         unsigned char byte = '?';
@@ -109,8 +109,7 @@ size_t Utf16LeToCp1252(const unsigned char *data, size_t units, char *out) {
         } else if (!UnicodeToCp1252(unit, &byte)) { // a NUL stays: the reader reads past it
             byte = '?';
         }
-        out[used++] = static_cast<char>(byte);
+        out.push_back(static_cast<char>(byte));
     }
-    out[used] = 0;
-    return used;
+    return out;
 }

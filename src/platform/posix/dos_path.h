@@ -9,6 +9,8 @@
 
 #include <string.h>
 
+#include <string>
+
 #include "platform/win32.h"
 
 constexpr DWORD kErrorFilenameExcedRange = 206; // ERROR_FILENAME_EXCED_RANGE
@@ -34,8 +36,8 @@ size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint);
 // name finds it), invalid UTF-8 as it is. False (out empty) if it won't fit.
 bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize, bool *lossy = nullptr);
 bool AnsiNameToUnix(const char *ansi, size_t length, char *out, size_t outSize);
-// UTF-16LE in cp1252 as WideCharToMultiByte gives it; out takes units + 1.
-size_t Utf16LeToCp1252(const unsigned char *data, size_t units, char *out);
+// UTF-16LE in cp1252 as WideCharToMultiByte gives it.
+std::string Utf16LeToCp1252(const unsigned char *data, size_t units);
 
 // paths.cpp. A DOS path as Windows rewrites it before the disk sees it:
 // "\dir\name" ("" for Z:\), relative ones from the current folder, "/" as
@@ -59,8 +61,3 @@ bool UnixPathToDos(const char *unixPath, char *out, size_t outSize);
 bool WriteFully(int fd, const char *data, size_t length); // through EINTR
 // Opens a regular file only (a FIFO would block): -1 and EACCES otherwise.
 int OpenRegularFile(const char *unixPath, int flags);
-
-// find_pattern.cpp. The last component of a search as the matcher takes it
-// (endsInDot: the dot the path lost); out is empty when it does not fit.
-void TranslateFindPattern(const char *name, bool endsInDot, char *out, size_t outSize);
-bool MatchFindPattern(const char *expression, const char *name); // case aside

@@ -129,9 +129,8 @@ int OpenRegularFile(const char *unixPath, int flags) {
 
 namespace {
 
-// The entry of folder that is name, case aside; of several, the one that
-// sorts first, whatever the folder's order. A name shown with a '?' in
-// cp1252 is found by no ANSI name.
+// The entry of folder that is name, case aside (of several, the first in
+// sort order); a name cp1252 shows with a '?' is found by no ANSI name.
 bool FindEntryNoCase(const char *folder, const char *name, size_t nameLength, char *found,
                      size_t foundSize) {
     DIR *dir = opendir(folder[0] != 0 ? folder : "/");

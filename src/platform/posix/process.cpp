@@ -1,7 +1,8 @@
 // The process side of the simulation: its own module, the temporary folder,
-// the clock and the command line globals.
+// the clock, the command line globals, and the process heap over malloc/free
+// (with the fault that fails the n-th allocation and a count of live blocks).
 #include "platform/posix/dos_path.h"
-#include "platform/posix/standin.h"
+#include "platform/posix/registry_store.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -13,6 +14,9 @@ int __argc;    // NOLINT(bugprone-reserved-identifier)
 char **__argv; // NOLINT(bugprone-reserved-identifier)
 
 namespace {
+
+int gProcessHeap; // any non-null value does: the program only passes it back
+int gLiveBlocks = 0;
 
 // The Unix path the program was started by. Windows reports the path a
 // program was loaded from, not where a link to it leads: argv[0] when it
@@ -85,4 +89,28 @@ void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     // A leap second shows as :59, as Windows never reports :60.
     lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
     lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+}
+
+HANDLE GetProcessHeap(void) {
+    return &gProcessHeap;
+}
+
+void *HeapAlloc(HANDLE hHeap, DWORD, size_t dwBytes) {
+    if (standin::TakeAllocFault() || hHeap != &gProcessHeap)
+        return nullptr;
+    void *block = malloc(dwBytes ? dwBytes : 1); // a block of 0 bytes is still a block
+    gLiveBlocks += block ? 1 : 0;
+    return block;
+}
+
+BOOL HeapFree(HANDLE hHeap, DWORD, void *lpMem) {
+    if (hHeap != &gProcessHeap)
+        return FALSE;
+    gLiveBlocks -= lpMem ? 1 : 0;
+    free(lpMem);
+    return TRUE;
+}
+
+int StandInHeapBlockCount() {
+    return gLiveBlocks;
 }

@@ -197,8 +197,6 @@ LSTATUS RegCloseKey(HKEY hKey) {
     return gHandles.erase(reinterpret_cast<uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-// --- standin.h --------------------------------------------------------------
-
 void ResetStandInRegistry() {
     ReplaceLiveRegistry(Tree());
     ClearReadOnlyRoots();

@@ -1,6 +1,5 @@
-// Every switch that makes the simulation refuse what Windows might: the
-// read-only roots and the faults tests inject. One place owns them all, so
-// one call resets them all.
+// Every switch that makes the simulation refuse what Windows might (read-only
+// roots, injected faults), in one place so that one call resets them all.
 
 #include "platform/posix/registry_store.h"
 

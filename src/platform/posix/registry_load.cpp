@@ -312,41 +312,32 @@ bool ParseFile(Parser &p, const std::string &raw) {
     return true;
 }
 
-void PutError(char *error, size_t errorSize, const std::string &text) {
-    if (error && errorSize)
-        snprintf(error, errorSize, "%s", text.c_str());
-}
-
 } // namespace
 } // namespace standin
 
 using namespace standin;
 
 bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize) {
-    PutError(error, errorSize, "");
     ReplaceLiveRegistry(Tree());
     int fd = -1;
-    std::string reason;
-    if (!LockRegistryFile(RegistryFileTarget(unixPath), &fd, &reason)) {
-        PutError(error, errorSize, reason);
-        return false;
-    }
-    if (fd < 0)
-        return true; // no file yet: an empty registry
-    std::string raw;
     Parser parser;
+    bool ok = LockRegistryFile(RegistryFileTarget(unixPath), &fd, &parser.error);
+    std::string raw;
     char buffer[65536];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+    ssize_t n = 0;
+    while (fd >= 0 && ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)))
         raw.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
     if (n < 0)
         parser.error = std::string("cannot read the file: ") + strerror(errno);
-    close(fd);
-    if (n < 0 || (!raw.empty() && !ParseFile(parser, raw))) { // 0 bytes: empty
-        PutError(error, errorSize, parser.error);
+    if (fd >= 0)
+        close(fd);
+    // No file, or 0 bytes: an empty registry.
+    ok = ok && n >= 0 && (raw.empty() || ParseFile(parser, raw));
+    if (ok)
+        ReplaceLiveRegistry(std::move(parser.tree));
+    else
         UnlockRegistryFile();
-        return false;
-    }
-    ReplaceLiveRegistry(std::move(parser.tree));
-    return true;
+    if (error && errorSize)
+        snprintf(error, errorSize, "%s", ok ? "" : parser.error.c_str());
+    return ok;
 }

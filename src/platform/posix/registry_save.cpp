@@ -1,7 +1,5 @@
-// Saving the simulation's registry as a REGEDIT4 .reg file (what regedit
-// imports on Windows), with regedit's escapes and line wrapping. The file is
-// replaced atomically, and a symbolic link keeps pointing at it: the file it
-// names is the one replaced, in its own folder.
+// Saving the registry as REGEDIT4, as regedit writes it, atomically: through
+// a symbolic link, the file it names is replaced, in its own folder.
 
 #include "platform/posix/dos_path.h"
 #include "platform/posix/registry_store.h"

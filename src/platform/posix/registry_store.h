@@ -43,7 +43,6 @@ HKEY RootNamed(const std::string &name);
 // The comparison form of a name: UTF-16, upper-cased as NT does.
 std::u16string NameKey(const std::string &name);
 std::vector<std::u16string> PathKeys(const Key &key); // below its root
-Key *FindSubkey(Key &key, const std::string &name);
 // Follows components as far as they exist; *found gets how many did.
 Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t *found);
 Key *AddSubkey(Key &key, const std::string &name); // finds or creates

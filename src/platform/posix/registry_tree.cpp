@@ -71,15 +71,14 @@ std::vector<std::u16string> PathKeys(const Key &key) {
     return path;
 }
 
-Key *FindSubkey(Key &key, const std::string &name) {
-    auto it = key.subkeys.find(NameKey(name));
-    return it == key.subkeys.end() ? nullptr : it->second.get();
-}
-
 Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t *found) {
     Key *k = base;
-    for (*found = 0; *found < components.size() && FindSubkey(*k, components[*found]); ++*found)
-        k = FindSubkey(*k, components[*found]);
+    for (*found = 0; *found < components.size(); ++*found) {
+        auto it = k->subkeys.find(NameKey(components[*found]));
+        if (it == k->subkeys.end())
+            break;
+        k = it->second.get();
+    }
     return k;
 }
 

@@ -89,10 +89,8 @@ using namespace standin;
 LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR /*class: not kept*/,
                         DWORD, REGSAM samDesired, LPSECURITY_ATTRIBUTES, PHKEY phkResult,
                         LPDWORD lpdwDisposition) {
-    if (!phkResult || Reserved)
-        return ERROR_INVALID_PARAMETER;
     Lookup at;
-    LSTATUS status = LookUp(hKey, lpSubKey, &at);
+    LSTATUS status = !phkResult || Reserved ? ERROR_INVALID_PARAMETER : LookUp(hKey, lpSubKey, &at);
     if (status != ERROR_SUCCESS)
         return status;
     bool creating = at.found < at.components.size();
@@ -199,7 +197,8 @@ LSTATUS RegCloseKey(HKEY hKey) {
 
 void ResetStandInRegistry() {
     ReplaceLiveRegistry(Tree());
-    ClearReadOnlyRoots();
+    SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, false);
+    SetStandInReadOnlyRoot(HKEY_CURRENT_USER, false);
     gSetCalls = 0;
     ClearStandInFaults();
 }

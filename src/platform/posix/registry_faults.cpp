@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 namespace standin {
 namespace {
@@ -74,14 +75,8 @@ bool TakeAllocFault() {
     return CountDown(gAllocCountdown);
 }
 
-void ClearReadOnlyRoots() {
-    gReadOnlyRoots.clear();
-}
-
 long TakeSaveFault() {
-    long limit = gSaveFailAfter;
-    gSaveFailAfter = -1;
-    return limit;
+    return std::exchange(gSaveFailAfter, -1L);
 }
 
 } // namespace standin

@@ -62,7 +62,6 @@ LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, HKEY *root);
 
 // registry_faults.cpp
 bool IsReadOnlyRoot(HKEY root);
-void ClearReadOnlyRoots();
 bool CreateFaultCovers(HKEY root, const std::vector<std::u16string> &path);
 bool SetFaultCovers(HKEY root, const Key &key, const std::string &valueName);
 bool TakeSetFault(); // counts a set; true when it is to fail
@@ -70,7 +69,7 @@ bool EnumFaultAt(DWORD index);
 bool TakeAllocFault(); // counts an allocation; true when it is to fail
 long TakeSaveFault();  // bytes the next save may write, -1: no limit
 
-// registry_lock.cpp
+// registry_load.cpp
 // The file a path names, symbolic links followed (the target may not exist).
 std::string RegistryFileTarget(const char *unixPath);
 // Waits for the run's lock on the registry file and opens it (*fd -1: no

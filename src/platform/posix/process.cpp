@@ -1,9 +1,9 @@
 // The process side of the simulation: its own module, the temporary folder,
-// the clock and the command line globals.
+// the clock, the command line globals, and the process heap over malloc/free
+// (with the fault that fails the n-th allocation and a count of live blocks).
 #include "platform/posix/dos_path.h"
-#include "platform/posix/standin.h"
+#include "platform/posix/registry_store.h"
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -15,88 +15,62 @@ char **__argv; // NOLINT(bugprone-reserved-identifier)
 
 namespace {
 
+int gProcessHeap; // any non-null value does: the program only passes it back
+int gLiveBlocks = 0;
+
 // The Unix path the program was started by. Windows reports the path a
-// program was loaded from, not where a link to it leads, so a link named
-// RegOST.exe is reported by its own name: argv[0] is taken when it names the
-// running file, /proc/self/exe otherwise.
+// program was loaded from, not where a link to it leads: argv[0] when it
+// names the running file, /proc/self/exe otherwise.
 bool ExecutableUnixPath(char *path, size_t pathSize) {
-    struct stat running;
-    if (stat("/proc/self/exe", &running) != 0) {
+    struct stat running, named;
+    const char *name = __argv && __argc > 0 ? __argv[0] : "";
+    if (stat("/proc/self/exe", &running) != 0)
         return false;
-    }
-    int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ssize_t length = read(fd, path, pathSize - 1);
-        close(fd);
-        struct stat named;
-        if (length > 0) {
-            path[length] = 0; // argv[0] ends at the first NUL
-            if (strchr(path, '/') != nullptr && stat(path, &named) == 0 &&
-                named.st_dev == running.st_dev && named.st_ino == running.st_ino) {
-                return true;
-            }
-        }
+    if (strchr(name, '/') && strlen(name) < pathSize && stat(name, &named) == 0 &&
+        named.st_dev == running.st_dev && named.st_ino == running.st_ino) {
+        memcpy(path, name, strlen(name) + 1);
+        return true;
     }
     ssize_t length = readlink("/proc/self/exe", path, pathSize - 1);
-    if (length <= 0) {
-        return false;
-    }
-    path[length] = 0;
-    return true;
+    path[length > 0 ? length : 0] = 0;
+    return length > 0;
 }
 
-bool ExecutableDosPath(char *path, size_t pathSize) {
-    char unixPath[kStandInPathSize];
-    return ExecutableUnixPath(unixPath, sizeof unixPath) && UnixPathToDos(unixPath, path, pathSize);
-}
-
-// Tests that run the program in-process name the executable it pretends to be.
-char gModuleFileNameOverride[kStandInPathSize];
+char gModuleFileNameOverride[kStandInPathSize]; // for tests that run the program in-process
 
 } // namespace
 
 void SetStandInModuleFileName(const char *dosPath) {
-    gModuleFileNameOverride[0] = 0;
-    if (dosPath != nullptr && strlen(dosPath) < sizeof gModuleFileNameOverride) {
-        memcpy(gModuleFileNameOverride, dosPath, strlen(dosPath) + 1);
-    }
+    bool fits = dosPath && strlen(dosPath) < sizeof gModuleFileNameOverride;
+    snprintf(gModuleFileNameOverride, sizeof gModuleFileNameOverride, "%s", fits ? dosPath : "");
 }
 
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
-    char path[kStandInPathSize];
-    if (gModuleFileNameOverride[0] != 0) {
+    char path[kStandInPathSize], unixPath[kStandInPathSize];
+    if (gModuleFileNameOverride[0] != 0)
         memcpy(path, gModuleFileNameOverride, sizeof path);
-    } else if (!ExecutableDosPath(path, sizeof path)) {
+    else if (!ExecutableUnixPath(unixPath, sizeof unixPath) ||
+             !UnixPathToDos(unixPath, path, sizeof path))
         return 0;
-    }
-    if (hModule != nullptr || nSize == 0 || lpFilename == nullptr) {
+    if (hModule || nSize == 0 || !lpFilename)
         return 0; // only the program's own module is asked for
-    }
     // Too long: cut and terminated, and the full size returned (Vista and later).
-    size_t length = strlen(path);
-    size_t copied = length < nSize ? length : nSize - 1;
+    size_t length = strlen(path), copied = length < nSize ? length : nSize - 1;
     memcpy(lpFilename, path, copied);
     lpFilename[copied] = 0;
     return length < nSize ? static_cast<DWORD>(length) : nSize;
 }
 
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
-    const char *folder = getenv("TMPDIR");
-    if (folder == nullptr || folder[0] == 0) {
-        folder = "/tmp";
-    }
+    const char *folder = getenv("TMPDIR") && *getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp";
     char path[kStandInPathSize];
-    if (!UnixPathToDos(folder, path, sizeof path - 1)) {
+    if (!UnixPathToDos(folder, path, sizeof path - 1))
         return 0;
-    }
     size_t length = strlen(path);
-    if (path[length - 1] != '\\') {
-        path[length++] = '\\';
-        path[length] = 0;
-    }
-    if (lpBuffer == nullptr || nBufferLength < length + 1) {
+    if (path[length - 1] != '\\')
+        memcpy(path + length++, "\\", 2);
+    if (!lpBuffer || nBufferLength < length + 1)
         return static_cast<DWORD>(length + 1);
-    }
     memcpy(lpBuffer, path, length + 1);
     return static_cast<DWORD>(length);
 }
@@ -115,4 +89,28 @@ void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     // A leap second shows as :59, as Windows never reports :60.
     lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
     lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+}
+
+HANDLE GetProcessHeap(void) {
+    return &gProcessHeap;
+}
+
+void *HeapAlloc(HANDLE hHeap, DWORD, size_t dwBytes) {
+    if (standin::TakeAllocFault() || hHeap != &gProcessHeap)
+        return nullptr;
+    void *block = malloc(dwBytes ? dwBytes : 1); // a block of 0 bytes is still a block
+    gLiveBlocks += block ? 1 : 0;
+    return block;
+}
+
+BOOL HeapFree(HANDLE hHeap, DWORD, void *lpMem) {
+    if (hHeap != &gProcessHeap)
+        return FALSE;
+    gLiveBlocks -= lpMem ? 1 : 0;
+    free(lpMem);
+    return TRUE;
+}
+
+int StandInHeapBlockCount() {
+    return gLiveBlocks;
 }

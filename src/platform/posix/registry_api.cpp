@@ -1,13 +1,11 @@
-// The advapi32 calls the programs make, over the simulation's registry tree,
-// with the Win32 result codes and key handles that stay invalid once closed.
-// Arguments the programs never pass (classes, security, key statistics
-// beyond the counts) are refused with ERROR_INVALID_PARAMETER, and keys are
-// opened and created below HKLM and HKCU only.
+// The advapi32 calls the programs make, over the simulation's registry tree.
+// Arguments they never pass are refused with ERROR_INVALID_PARAMETER.
 
 #include "platform/posix/registry_store.h"
 
 #include <string.h>
 
+#include <algorithm>
 #include <iterator>
 
 namespace standin {
@@ -17,15 +15,13 @@ constexpr DWORD kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 
 struct OpenKey {
     std::shared_ptr<Key> key; // keeps a key deleted meanwhile alive, detached
-    HKEY root;
-    DWORD access;
+    HKEY root = nullptr;
+    DWORD access = 0;
 };
 std::map<uintptr_t, OpenKey> gHandles;
-// Handle values are never reused, so a closed handle stays invalid.
-uintptr_t gNextHandle = 0x100;
+uintptr_t gNextHandle = 0xFC; // never reused: a closed handle stays invalid
 int gSetCalls = 0;
 
-// The open key behind a handle, if the handle was opened with that right.
 LSTATUS ResolveHandle(HKEY handle, DWORD right, OpenKey *out) {
     auto it = gHandles.find(reinterpret_cast<uintptr_t>(handle));
     if (it == gHandles.end())
@@ -34,15 +30,13 @@ LSTATUS ResolveHandle(HKEY handle, DWORD right, OpenKey *out) {
     return (out->access & right) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
-// A key path below a root, as far as it exists.
-struct Lookup {
+struct Lookup { // a key path below a root, as far as it exists
     HKEY root;
     std::vector<std::string> components;
     size_t found = 0;       // components that exist
     Key *deepest = nullptr; // the last of them (the root if none)
 };
 
-// The programs open and create keys below HKLM and HKCU only.
 LSTATUS LookUp(HKEY root, LPCSTR subKey, Lookup *out) {
     out->root = root;
     Key *base = RootKey(LiveRegistry(), root);
@@ -52,7 +46,12 @@ LSTATUS LookUp(HKEY root, LPCSTR subKey, Lookup *out) {
     return status;
 }
 
-// Whether the simulated rights refuse writing at the looked-up path.
+Key *ExistingKey(HKEY root, const char *keyPath) {
+    Lookup at;
+    bool exists = LookUp(root, keyPath, &at) == ERROR_SUCCESS && at.found == at.components.size();
+    return exists ? at.deepest : nullptr;
+}
+
 bool WriteRefused(const Lookup &at) {
     std::vector<std::u16string> path;
     for (const std::string &c : at.components)
@@ -62,15 +61,11 @@ bool WriteRefused(const Lookup &at) {
 
 HKEY NewHandle(const Lookup &at, DWORD access) {
     Key *key = at.deepest;
-    std::shared_ptr<Key> shared;
-    if (key->parent)
-        shared = key->parent->subkeys[NameKey(key->name)];
+    std::shared_ptr<Key> shared = key->parent ? key->parent->subkeys[NameKey(key->name)] : nullptr;
     for (const std::shared_ptr<Key> &root : LiveRegistry().roots)
         shared = root.get() == key ? root : shared;
-    uintptr_t value = gNextHandle;
-    gNextHandle += 4;
-    gHandles[value] = OpenKey{shared, at.root, access};
-    return reinterpret_cast<HKEY>(value);
+    gHandles[gNextHandle += 4] = OpenKey{shared, at.root, access};
+    return reinterpret_cast<HKEY>(gNextHandle);
 }
 
 } // namespace
@@ -91,16 +86,11 @@ LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, HKEY *root) {
 
 using namespace standin;
 
-LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
-                        REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes,
-                        PHKEY phkResult, LPDWORD lpdwDisposition) {
-    (void)lpClass; // classes are not kept
-    (void)dwOptions;
-    (void)lpSecurityAttributes;
-    if (!phkResult || Reserved)
-        return ERROR_INVALID_PARAMETER;
+LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR /*class: not kept*/,
+                        DWORD, REGSAM samDesired, LPSECURITY_ATTRIBUTES, PHKEY phkResult,
+                        LPDWORD lpdwDisposition) {
     Lookup at;
-    LSTATUS status = LookUp(hKey, lpSubKey, &at);
+    LSTATUS status = !phkResult || Reserved ? ERROR_INVALID_PARAMETER : LookUp(hKey, lpSubKey, &at);
     if (status != ERROR_SUCCESS)
         return status;
     bool creating = at.found < at.components.size();
@@ -115,26 +105,20 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClas
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                      PHKEY phkResult) {
-    (void)ulOptions;
-    if (!phkResult)
-        return ERROR_INVALID_PARAMETER;
+LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
     Lookup at;
-    LSTATUS status = LookUp(hKey, lpSubKey, &at);
-    if (status != ERROR_SUCCESS)
-        return status;
-    if (at.found < at.components.size())
-        return ERROR_FILE_NOT_FOUND;
-    if ((samDesired & kWriteRights) && WriteRefused(at))
-        return ERROR_ACCESS_DENIED;
-    *phkResult = NewHandle(at, samDesired);
-    return ERROR_SUCCESS;
+    LSTATUS status = phkResult ? LookUp(hKey, lpSubKey, &at) : ERROR_INVALID_PARAMETER;
+    if (status == ERROR_SUCCESS && at.found < at.components.size())
+        status = ERROR_FILE_NOT_FOUND;
+    else if (status == ERROR_SUCCESS && (samDesired & kWriteRights) && WriteRefused(at))
+        status = ERROR_ACCESS_DENIED;
+    if (status == ERROR_SUCCESS)
+        *phkResult = NewHandle(at, samDesired);
+    return status;
 }
 
-LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                       const BYTE *lpData, DWORD cbData) {
-    (void)Reserved;
+LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData,
+                       DWORD cbData) {
     ++gSetCalls;
     bool failThisCall = TakeSetFault();
 
@@ -142,10 +126,8 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwTy
     LSTATUS status = ResolveHandle(hKey, KEY_SET_VALUE, &open);
     if (status != ERROR_SUCCESS)
         return status;
-    if (IsReadOnlyRoot(open.root))
-        return ERROR_ACCESS_DENIED;
     std::string name = lpValueName ? lpValueName : "";
-    if (failThisCall || SetFaultCovers(open.root, *open.key, name))
+    if (IsReadOnlyRoot(open.root) || failThisCall || SetFaultCovers(open.root, *open.key, name))
         return ERROR_ACCESS_DENIED;
     SetValue(*open.key, name, dwType, lpData, cbData);
     return ERROR_SUCCESS;
@@ -177,11 +159,9 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
         badArguments ? ERROR_INVALID_PARAMETER : ResolveHandle(hKey, KEY_ENUMERATE_SUB_KEYS, &open);
     if (status != ERROR_SUCCESS)
         return status;
-    const Key &key = *open.key;
-    if (EnumFaultAt(dwIndex) || dwIndex >= key.subkeys.size())
+    if (EnumFaultAt(dwIndex) || dwIndex >= open.key->subkeys.size())
         return ERROR_NO_MORE_ITEMS;
-    const Key &sub = *std::next(key.subkeys.begin(), dwIndex)->second;
-
+    const Key &sub = *std::next(open.key->subkeys.begin(), dwIndex)->second;
     // Too small a buffer leaves the buffer and *lpcchName as they were.
     if (sub.name.size() + 1 > *lpcchName)
         return ERROR_MORE_DATA;
@@ -204,11 +184,10 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDW
     if (!v)
         return ERROR_FILE_NOT_FOUND;
     *lpType = v->type;
-    DWORD size = static_cast<DWORD>(v->data.size());
-    bool fits = *lpcbData >= size;
-    if (fits && size)
-        memcpy(lpData, v->data.data(), size);
-    *lpcbData = size;
+    bool fits = *lpcbData >= v->data.size();
+    if (fits)
+        std::copy(v->data.begin(), v->data.end(), lpData);
+    *lpcbData = static_cast<DWORD>(v->data.size());
     return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
 }
 
@@ -216,40 +195,31 @@ LSTATUS RegCloseKey(HKEY hKey) {
     return gHandles.erase(reinterpret_cast<uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-// --- standin.h --------------------------------------------------------------
-
 void ResetStandInRegistry() {
     ReplaceLiveRegistry(Tree());
-    ClearReadOnlyRoots();
+    SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, false);
+    SetStandInReadOnlyRoot(HKEY_CURRENT_USER, false);
     gSetCalls = 0;
     ClearStandInFaults();
 }
 
 bool QueryStandInValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
                        BYTE *data, DWORD dataSize, DWORD *dataLength) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    const Value *v =
-        FindValue(*gHandles[reinterpret_cast<uintptr_t>(key)].key, valueName ? valueName : "");
-    RegCloseKey(key);
+    Key *key = ExistingKey(root, keyPath);
+    const Value *v = key ? FindValue(*key, valueName ? valueName : "") : nullptr;
     if (!v)
         return false;
     if (type)
         *type = v->type;
-    if (data && dataSize && !v->data.empty())
-        memcpy(data, v->data.data(), v->data.size() < dataSize ? v->data.size() : dataSize);
+    if (data && !v->data.empty())
+        memcpy(data, v->data.data(), std::min(v->data.size(), static_cast<size_t>(dataSize)));
     if (dataLength)
         *dataLength = static_cast<DWORD>(v->data.size());
     return true;
 }
 
 bool StandInKeyExists(HKEY root, const char *keyPath) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    return ExistingKey(root, keyPath) != nullptr;
 }
 
 int StandInSetCallCount() {

@@ -1,8 +1,5 @@
-// Every switch that makes the simulation refuse what Windows might refuse: the
-// simulator's read-only roots and the faults tests inject (creates and sets
-// under a key, the n-th set, an enumeration index, the n-th allocation, a
-// save that runs out of disk). One place owns them all, so one call resets
-// them all.
+// Every switch that makes the simulation refuse what Windows might (read-only
+// roots, injected faults), in one place so that one call resets them all.
 
 #include "platform/posix/registry_store.h"
 
@@ -12,6 +9,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 namespace standin {
 namespace {
@@ -24,17 +22,9 @@ struct PathFault {
     bool anyValue;
     std::u16string value;
 };
-std::vector<PathFault> gCreateFaults;
-std::vector<PathFault> gSetFaults;
-int gSetCountdown = -1;
-int gEnumFailIndex = -1;
-int gAllocCountdown = -1;
+std::vector<PathFault> gCreateFaults, gSetFaults;
+int gSetCountdown = -1, gEnumFailIndex = -1, gAllocCountdown = -1; // -1: off
 long gSaveFailAfter = -1;
-
-bool StartsWith(const std::vector<std::u16string> &path,
-                const std::vector<std::u16string> &prefix) {
-    return prefix.size() <= path.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
-}
 
 void AddPathFault(std::vector<PathFault> &faults, HKEY root, const char *keyPath,
                   const char *valueName) {
@@ -43,15 +33,12 @@ void AddPathFault(std::vector<PathFault> &faults, HKEY root, const char *keyPath
     std::vector<std::u16string> path;
     for (const std::string &c : components)
         path.push_back(NameKey(c));
-    faults.push_back(
-        PathFault{root, path, valueName == nullptr, NameKey(valueName ? valueName : "")});
+    faults.push_back({root, path, valueName == nullptr, NameKey(valueName ? valueName : "")});
 }
 
-// A countdown that fires once when it reaches zero; -1 is off.
+// A countdown fires once, when it reaches zero.
 bool CountDown(int &countdown) {
-    if (countdown < 0)
-        return false;
-    return countdown-- == 0;
+    return countdown >= 0 && countdown-- == 0;
 }
 
 } // namespace
@@ -62,18 +49,16 @@ bool IsReadOnlyRoot(HKEY root) {
 
 bool CreateFaultCovers(HKEY root, const std::vector<std::u16string> &path) {
     for (const PathFault &f : gCreateFaults)
-        if (f.root == root && StartsWith(path, f.path))
+        if (f.root == root && f.path.size() <= path.size() &&
+            std::equal(f.path.begin(), f.path.end(), path.begin()))
             return true;
     return false;
 }
 
 bool SetFaultCovers(HKEY root, const Key &key, const std::string &valueName) {
-    if (gSetFaults.empty())
-        return false;
-    std::vector<std::u16string> path = PathKeys(key);
-    std::u16string value = NameKey(valueName);
     for (const PathFault &f : gSetFaults)
-        if (f.root == root && f.path == path && (f.anyValue || f.value == value))
+        if (f.root == root && f.path == PathKeys(key) &&
+            (f.anyValue || f.value == NameKey(valueName)))
             return true;
     return false;
 }
@@ -90,14 +75,8 @@ bool TakeAllocFault() {
     return CountDown(gAllocCountdown);
 }
 
-void ClearReadOnlyRoots() {
-    gReadOnlyRoots.clear();
-}
-
 long TakeSaveFault() {
-    long limit = gSaveFailAfter;
-    gSaveFailAfter = -1;
-    return limit;
+    return std::exchange(gSaveFailAfter, -1L);
 }
 
 } // namespace standin
@@ -113,14 +92,13 @@ void SetStandInReadOnlyRoot(HKEY root, bool readOnly) {
 
 bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize) {
     const char *text = getenv("REGOST_READONLY_ROOTS");
-    std::set<HKEY> roots;
     std::string list = text ? text : "";
-    for (size_t start = 0; !list.empty();) {
-        size_t comma = list.find(',', start);
-        std::string item =
-            list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        size_t first = item.find_first_not_of(" \t");
-        size_t last = item.find_last_not_of(" \t");
+    std::set<HKEY> roots;
+    for (size_t start = 0, comma = 0; !list.empty() && comma != std::string::npos;
+         start = comma + 1) {
+        comma = list.find(',', start);
+        std::string item = list.substr(start, comma == std::string::npos ? comma : comma - start);
+        size_t first = item.find_first_not_of(" \t"), last = item.find_last_not_of(" \t");
         item = first == std::string::npos ? "" : item.substr(first, last - first + 1);
         HKEY root = RootNamed(item);
         if (!root) {
@@ -131,9 +109,6 @@ bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize) {
             return false;
         }
         roots.insert(root);
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
     }
     gReadOnlyRoots = roots;
     return true;
@@ -174,23 +149,11 @@ void ClearStandInFaults() {
 
 namespace {
 
-// A whole non-negative decimal number; -1 for anything else.
-int CountFrom(const char *text) {
-    if (!text || text[0] < '0' || text[0] > '9' || strlen(text) > 9)
-        return -1;
-    char *end = nullptr;
-    long n = strtol(text, &end, 10);
-    return *end == '\0' ? static_cast<int>(n) : -1;
-}
-
 // "ROOT\\key[|value]" items separated by ';' (key names hold ':' and ',').
-bool AddPathFaults(std::vector<PathFault> &faults, const char *text, bool withValue) {
-    std::string list = text;
-    for (size_t start = 0; start <= list.size();) {
-        size_t end = list.find(';', start);
-        if (end == std::string::npos)
-            end = list.size();
-        std::string item = list.substr(start, end - start);
+bool AddPathFaults(std::vector<PathFault> &faults, const std::string &list, bool withValue) {
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = list.find(';', start);
+        std::string item = list.substr(start, end == std::string::npos ? end : end - start);
         size_t bar = withValue ? item.find('|') : std::string::npos;
         std::string key = item.substr(0, bar);
         size_t slash = key.find('\\');
@@ -199,7 +162,6 @@ bool AddPathFaults(std::vector<PathFault> &faults, const char *text, bool withVa
             return false;
         AddPathFault(faults, root, key.c_str() + slash + 1,
                      bar == std::string::npos ? nullptr : item.c_str() + bar + 1);
-        start = end + 1;
     }
     return true;
 }
@@ -207,33 +169,34 @@ bool AddPathFaults(std::vector<PathFault> &faults, const char *text, bool withVa
 } // namespace
 
 bool ApplyFaultsFromEnvironment(char *error, size_t errorSize) {
-    struct Count {
+    const struct {
         const char *variable;
         int *countdown;
-    };
-    const Count counts[] = {{"REGOST_FAIL_SET_AT", &gSetCountdown},
-                            {"REGOST_FAIL_ENUM_AT", &gEnumFailIndex},
-                            {"REGOST_FAIL_ALLOC_AT", &gAllocCountdown}};
-    for (const Count &count : counts) {
+    } counts[] = {{"REGOST_FAIL_SET_AT", &gSetCountdown},
+                  {"REGOST_FAIL_ENUM_AT", &gEnumFailIndex},
+                  {"REGOST_FAIL_ALLOC_AT", &gAllocCountdown}};
+    for (const auto &count : counts) {
         const char *text = getenv(count.variable);
+        char *end = nullptr;
         if (!text || !*text)
             continue;
-        *count.countdown = CountFrom(text);
+        long n = strtol(text, &end, 10); // a whole non-negative decimal number
+        *count.countdown = text[0] >= '0' && text[0] <= '9' && strlen(text) <= 9 && *end == '\0'
+                               ? static_cast<int>(n)
+                               : -1;
         if (*count.countdown < 0) {
             snprintf(error, errorSize, "%s: \"%s\" is not a count", count.variable, text);
             return false;
         }
     }
-    const char *creates = getenv("REGOST_FAIL_CREATES_UNDER");
-    if (creates && *creates && !AddPathFaults(gCreateFaults, creates, false)) {
-        snprintf(error, errorSize, "REGOST_FAIL_CREATES_UNDER: \"%s\" is not ROOT\\key[;...]",
-                 creates);
-        return false;
-    }
-    const char *sets = getenv("REGOST_FAIL_SET");
-    if (sets && *sets && !AddPathFaults(gSetFaults, sets, true)) {
-        snprintf(error, errorSize, "REGOST_FAIL_SET: \"%s\" is not ROOT\\key[|value][;...]", sets);
-        return false;
+    const char *lists[][2] = {{"REGOST_FAIL_CREATES_UNDER", "ROOT\\key[;...]"},
+                              {"REGOST_FAIL_SET", "ROOT\\key[|value][;...]"}};
+    for (int i = 0; i < 2; ++i) {
+        const char *text = getenv(lists[i][0]);
+        if (text && *text && !AddPathFaults(i ? gSetFaults : gCreateFaults, text, i == 1)) {
+            snprintf(error, errorSize, "%s: \"%s\" is not %s", lists[i][0], text, lists[i][1]);
+            return false;
+        }
     }
     return true;
 }

@@ -1,27 +1,220 @@
-// Loading the simulation's registry file: REGEDIT4 or "Windows Registry
-// Editor Version 5.00" files, as regedit and `wine regedit /e` write them:
-// regedit's escapes (\\ and \", and Wine's \r \n), dword:, hex: and hex(N):
-// with regedit's line continuations. Keys lie under HKEY_LOCAL_MACHINE or
-// HKEY_CURRENT_USER; regedit's deletion lines are not read.
+// Loading the simulation's registry file, as regedit and `wine regedit /e`
+// write it: REGEDIT4 or "Version 5.00" (UTF-16LE, ANSI or UTF-8), quoted
+// texts with \\ \" \r \n, dword:, hex: and hex(N): with continuation lines.
+// Strings become cp1252; a character cp1252 lacks makes the file malformed,
+// and a malformed file is never half loaded.
 //
-// Strings are bytes of code page 1252 in the registry and in ANSI files; a
-// UTF-16 or UTF-8 file is converted to them, and a character that cp1252
-// cannot hold makes the file malformed. A malformed file is never half loaded.
+// The run holds the file from load to save by an exclusive flock on its
+// folder (the save replaces the file), so runs on one file take turns and no
+// lock file appears.
 
 #include "platform/posix/dos_path.h"
-#include "platform/posix/registry_parse.h"
+#include "platform/posix/registry_store.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
-#include <strings.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace standin {
 namespace {
 
 const char kHeader4[] = "REGEDIT4";
 const char kHeader5[] = "Windows Registry Editor Version 5.00";
+int gLockFd = -1;
+
+std::string FolderOf(const std::string &path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+struct Parser {
+    Tree tree;
+    bool version5 = false; // string data of hex(1), hex(2), hex(7) is UTF-16LE
+    int line = 0;
+    std::string error;
+    Key *key = nullptr;     // key of the values that follow
+    bool continued = false; // a hex list goes on on the next line
+    std::string valueName;
+    DWORD valueType = 0;
+    std::vector<BYTE> valueData;
+};
+
+__attribute__((format(printf, 2, 3))) bool Fail(Parser &p, const char *format, ...) {
+    char reason[340];
+    size_t used = static_cast<size_t>(snprintf(reason, sizeof reason, "line %d: ", p.line));
+    va_list args;
+    va_start(args, format);
+    vsnprintf(reason + used, sizeof reason - used, format, args);
+    va_end(args);
+    p.error = reason;
+    return false;
+}
+
+const char *SkipBlanks(const char *s) {
+    while (*s == ' ' || *s == '\t')
+        ++s;
+    return s;
+}
+
+bool OnlyCommentLeft(const char *s) {
+    s = SkipBlanks(s);
+    return *s == '\0' || *s == ';';
+}
+
+int HexDigit(char c) {
+    const char digits[] = "0123456789abcdefABCDEF";
+    int at = c && strchr(digits, c) ? static_cast<int>(strchr(digits, c) - digits) : -1;
+    return at < 16 ? at : at - 6;
+}
+
+// A number of 1 to 8 hex digits at s; null when there is none.
+const char *ReadHexNumber(const char *s, DWORD *value) {
+    int digits = 0;
+    for (*value = 0; HexDigit(*s) >= 0; ++s, ++digits)
+        *value = *value * 16 + static_cast<DWORD>(HexDigit(*s));
+    return digits >= 1 && digits <= 8 ? s : nullptr;
+}
+
+// UTF-16LE as cp1252; false and *bad for a character cp1252 lacks.
+bool NarrowUtf16(const void *data, size_t size, std::string *out, uint32_t *bad) {
+    const BYTE *b = static_cast<const BYTE *>(data);
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        BYTE c;
+        *bad = static_cast<uint32_t>(b[i] | b[i + 1] << 8);
+        if (!UnicodeToCp1252(*bad, &c))
+            return false;
+        out->push_back(static_cast<char>(c));
+    }
+    return true;
+}
+
+// Reads a quoted text (s just after the opening quote) with regedit's
+// escapes: \\ \" and, as Wine writes them, \r \n. *end: after the closing quote.
+bool ReadQuoted(Parser &p, const char *s, std::string *text, const char **end) {
+    text->clear();
+    for (;;) {
+        char c = *s++;
+        if (c == '\0')
+            return Fail(p, "no closing quote");
+        if (c == '"')
+            break;
+        if (c != '\\') {
+            text->push_back(c);
+            continue;
+        }
+        const char escapes[] = "\\\"nr", meanings[] = "\\\"\n\r";
+        char e = *s++;
+        if (e == '\0')
+            return Fail(p, "no closing quote");
+        const char *known = strchr(escapes, e);
+        if (!known)
+            return Fail(p, "unknown escape \"\\%c\" in a quoted text (a backslash is written \\\\)",
+                        e);
+        text->push_back(meanings[known - escapes]);
+    }
+    *end = s;
+    return true;
+}
+
+bool FinishValue(Parser &p) {
+    p.continued = false;
+    bool isString =
+        p.valueType == REG_SZ || p.valueType == REG_EXPAND_SZ || p.valueType == REG_MULTI_SZ;
+    if (isString && p.version5) { // the A calls see cp1252
+        std::string narrow;
+        uint32_t bad = 0;
+        if (p.valueData.size() % 2)
+            return Fail(p, "string data of an odd number of bytes in a version 5 file");
+        if (!NarrowUtf16(p.valueData.data(), p.valueData.size(), &narrow, &bad))
+            return Fail(p, "character U+%04X in string data is not in code page 1252", bad);
+        p.valueData.assign(narrow.begin(), narrow.end());
+    }
+    SetValue(*p.key, p.valueName, p.valueType, p.valueData.data(), p.valueData.size());
+    return true;
+}
+
+bool ReadHexList(Parser &p, const char *s) {
+    for (;; ++s) { // s at a byte, or past its comma
+        s = SkipBlanks(s);
+        if (*s == '\0' || *s == ';')
+            return FinishValue(p);
+        if (*s == '\\') {
+            p.continued = OnlyCommentLeft(s + 1);
+            return p.continued || Fail(p, "text after the continuation backslash");
+        }
+        int hi = HexDigit(s[0]), lo = HexDigit(s[1]);
+        if (hi < 0)
+            return Fail(p, "expected a hex byte, got \"%c\"", s[0]);
+        if (lo >= 0 && HexDigit(s[2]) >= 0)
+            return Fail(p, "hex byte of more than two digits");
+        p.valueData.push_back(static_cast<BYTE>(lo >= 0 ? hi * 16 + lo : hi));
+        s = SkipBlanks(s + (lo >= 0 ? 2 : 1));
+        if (*s == '\0' || *s == ';')
+            return FinishValue(p);
+        if (*s != ',')
+            return Fail(p, "expected a comma after a hex byte");
+    }
+}
+
+bool ReadValue(Parser &p, const char *s) {
+    if (!p.key)
+        return Fail(p, "a value before the first key");
+    if (*s == '@') {
+        p.valueName.clear();
+        ++s;
+    } else if (!ReadQuoted(p, s + 1, &p.valueName, &s)) {
+        return false;
+    }
+    if (p.valueName.size() > kMaxValueNameLength)
+        return Fail(p, "value name longer than %zu characters", kMaxValueNameLength);
+    s = SkipBlanks(s);
+    if (*s != '=')
+        return Fail(p, "expected \"=\" after the value name");
+    s = SkipBlanks(s + 1);
+
+    p.valueData.clear();
+    if (*s == '"') {
+        std::string text;
+        if (!ReadQuoted(p, s + 1, &text, &s))
+            return false;
+        if (!OnlyCommentLeft(s))
+            return Fail(p, "text after the closing quote");
+        SetValue(*p.key, p.valueName, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                 text.size() + 1);
+        return true;
+    }
+    if (strncmp(s, "dword:", 6) == 0) {
+        DWORD value = 0;
+        s = ReadHexNumber(SkipBlanks(s + 6), &value);
+        if (!s || !OnlyCommentLeft(s))
+            return Fail(p, "dword: takes 1 to 8 hex digits");
+        BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
+                         static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
+        SetValue(*p.key, p.valueName, REG_DWORD, bytes, 4);
+        return true;
+    }
+    if (strncmp(s, "hex:", 4) == 0) {
+        p.valueType = REG_BINARY;
+        return ReadHexList(p, s + 4);
+    }
+    if (strncmp(s, "hex(", 4) == 0) {
+        s = ReadHexNumber(s + 4, &p.valueType);
+        if (!s || s[0] != ')' || s[1] != ':')
+            return Fail(p, "hex(N): takes a type of 1 to 8 hex digits");
+        return ReadHexList(p, s + 2);
+    }
+    return Fail(p, "unknown kind of data (expected \"text\", dword:, hex: or hex(N):)");
+}
 
 bool ReadKeyLine(Parser &p, const char *s) {
     const char *close = strrchr(s, ']');
@@ -29,50 +222,38 @@ bool ReadKeyLine(Parser &p, const char *s) {
         return Fail(p, "key line without a closing \"]\"");
     if (!OnlyCommentLeft(close + 1))
         return Fail(p, "text after the key name");
-    std::string name(s + 1, close);
-    size_t slash = name.find('\\');
-    std::string rootName = name.substr(0, slash);
-    std::string path = slash == std::string::npos ? "" : name.substr(slash + 1);
+    std::string name(s + 1, close), rootName = name.substr(0, name.find('\\'));
+    const char *path = name.c_str() + std::min(rootName.size() + 1, name.size());
     HKEY root = RootNamed(rootName);
     if (!root)
         return Fail(p, "\"%s\" is not HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER", rootName.c_str());
     std::vector<std::string> components;
-    LSTATUS status = SplitKeyPath(path.c_str(), &components);
+    LSTATUS status = SplitKeyPath(path, &components);
     if (status == ERROR_BAD_PATHNAME)
         return Fail(p, "key path with an empty name after the root");
     if (status != ERROR_SUCCESS)
         return Fail(p, "key name longer than %zu characters", kMaxKeyNameLength);
     if (components.size() > kMaxKeyDepth)
         return Fail(p, "key nested deeper than %zu levels", kMaxKeyDepth);
-    Key *key = RootKey(p.tree, root);
+    p.key = RootKey(p.tree, root);
     for (const std::string &c : components)
-        key = AddSubkey(*key, c);
-    p.key = key;
+        p.key = AddSubkey(*p.key, c);
     return true;
 }
 
 bool ReadLine(Parser &p, const char *text) {
     const char *s = SkipBlanks(text);
-    if (p.continued) {
-        if (*s == '\0' || *s == ';')
-            return true; // regedit skips blank and comment lines inside a hex list
-        if (HexDigit(*s) < 0)
-            return Fail(p, "expected more hex bytes after a line ending in a backslash");
-        return ReadHexList(p, s);
-    }
-    switch (*s) {
-    case '\0':
-    case ';':
-    case '#':
+    if (p.continued && (*s == '\0' || *s == ';'))
+        return true; // regedit skips blank and comment lines inside a hex list
+    if (p.continued)
+        return HexDigit(*s) >= 0
+                   ? ReadHexList(p, s)
+                   : Fail(p, "expected more hex bytes after a line ending in a backslash");
+    if (*s == '\0' || *s == ';' || *s == '#')
         return true;
-    case '[':
+    if (*s == '[')
         return ReadKeyLine(p, s);
-    case '@':
-    case '"':
-        return ReadValue(p, s);
-    default:
-        return Fail(p, "not a key, a value or a comment");
-    }
+    return *s == '@' || *s == '"' ? ReadValue(p, s) : Fail(p, "not a key, a value or a comment");
 }
 
 // Records that the character after `text` is not in cp1252, on its line.
@@ -84,70 +265,47 @@ bool FailCharacter(Parser &p, const std::string &text, uint32_t c) {
     return Fail(p, "character U+%04X is not in code page 1252", static_cast<unsigned>(c));
 }
 
-// Turns a UTF-16LE file (after its BOM) into cp1252 bytes.
-bool NarrowUtf16(Parser &p, const std::string &raw, std::string *text) {
-    for (size_t i = 2; i + 1 < raw.size(); i += 2) {
-        char16_t c =
-            static_cast<char16_t>(static_cast<BYTE>(raw[i]) | (static_cast<BYTE>(raw[i + 1]) << 8));
-        BYTE b;
-        if (!UnicodeToCp1252(c, &b))
-            return FailCharacter(p, *text, c);
-        text->push_back(static_cast<char>(b));
-    }
-    return raw.size() % 2 == 0 || Fail(p, "UTF-16 file of an odd number of bytes");
-}
-
-// Whether raw is UTF-8 from `start` on.
-bool IsUtf8(const std::string &raw, size_t start) {
+// raw from start on, as UTF-8, in cp1252; false when it is not UTF-8. *bad
+// gets the first character cp1252 lacks (0: none), text what came before.
+bool NarrowUtf8(const std::string &raw, size_t start, std::string *text, uint32_t *bad) {
     const unsigned char *s = reinterpret_cast<const unsigned char *>(raw.c_str());
-    uint32_t c = 0;
-    for (size_t i = start, length = 1; i < raw.size(); i += length) {
-        length = DecodeUtf8(s + i, &c);
-        if (length == 0 || i + length > raw.size())
-            return false;
-    }
-    return true;
-}
-
-// Turns UTF-8 (from `start` on) into cp1252 bytes.
-bool NarrowUtf8(Parser &p, const std::string &raw, size_t start, std::string *text) {
-    const unsigned char *s = reinterpret_cast<const unsigned char *>(raw.c_str());
-    text->clear();
-    uint32_t c = 0;
+    *bad = 0;
     for (size_t i = start, length = 0; i < raw.size(); i += length) {
-        length = DecodeUtf8(s + i, &c);
-        BYTE b;
-        if (!UnicodeToCp1252(c, &b))
-            return FailCharacter(p, *text, c);
-        text->push_back(static_cast<char>(b));
+        uint32_t c = 0;
+        BYTE b = 0;
+        if ((length = DecodeUtf8(s + i, &c)) == 0) // the final NUL ends any sequence
+            return false;
+        if (!*bad && !UnicodeToCp1252(c, &b))
+            *bad = c;
+        if (!*bad)
+            text->push_back(static_cast<char>(b));
     }
     return true;
 }
 
 bool ParseFile(Parser &p, const std::string &raw) {
-    // A "Version 5.00" file is UTF-16LE as regedit writes it, or ANSI or UTF-8
-    // (with or without its BOM) as editors save it; a REGEDIT4 file is ANSI.
+    // "Version 5.00": UTF-16LE from regedit, ANSI or UTF-8 from editors.
     bool utf16 = raw.compare(0, 2, "\xFF\xFE") == 0;
     bool utf8Bom = raw.compare(0, 3, "\xEF\xBB\xBF") == 0;
     bool version5 = raw.compare(0, sizeof kHeader5 - 1, kHeader5) == 0;
-    std::string text = utf16 ? "" : raw;
+    std::string text = utf16 ? "" : raw, narrow;
     p.line = 1;
-    if (utf16 && !NarrowUtf16(p, raw, &text))
-        return false;
-    if (utf8Bom && !IsUtf8(raw, 3))
+    uint32_t bad = 0;
+    if (utf16 && !NarrowUtf16(raw.data() + 2, raw.size() - 2, &text, &bad))
+        return FailCharacter(p, text, bad);
+    if (raw.size() % 2 && utf16)
+        return Fail(p, "UTF-16 file of an odd number of bytes");
+    bool utf8 = (utf8Bom || version5) && NarrowUtf8(raw, utf8Bom ? 3 : 0, &narrow, &bad);
+    if (utf8Bom && !utf8)
         return Fail(p, "not UTF-8 after a UTF-8 byte order mark");
-    if ((utf8Bom || (version5 && IsUtf8(raw, 0))) && !NarrowUtf8(p, raw, utf8Bom ? 3 : 0, &text))
-        return false;
+    if (utf8 && bad)
+        return FailCharacter(p, narrow, bad);
+    text = utf8 ? narrow : text;
     p.line = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos)
-            end = text.size();
+    for (size_t pos = 0, end; pos < text.size();
+         pos = end + (text.compare(end, 2, "\r\n") ? 1 : 2)) {
+        end = std::min(text.find_first_of("\r\n", pos), text.size());
         std::string line = text.substr(pos, end - pos);
-        pos = end;
-        if (pos < text.size())
-            pos += text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n' ? 2 : 1;
         ++p.line;
         if (line.find('\0') != std::string::npos)
             return Fail(p, "a zero byte in the line");
@@ -170,52 +328,83 @@ bool ParseFile(Parser &p, const std::string &raw) {
     return true;
 }
 
-bool ReadAll(int fd, std::string *raw) {
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n == 0;
-        raw->append(buffer, static_cast<size_t>(n));
-    }
-}
-
-void PutError(char *error, size_t errorSize, const std::string &text) {
-    if (error && errorSize)
-        snprintf(error, errorSize, "%s", text.c_str());
-}
-
 } // namespace
+
+std::string RegistryFileTarget(const char *unixPath) {
+    std::string path = unixPath;
+    for (int i = 0; i < 40; ++i) { // the kernel's own limit on a chain of links
+        char target[PATH_MAX];
+        ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+        if (length < 0)
+            break;
+        target[length] = '\0';
+        path = target[0] == '/' ? std::string(target) : FolderOf(path) + "/" + target;
+    }
+    return path;
+}
+
+bool LockRegistryFile(const std::string &target, int *fd, std::string *error) {
+    UnlockRegistryFile();
+    *fd = -1;
+    gLockFd = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (gLockFd < 0) {
+        // The save would fail: refuse before the run.
+        *error = errno == ENOENT ? "its folder does not exist"
+                                 : std::string("cannot open its folder: ") + strerror(errno);
+        return false;
+    }
+    int locked;
+    while ((locked = flock(gLockFd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    struct stat info = {}; // looked at before it is opened: opening a FIFO may block
+    bool exists = locked == 0 && stat(target.c_str(), &info) == 0;
+    const char *kind = S_ISDIR(info.st_mode)                            ? "a folder"
+                       : S_ISFIFO(info.st_mode)                         ? "a FIFO"
+                       : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                                                                        : "not a file";
+    if (locked != 0)
+        *error = std::string("cannot lock the file: ") + strerror(errno);
+    else if (exists && !S_ISREG(info.st_mode))
+        *error = std::string("not a regular file (") + kind + ")";
+    else if (exists && (*fd = open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) < 0)
+        *error = std::string("cannot read the file: ") + strerror(errno);
+    bool ok = locked == 0 && (!exists || *fd >= 0); // no file yet: an empty registry
+    if (!ok)
+        UnlockRegistryFile();
+    return ok;
+}
+
+void UnlockRegistryFile() {
+    if (gLockFd >= 0)
+        close(gLockFd); // closing the only descriptor drops the flock
+    gLockFd = -1;
+}
+
 } // namespace standin
 
 using namespace standin;
 
 bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize) {
-    PutError(error, errorSize, "");
     ReplaceLiveRegistry(Tree());
     int fd = -1;
-    std::string reason;
-    if (!LockRegistryFile(RegistryFileTarget(unixPath), &fd, &reason)) {
-        PutError(error, errorSize, reason);
-        return false;
-    }
-    if (fd < 0)
-        return true; // no file yet: an empty registry
-    std::string raw;
-    if (!ReadAll(fd, &raw)) {
-        PutError(error, errorSize, std::string("cannot read the file: ") + strerror(errno));
-        UnlockRegistryFile();
-        return false;
-    }
-    // An empty (0-byte) file is an empty registry too.
     Parser parser;
-    if (!raw.empty() && !ParseFile(parser, raw)) {
-        PutError(error, errorSize, parser.error);
+    bool ok = LockRegistryFile(RegistryFileTarget(unixPath), &fd, &parser.error);
+    std::string raw;
+    char buffer[65536];
+    ssize_t n = 0;
+    while (fd >= 0 && ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)))
+        raw.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    if (n < 0)
+        parser.error = std::string("cannot read the file: ") + strerror(errno);
+    if (fd >= 0)
+        close(fd);
+    // No file, or 0 bytes: an empty registry.
+    ok = ok && n >= 0 && (raw.empty() || ParseFile(parser, raw));
+    if (ok)
+        ReplaceLiveRegistry(std::move(parser.tree));
+    else
         UnlockRegistryFile();
-        return false;
-    }
-    ReplaceLiveRegistry(std::move(parser.tree));
-    return true;
+    if (error && errorSize)
+        snprintf(error, errorSize, "%s", ok ? "" : parser.error.c_str());
+    return ok;
 }

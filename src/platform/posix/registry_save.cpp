@@ -1,8 +1,7 @@
-// Saving the simulation's registry as a REGEDIT4 .reg file (what regedit
-// imports on Windows), with regedit's escapes and line wrapping. The file is
-// replaced atomically, and a symbolic link keeps pointing at it: the file it
-// names is the one replaced, in its own folder.
+// Saving the registry as REGEDIT4, as regedit writes it, atomically: through
+// a symbolic link, the file it names is replaced, in its own folder.
 
+#include "platform/posix/dos_path.h"
 #include "platform/posix/registry_store.h"
 
 #include <errno.h>
@@ -10,6 +9,8 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace standin {
 namespace {
@@ -20,75 +21,49 @@ constexpr size_t kWrapColumn = 77; // regedit starts a continuation line from he
 std::string Escape(const std::string &text) {
     std::string out;
     for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '"':
-            out += "\\\"";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        default:
-            out += c;
-        }
+        const char *escape = c == '\\'   ? "\\\\"
+                             : c == '"'  ? "\\\""
+                             : c == '\r' ? "\\r"
+                             : c == '\n' ? "\\n"
+                                         : nullptr;
+        out += escape ? std::string(escape) : std::string(1, c);
     }
     return out;
 }
 
-// A REG_SZ that a quoted text gives back exactly: one terminating zero, no
-// other zero byte.
+// A REG_SZ that a quoted text gives back exactly: one zero, at the end.
 bool IsPlainString(const Value &v) {
-    if (v.type != REG_SZ || v.data.empty() || v.data.back() != 0)
-        return false;
-    for (size_t i = 0; i + 1 < v.data.size(); ++i)
-        if (v.data[i] == 0)
-            return false;
-    return true;
+    return v.type == REG_SZ && !v.data.empty() &&
+           std::find(v.data.begin(), v.data.end(), 0) == v.data.end() - 1;
 }
 
 void WriteValue(std::string &out, const Value &v) {
     std::string line = v.name.empty() ? "@=" : "\"" + Escape(v.name) + "\"=";
+    char text[20];
     if (IsPlainString(v)) {
-        std::string text(v.data.begin(), v.data.end() - 1);
-        out += line + "\"" + Escape(text) + "\"\r\n";
+        out += line + "\"" + Escape(std::string(v.data.begin(), v.data.end() - 1)) + "\"\r\n";
         return;
     }
     if (v.type == REG_DWORD && v.data.size() == 4) {
-        char hex[20];
         DWORD value = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) |
                       (static_cast<DWORD>(v.data[3]) << 24);
-        snprintf(hex, sizeof hex, "dword:%08x", value);
-        out += line + hex + "\r\n";
+        snprintf(text, sizeof text, "dword:%08x\r\n", value);
+        out += line + text;
         return;
     }
-    char type[20];
-    if (v.type == REG_BINARY)
-        snprintf(type, sizeof type, "hex:");
-    else
-        snprintf(type, sizeof type, "hex(%x):", v.type);
-    line += type;
+    snprintf(text, sizeof text, v.type == REG_BINARY ? "hex:" : "hex(%x):", v.type);
+    line += text;
     // Wrapped as regedit does: after a comma once the line reaches the column.
     size_t column = line.size();
-    out += line;
     for (size_t i = 0; i < v.data.size(); ++i) {
-        char byte[4];
-        snprintf(byte, sizeof byte, "%02x", v.data[i]);
-        out += byte;
-        if (i + 1 == v.data.size())
-            break;
-        out += ',';
-        column += 3;
-        if (column >= kWrapColumn) {
-            out += "\\\r\n  ";
-            column = 2;
-        }
+        bool last = i + 1 == v.data.size();
+        column += last ? 0 : 3;
+        bool wrap = !last && column >= kWrapColumn;
+        snprintf(text, sizeof text, "%02x%s", v.data[i], last ? "" : wrap ? ",\\\r\n  " : ",");
+        line += text;
+        column = wrap ? 2 : column;
     }
-    out += "\r\n";
+    out += line + "\r\n";
 }
 
 void WriteKey(std::string &out, const Key &key, const std::string &path) {
@@ -113,25 +88,12 @@ std::string FormatRegistry(const Tree &tree) {
 }
 
 bool WriteAll(int fd, const std::string &text) {
-    size_t limit = text.size();
-    long allowed = TakeSaveFault();
-    bool injected = allowed >= 0 && static_cast<size_t>(allowed) < limit;
-    if (injected)
-        limit = static_cast<size_t>(allowed);
-    size_t done = 0;
-    while (done < limit) {
-        ssize_t n = write(fd, text.data() + done, limit - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    if (injected) {
-        errno = ENOSPC;
+    long allowed = TakeSaveFault(); // then fails as a full disk would
+    size_t limit = allowed >= 0 ? std::min(text.size(), static_cast<size_t>(allowed)) : text.size();
+    if (!WriteFully(fd, text.data(), limit))
         return false;
-    }
-    return true;
+    errno = limit < text.size() ? ENOSPC : errno;
+    return limit == text.size();
 }
 
 } // namespace
@@ -140,42 +102,27 @@ bool WriteAll(int fd, const std::string &text) {
 using namespace standin;
 
 bool SaveStandInRegistry(const char *unixPath) {
-    std::string text = FormatRegistry(LiveRegistry());
     std::string path = RegistryFileTarget(unixPath);
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = folder + (folder.back() == '/' ? "" : "/") + "." + base + ".XXXXXX";
-
-    int fd = mkstemp(&temp[0]);
-    if (fd < 0) {
-        UnlockRegistryFile();
-        return false;
-    }
+    std::string temp =
+        folder + (slash == std::string::npos ? "/." : ".") + path.substr(slash + 1) + ".XXXXXX";
     // mkstemp makes the file private; give it the mode a plain create would.
     struct stat old;
-    mode_t mode;
-    if (stat(path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok)
-        ok = rename(temp.c_str(), path.c_str()) == 0;
-    // Another run waiting for this file may go on: it finds the new one.
-    UnlockRegistryFile();
-    if (!ok) {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode_t mode = stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0666 & ~mask;
+    int fd = mkstemp(&temp[0]);
+    bool ok = fd >= 0 && fchmod(fd, mode) == 0 && WriteAll(fd, FormatRegistry(LiveRegistry())) &&
+              fsync(fd) == 0;
+    ok = (fd < 0 || close(fd) == 0) && ok && rename(temp.c_str(), path.c_str()) == 0;
+    UnlockRegistryFile(); // a run waiting for this file goes on, and finds the new one
+    if (!ok && fd >= 0)
         unlink(temp.c_str());
-        return false;
-    }
-    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    int dir = ok ? open(folder.c_str(), O_RDONLY | O_DIRECTORY) : -1;
     if (dir >= 0) {
         fsync(dir); // makes the rename itself durable
         close(dir);
     }
-    return true;
+    return ok;
 }

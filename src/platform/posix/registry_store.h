@@ -1,7 +1,5 @@
-// Private to the stand-in's registry: the in-memory tree of keys, the helpers
-// that name, compare and find keys and values, the switches that refuse
-// writes (read-only roots and injected faults), and the registry file's lock.
-// Nothing outside platform/posix includes it.
+// Private to the simulation's registry: the in-memory tree, name helpers,
+// the switches that refuse writes, and the registry file's lock.
 #pragma once
 
 #include "platform/posix/standin.h"
@@ -13,10 +11,9 @@
 
 namespace standin {
 
-// Win32 limits the stand-in enforces.
-constexpr size_t kMaxKeyNameLength = 255;     // one key name component (MS)
-constexpr size_t kMaxValueNameLength = 16383; // MS; Wine gives 87 from 16384 on
-constexpr size_t kMaxKeyDepth = 512;          // levels below a root (MS)
+constexpr size_t kMaxKeyNameLength = 255;     // one key name component
+constexpr size_t kMaxValueNameLength = 16383; // Wine gives 87 from 16384 on
+constexpr size_t kMaxKeyDepth = 512;          // levels below a root
 
 struct Value {
     std::string name; // case as first set
@@ -25,92 +22,59 @@ struct Value {
 };
 
 struct Key {
-    std::string name; // case as created; a root's full name (HKEY_LOCAL_MACHINE)
+    std::string name; // case as created; a root's full name
     Key *parent = nullptr;
-    // By the upper-cased UTF-16 form of the name: the order RegEnumKeyExA gives.
+    // By NameKey: the order RegEnumKeyExA gives.
     std::map<std::u16string, std::shared_ptr<Key>> subkeys;
     std::vector<Value> values; // creation order
 };
 
-// A whole registry: HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, in that order.
 struct Tree {
-    std::shared_ptr<Key> roots[2];
+    std::shared_ptr<Key> roots[2]; // HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER
 };
 
-// --- registry_tree.cpp ------------------------------------------------------
-
-// The one live registry of the process.
+// registry_tree.cpp
 Tree &LiveRegistry();
-// Replaces the live registry; every open key handle is closed.
-void ReplaceLiveRegistry(Tree &&tree);
-
-// The root key of a predefined root handle (HKLM, HKCU) in a tree, created
-// empty if missing; null for any other handle.
+void ReplaceLiveRegistry(Tree &&tree); // closes every key handle
+// The root key of HKLM or HKCU in a tree (created if missing); else null.
 Key *RootKey(Tree &tree, HKEY root);
-// HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER for its full name or abbreviation
-// (HKLM, hkey_current_user), in any case; null for any other name.
+// HKLM or HKCU by full or short name, any case; else null.
 HKEY RootNamed(const std::string &name);
-
-// The comparison form of a key or value name: UTF-16, upper-cased.
+// The comparison form of a name: UTF-16, upper-cased as NT does.
 std::u16string NameKey(const std::string &name);
-// The NameKey of each component of a key's path below its root.
-std::vector<std::u16string> PathKeys(const Key &key);
-
-Key *FindSubkey(Key &key, const std::string &name);
-// Follows components below base as far as they exist; *found gets how many did.
+std::vector<std::u16string> PathKeys(const Key &key); // below its root
+// Follows components as far as they exist; *found gets how many did.
 Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t *found);
-// Finds or creates; a created key keeps the case given here.
-Key *AddSubkey(Key &key, const std::string &name);
+Key *AddSubkey(Key &key, const std::string &name); // finds or creates
 Value *FindValue(Key &key, const std::string &name);
 void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size);
 bool DeleteValue(Key &key, const std::string &name);
-// Detaches a key without subkeys from its parent and frees it unless a
-// handle still holds it; such a handle then works on a detached key.
+// Detaches a key without subkeys; a handle still holding it keeps it alive.
 void DeleteKey(Key &key);
-
-// Splits a subkey path at single backslashes, skipping empty components (a
-// trailing backslash is allowed). ERROR_BAD_PATHNAME for a leading backslash,
-// ERROR_INVALID_PARAMETER for a component over kMaxKeyNameLength.
+// Splits at backslashes, skipping empty names; ERROR_BAD_PATHNAME for a
+// leading one, ERROR_INVALID_PARAMETER for a name over 255.
 LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components);
 
-// --- registry_api.cpp ---------------------------------------------------------
-
-// Closes every open key handle.
+// registry_api.cpp
 void CloseAllKeyHandles();
-// The key an open handle stands for (and its root), when the handle was
-// opened with that right.
+// The key and root behind a handle opened with that right.
 LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, HKEY *root);
 
-// --- registry_faults.cpp ------------------------------------------------------
-
-// Writes under that root are refused (REGOST_READONLY_ROOTS).
+// registry_faults.cpp
 bool IsReadOnlyRoot(HKEY root);
-void ClearReadOnlyRoots();
-// An injected fault refuses creating or opening for writing this key path
-// (NameKeys below the root).
 bool CreateFaultCovers(HKEY root, const std::vector<std::u16string> &path);
-// An injected fault refuses setting this value of this key.
 bool SetFaultCovers(HKEY root, const Key &key, const std::string &valueName);
-// Counts one RegSetValueExA call; true when the countdown says it fails.
-bool TakeSetFault();
+bool TakeSetFault(); // counts a set; true when it is to fail
 bool EnumFaultAt(DWORD index);
-// Counts one HeapAlloc; true when the countdown says it fails.
-bool TakeAllocFault();
-// How many bytes the next save may write before it fails as a full disk
-// would; -1 for no limit. Taking it switches the fault off.
-long TakeSaveFault();
+bool TakeAllocFault(); // counts an allocation; true when it is to fail
+long TakeSaveFault();  // bytes the next save may write, -1: no limit
 
-// --- registry_lock.cpp --------------------------------------------------------
-
-// The file a registry path stands for: symbolic links followed to the end,
-// even to a target that does not exist yet.
+// registry_load.cpp
+// The file a path names, symbolic links followed (the target may not exist).
 std::string RegistryFileTarget(const char *unixPath);
-// Takes the run's exclusive lock on the registry file (waiting for another
-// run that holds it) and opens it for reading. Anything but a regular file is
-// refused. *fd gets the open file, or -1 when there is no file (an empty
-// registry). False with a one-line reason in *error.
+// Waits for the run's lock on the registry file and opens it (*fd -1: no
+// file). False and a reason for anything but a regular file.
 bool LockRegistryFile(const std::string &target, int *fd, std::string *error);
-// Drops the lock a LockRegistryFile took (nothing if none is held).
 void UnlockRegistryFile();
 
 } // namespace standin

@@ -1,11 +1,7 @@
-// The simulation's registry tree: keys and values held in memory under
-// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, and how names are compared.
-//
-// Names are compared the way the NT registry does: converted from cp1252 to
-// UTF-16 and upper-cased. Subkeys enumerate in ordinal order of those
-// upper-cased names, as an NT hive keeps them (Wine sorts lower-cased names
-// instead, which differs only for names holding [ \ ] ^ _ or `); values in
-// creation order (Wine sorts them).
+// The simulation's registry tree in memory, and names compared as the NT
+// registry does: UTF-16, upper-cased. Subkeys enumerate in ordinal order of
+// those names, as an NT hive keeps them (Wine sorts lower-cased names: they
+// differ for [ \ ] ^ _ `); values in creation order (Wine sorts them).
 
 #include "platform/posix/dos_path.h"
 #include "platform/posix/registry_store.h"
@@ -26,16 +22,6 @@ const struct {
     {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
 };
 
-void VisitKey(const char *root, const Key &key, const std::string &path, StandInValueVisitor visit,
-              void *context) {
-    for (const Value &v : key.values)
-        visit(root, path.c_str(), v.name.c_str(), v.type, v.data.data(),
-              static_cast<DWORD>(v.data.size()), context);
-    for (const auto &sub : key.subkeys)
-        VisitKey(root, *sub.second,
-                 path.empty() ? sub.second->name : path + "\\" + sub.second->name, visit, context);
-}
-
 } // namespace
 
 Tree &LiveRegistry() {
@@ -48,15 +34,12 @@ void ReplaceLiveRegistry(Tree &&tree) {
 }
 
 Key *RootKey(Tree &tree, HKEY root) {
-    for (size_t i = 0; i < 2; ++i) {
-        if (kRoots[i].handle != root)
-            continue;
-        if (!tree.roots[i]) {
-            tree.roots[i] = std::make_shared<Key>();
-            tree.roots[i]->name = kRoots[i].name;
+    for (size_t i = 0; i < 2; ++i)
+        if (kRoots[i].handle == root) {
+            if (!tree.roots[i])
+                tree.roots[i] = std::make_shared<Key>(Key{kRoots[i].name, nullptr, {}, {}});
+            return tree.roots[i].get();
         }
-        return tree.roots[i].get();
-    }
     return nullptr;
 }
 
@@ -88,31 +71,21 @@ std::vector<std::u16string> PathKeys(const Key &key) {
     return path;
 }
 
-Key *FindSubkey(Key &key, const std::string &name) {
-    auto it = key.subkeys.find(NameKey(name));
-    return it == key.subkeys.end() ? nullptr : it->second.get();
-}
-
 Key *WalkExisting(Key *base, const std::vector<std::string> &components, size_t *found) {
     Key *k = base;
-    size_t i = 0;
-    for (; i < components.size(); ++i) {
-        Key *next = FindSubkey(*k, components[i]);
-        if (!next)
+    for (*found = 0; *found < components.size(); ++*found) {
+        auto it = k->subkeys.find(NameKey(components[*found]));
+        if (it == k->subkeys.end())
             break;
-        k = next;
+        k = it->second.get();
     }
-    *found = i;
     return k;
 }
 
 Key *AddSubkey(Key &key, const std::string &name) {
     std::shared_ptr<Key> &slot = key.subkeys[NameKey(name)];
-    if (!slot) {
-        slot = std::make_shared<Key>();
-        slot->name = name;
-        slot->parent = &key;
-    }
+    if (!slot)
+        slot = std::make_shared<Key>(Key{name, &key, {}, {}});
     return slot.get();
 }
 
@@ -126,10 +99,8 @@ Value *FindValue(Key &key, const std::string &name) {
 
 void SetValue(Key &key, const std::string &name, DWORD type, const BYTE *data, size_t size) {
     Value *v = FindValue(key, name);
-    if (!v) {
-        key.values.push_back(Value{name, type, {}});
-        v = &key.values.back();
-    }
+    if (!v)
+        v = &*key.values.insert(key.values.end(), Value{name, type, {}});
     v->type = type;
     v->data.assign(data, data + size);
 }
@@ -155,25 +126,15 @@ LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components) {
         return ERROR_SUCCESS;
     if (path[0] == '\\')
         return ERROR_BAD_PATHNAME;
-    const char *p = path;
-    while (*p) {
-        const char *end = strchr(p, '\\');
-        size_t len = end ? static_cast<size_t>(end - p) : strlen(p);
-        if (len > kMaxKeyNameLength)
+    for (const char *p = path; *p; p += *p == '\\') {
+        size_t length = strcspn(p, "\\");
+        if (length > kMaxKeyNameLength)
             return ERROR_INVALID_PARAMETER;
-        if (len > 0)
-            components->emplace_back(p, len);
-        p += len;
-        if (*p == '\\')
-            ++p;
+        if (length > 0)
+            components->emplace_back(p, length);
+        p += length;
     }
     return ERROR_SUCCESS;
 }
 
 } // namespace standin
-
-void VisitStandInValues(StandInValueVisitor visit, void *context) {
-    for (const auto &root : standin::LiveRegistry().roots)
-        if (root)
-            standin::VisitKey(root->name.c_str(), *root, "", visit, context);
-}

@@ -6,7 +6,7 @@
 //   RegQueryInfoKeyA(h, NULL, NULL, NULL, &subkeys, NULL, NULL, &values|NULL, NULL x4)
 //   RegEnumKeyExA(h, i, name, &length, NULL, NULL, NULL, &time)  (NT order)
 //   RegQueryValueExA(h, name, NULL, &type, data, &size); RegCloseKey(h)
-//   RegDeleteValueA(h, name); RegDeleteKeyA(HKLM|HKCU, path)  (any key, empty or not)
+//   RegDeleteValueA(h, name); RegDeleteKeyA(HKLM|HKCU, path)  (no subkeys; values go too)
 //   GetPrivateProfileStringA(section, key, "", buffer, 512, path)
 //   FindFirstFileA(path or pattern, &data) + FindClose: found or not
 //   OpenDosStream(path, "a" | "r"): "\n" appended as CR LF, read as stored

@@ -202,7 +202,10 @@ def check_one_folder_runs(program, before, progress, script):
         program.clear_logs()
         envs = []
         for n in range(2):
-            env = dict(program.env, REGOST_REGISTRY=program.registry + ".%d" % n)
+            # In folders of their own: the simulator locks a registry file's folder.
+            folder = os.path.join(program.folder, "registry%d" % n)
+            os.makedirs(folder, exist_ok=True)
+            env = dict(program.env, REGOST_REGISTRY=os.path.join(folder, "registry.reg"))
             with open(env["REGOST_REGISTRY"], "wb") as out:
                 out.write(before)
             envs.append(env)

@@ -2,7 +2,7 @@
 //
 // On Windows it is <windows.h>. Elsewhere it declares the small Win32 subset
 // the program uses, with the same names, arguments and results; the Linux
-// stand-in in platform/posix implements it. The core includes nothing else
+// simulation in platform/posix implements it. The core includes nothing else
 // of the platform and never asks which one it runs on.
 #pragma once
 
@@ -17,7 +17,7 @@ inline FILE *OpenDosStream(const char *path, const char *mode) {
     return fopen(path, mode);
 }
 
-#else // the Linux stand-in
+#else // the Linux simulation
 
 #include <stddef.h>
 #include <stdint.h>

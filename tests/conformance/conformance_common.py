@@ -34,14 +34,14 @@ def request_text(requests):
 
 
 def probes_or_skip(windows_probe_name):
-    """The Windows probe and the stand-in probe, or exits with SKIP."""
+    """The Windows probe and the simulation probe, or exits with SKIP."""
     probe_dir = os.environ.get("REGOST_PROBE_DIR", "")
     windows_probe = os.path.abspath(os.path.join(probe_dir, windows_probe_name)) if probe_dir else ""
-    standin_probe = os.path.abspath(os.environ.get("REGOST_STANDIN_PROBE", "") or "/nonexistent")
-    if not wine.available(windows_probe) or not os.path.exists(standin_probe):
-        sys.exit(wine.skipped("needs wine, %s in REGOST_PROBE_DIR and REGOST_STANDIN_PROBE"
+    simulation_probe = os.path.abspath(os.environ.get("REGOST_SIMULATION_PROBE", "") or "/nonexistent")
+    if not wine.available(windows_probe) or not os.path.exists(simulation_probe):
+        sys.exit(wine.skipped("needs wine, %s in REGOST_PROBE_DIR and REGOST_SIMULATION_PROBE"
                               % windows_probe_name))
-    return windows_probe, standin_probe
+    return windows_probe, simulation_probe
 
 
 def answers(output, count, who):
@@ -57,34 +57,34 @@ def run_windows(probe, requests, cwd):
     return answers(result.stdout, len(requests), "the Windows probe")
 
 
-def run_standin(probe, mode, requests, cwd):
+def run_simulation(probe, mode, requests, cwd):
     result = subprocess.run([probe, mode], cwd=cwd, input=request_text(requests).encode(),
                             stdout=subprocess.PIPE, timeout=600, check=False)
-    return answers(result.stdout, len(requests), "the stand-in probe")
+    return answers(result.stdout, len(requests), "the simulation probe")
 
 
-def compare(requests, windows, standin, known):
+def compare(requests, windows, simulation, known):
     """Every answer must agree, except the known differences, where Wine must
-    give the Wine answer and the stand-in the Windows answer. Returns the
+    give the Wine answer and the simulation the Windows answer. Returns the
     number of failures and prints each."""
     failures = 0
-    for request, got_wine, got_standin in zip(requests, windows, standin):
+    for request, got_wine, got_simulation in zip(requests, windows, simulation):
         key = tuple(request)
         if key in known:
             wine_answer, windows_answer, why = known[key]
-            if got_wine != wine_answer or got_standin != windows_answer:
+            if got_wine != wine_answer or got_simulation != windows_answer:
                 failures += 1
                 print("FAIL (known difference: %s) %r\n  wine:     got %r, expected %r\n"
-                      "  stand-in: got %r, expected %r"
-                      % (why, request, got_wine, wine_answer, got_standin, windows_answer))
-        elif got_wine != got_standin:
+                      "  simulation: got %r, expected %r"
+                      % (why, request, got_wine, wine_answer, got_simulation, windows_answer))
+        elif got_wine != got_simulation:
             failures += 1
-            print("FAIL %r\n  wine:     %r\n  stand-in: %r" % (request, got_wine, got_standin))
+            print("FAIL %r\n  wine:     %r\n  simulation: %r" % (request, got_wine, got_simulation))
     return failures
 
 
-def run_and_compare(windows_probe, standin_probe, mode, requests, known, cwd):
+def run_and_compare(windows_probe, simulation_probe, mode, requests, known, cwd):
     """Asks both probes the same requests; returns the number of failures."""
     windows = run_windows(windows_probe, requests, cwd)
-    standin = run_standin(standin_probe, mode, requests, cwd)
-    return compare(requests, windows, standin, known)
+    simulation = run_simulation(simulation_probe, mode, requests, cwd)
+    return compare(requests, windows, simulation, known)

@@ -1,9 +1,9 @@
-// Linux-only helper of the conformance tests: drives the stand-in's registry
-// file and runs the registry probe (registry_probe.h) on the stand-in.
+// Linux-only helper of the conformance tests: drives the simulation's registry
+// file and runs the registry probe (registry_probe.h) on the simulation.
 //   regfile_tool copy IN.reg OUT.reg   load a .reg (REGEDIT4 or UTF-16), save it
 //   regfile_tool fixture OUT.reg       write the round-trip fixture, save it
 //   regfile_tool probe enum NAME... | probe checks
-#include "platform/posix/standin.h"
+#include "platform/posix/simulation.h"
 #include "registry_probe.h"
 
 #include <stdio.h>
@@ -67,18 +67,18 @@ bool WriteFixture() {
 int main(int argc, char **argv) {
     char error[300];
     if (argc == 4 && strcmp(argv[1], "copy") == 0) {
-        if (!LoadStandInRegistry(argv[2], error, sizeof error)) {
+        if (!LoadSimulationRegistry(argv[2], error, sizeof error)) {
             fprintf(stderr, "%s: %s\n", argv[2], error);
             return 1;
         }
-        return SaveStandInRegistry(argv[3]) ? 0 : 1;
+        return SaveSimulationRegistry(argv[3]) ? 0 : 1;
     }
     if (argc == 3 && strcmp(argv[1], "fixture") == 0) {
         if (!WriteFixture()) {
             fprintf(stderr, "could not write the fixture\n");
             return 1;
         }
-        return SaveStandInRegistry(argv[2]) ? 0 : 1;
+        return SaveSimulationRegistry(argv[2]) ? 0 : 1;
     }
     if (argc >= 3 && strcmp(argv[1], "probe") == 0)
         return probe::Run(argc - 2, argv + 2);

@@ -6,7 +6,7 @@
 //                 in the order given, then prints the names RegEnumKeyExA gives
 //   checks        result codes of the calls as the programs make them
 //
-// The caller removes HKCU\Software\RegOstTest first (the stand-in starts empty).
+// The caller removes HKCU\Software\RegOstTest first (the simulation starts empty).
 #pragma once
 
 #include "../../src/platform/win32.h"
@@ -64,7 +64,7 @@ inline int Enumerate(int argc, char **argv) {
     return 0;
 }
 
-// The argument patterns of the programs' calls only (see standin.h).
+// The argument patterns of the programs' calls only (see simulation.h).
 inline void Checks() {
     HKEY key = nullptr;
     DWORD disposition = 0;

@@ -86,7 +86,7 @@ def make_tree(root, pad):
 
 
 def main():
-    windows_probe, standin_probe = probes_or_skip("find_probe.exe")
+    windows_probe, simulation_probe = probes_or_skip("find_probe.exe")
     work = tempfile.mkdtemp(prefix="regost-find-")
     try:
         root = os.path.join(work, "Find")
@@ -104,7 +104,7 @@ def main():
         paths = PATHS + [p for p in KNOWN_DIFFERENCES if p not in PATHS]
         requests = [with_root(p) for p in paths]
         known = {with_root(p): v for p, v in KNOWN_DIFFERENCES.items()}
-        failures = run_and_compare(windows_probe, standin_probe, "find", requests, known, root)
+        failures = run_and_compare(windows_probe, simulation_probe, "find", requests, known, root)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("%d paths, %d known differences, %d failures"

@@ -105,7 +105,7 @@ KNOWN_DIFFERENCES = {
 
 
 def main():
-    windows_probe, standin_probe = probes_or_skip("profile_probe.exe")
+    windows_probe, simulation_probe = probes_or_skip("profile_probe.exe")
     work = tempfile.mkdtemp(prefix="regost-profile-")
     try:
         folder = os.path.join(work, "Corpus")
@@ -124,7 +124,7 @@ def main():
 
         requests = [with_path(r) for r in queries]
         known = {with_path(k): v for k, v in KNOWN_DIFFERENCES.items()}
-        failures = run_and_compare(windows_probe, standin_probe, "profile", requests, known, work)
+        failures = run_and_compare(windows_probe, simulation_probe, "profile", requests, known, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("%d requests, %d known differences, %d failures"

@@ -1,15 +1,15 @@
-"""The stand-in's registry against Wine's.
+"""The simulation's registry against Wine's.
 
-1. Round trip of the registry file: the stand-in writes a fixture as REGEDIT4,
+1. Round trip of the registry file: the simulation writes a fixture as REGEDIT4,
    `wine regedit /s` imports it, `wine regedit /e` exports it (UTF-16), and
-   the stand-in loads that export and saves it again. The keys, value names
+   the simulation loads that export and saves it again. The keys, value names
    (with their case), types and data must be the same at every step.
-2. RegEnumKeyExA order of keys created in mixed order and case: the stand-in
+2. RegEnumKeyExA order of keys created in mixed order and case: the simulation
    follows our model of Windows (ordinal order of upper-cased names); Wine
    sorts lower-cased names. The names they place differently are listed as
    known differences.
 3. Result codes of the probe's checks (tests/conformance/registry_probe.h),
-   the stand-in's and Wine's, line by line, with the known differences marked.
+   the simulation's and Wine's, line by line, with the known differences marked.
 
 Needs wine, enum_order_probe.exe in REGOST_PROBE_DIR and the Linux
 regfile_tool (REGOST_REGFILE_TOOL); exits 77 (skipped) without them.
@@ -159,20 +159,20 @@ def test_round_trip(folder):
     ours = {k: v for k, v in ours.items() if k.startswith(TEST_KEY)}
     theirs = parse_reg(exported)
     check(unordered(theirs) == unordered(ours),
-          describe_difference("Wine's export differs from what the stand-in saved", theirs, ours))
+          describe_difference("Wine's export differs from what the simulation saved", theirs, ours))
     result = tool("copy", exported, back)
-    check(result.returncode == 0, "the stand-in could not load Wine's export: %r" % result.stderr)
+    check(result.returncode == 0, "the simulation could not load Wine's export: %r" % result.stderr)
     if result.returncode != 0:
         return
     reloaded = {k: v for k, v in parse_reg(back).items() if k.startswith(TEST_KEY)}
     check(reloaded == theirs,
-          describe_difference("the stand-in did not load Wine's export identically",
+          describe_difference("the simulation did not load Wine's export identically",
                               reloaded, theirs))
-    # Known difference: Windows keeps values in creation order (the stand-in
+    # Known difference: Windows keeps values in creation order (the simulation
     # too); Wine sorts them by name.
     for key, values in ours.items():
         if [v[0] for v in values] != [v[0] for v in theirs.get(key, [])]:
-            print("known difference: value order of %s: stand-in %r, Wine %r"
+            print("known difference: value order of %s: simulation %r, Wine %r"
                   % (key, [v[0] for v in values], [v[0] for v in theirs.get(key, [])]))
 
 
@@ -183,21 +183,21 @@ def test_enum_order(probe):
     wine_order = result.stdout.decode("cp1252").replace("\r", "").split("\n")[:-1]
     result = tool("probe", "enum", *ENUM_NAMES)
     check(result.returncode == 0, "regfile_tool probe enum failed: %r" % result.stdout)
-    standin_order = result.stdout.decode("cp1252").split("\n")[:-1]
+    simulation_order = result.stdout.decode("cp1252").split("\n")[:-1]
     windows_model = sorted(ENUM_NAMES, key=lambda n: n.upper())
     wine_model = sorted(ENUM_NAMES, key=lambda n: n.lower())
-    check(standin_order == windows_model,
-          "stand-in order %r, expected upper-case ordinal order %r" % (standin_order, windows_model))
+    check(simulation_order == windows_model,
+          "simulation order %r, expected upper-case ordinal order %r" % (simulation_order, windows_model))
     check(wine_order == wine_model,
           "Wine's order %r is no longer its lower-case order %r" % (wine_order, wine_model))
     # Pairs of names the two order differently: each must hold one of the
     # characters that sort between the upper- and the lower-case letters.
     position = {n: i for i, n in enumerate(wine_order)}
-    inverted = [(a, b) for i, a in enumerate(standin_order) for b in standin_order[i + 1:]
+    inverted = [(a, b) for i, a in enumerate(simulation_order) for b in simulation_order[i + 1:]
                 if a in position and b in position and position[a] > position[b]]
     special = sorted({n for pair in inverted for n in pair if any(c in n for c in "[\\]^_`")})
-    print("known difference: RegEnumKeyExA order, stand-in (Windows model) %r, Wine %r" %
-          (standin_order, wine_order))
+    print("known difference: RegEnumKeyExA order, simulation (Windows model) %r, Wine %r" %
+          (simulation_order, wine_order))
     print("known difference: names placed differently: %r" % special)
     plain = [pair for pair in inverted if not any(any(c in n for c in "[\\]^_`") for n in pair)]
     check(not plain, "names without [ \\ ] ^ _ ` ordered differently: %r" % plain)
@@ -208,19 +208,19 @@ def test_checks(probe):
     result = wine.run([probe, "checks"])
     wine_lines = result.stdout.decode("cp1252").replace("\r", "").split("\n")
     result = tool("probe", "checks")
-    standin_lines = result.stdout.decode("cp1252").split("\n")
-    check(len(wine_lines) == len(standin_lines),
-          "checks: %d lines from Wine, %d from the stand-in" % (len(wine_lines),
-                                                                 len(standin_lines)))
-    for ours, theirs in zip(standin_lines, wine_lines):
+    simulation_lines = result.stdout.decode("cp1252").split("\n")
+    check(len(wine_lines) == len(simulation_lines),
+          "checks: %d lines from Wine, %d from the simulation" % (len(wine_lines),
+                                                                 len(simulation_lines)))
+    for ours, theirs in zip(simulation_lines, wine_lines):
         if ours == theirs:
             continue
         label, _, our_value = ours.rpartition(": ")
         _, _, their_value = theirs.rpartition(": ")
         if KNOWN_CHECK_DIFFERENCES.get(label.strip()) == (their_value, our_value):
-            print("known difference: %s: Wine %s, stand-in %s" % (label, their_value, our_value))
+            print("known difference: %s: Wine %s, simulation %s" % (label, their_value, our_value))
             continue
-        check(False, "checks: stand-in %r, Wine %r" % (ours, theirs))
+        check(False, "checks: simulation %r, Wine %r" % (ours, theirs))
 
 
 def main():

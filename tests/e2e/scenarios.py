@@ -239,7 +239,7 @@ class Scenario:
     # False where the simulation cannot lay the registry down (it reads a
     # registry file's names in the code page): the row runs under Wine only.
     linux: bool = True
-    # regost's fault switches (REGOST_FAIL_*, see standin.h); a scenario with
+    # regost's fault switches (REGOST_FAIL_*, see simulation.h); a scenario with
     # faults runs on Linux only.
     faults: Dict[str, str] = field(default_factory=dict)
     ctl_exit: int = 0                  # RegOSTCtl /INSTALL's exit code in this folder

@@ -8,7 +8,7 @@
 
 #include <stdint.h>
 
-#include "platform/posix/standin.h"
+#include "platform/posix/simulation.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ constexpr char kEmptyRegistry[] = "REGEDIT4\r\n\r\n";
 bool Load(const std::string &path, size_t errorSize) {
     char error[300];
     memset(error, 0xA5, sizeof error);
-    bool loaded = LoadStandInRegistry(path.c_str(), errorSize ? error : nullptr, errorSize);
+    bool loaded = LoadSimulationRegistry(path.c_str(), errorSize ? error : nullptr, errorSize);
     for (size_t i = errorSize; i < sizeof error; ++i)
         FUZZ_CHECK(error[i] == static_cast<char>(0xA5), "error text past its %zu bytes", errorSize);
     if (errorSize > 0) {
@@ -36,7 +36,7 @@ bool Load(const std::string &path, size_t errorSize) {
 }
 
 std::string Save(const std::string &path) {
-    FUZZ_CHECK(SaveStandInRegistry(path.c_str()), "cannot save %s", path.c_str());
+    FUZZ_CHECK(SaveSimulationRegistry(path.c_str()), "cannot save %s", path.c_str());
     return fuzz::ReadFile(path);
 }
 
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     size_t errorSize = fuzz::TakeByte(data, size);
     fuzz::WriteFile(input, std::string(reinterpret_cast<const char *>(data), size));
 
-    ResetStandInRegistry();
+    ResetSimulationRegistry();
     char noClass[] = "";
     HKEY held = nullptr;
     FUZZ_CHECK(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Held", 0, noClass, 0, KEY_WRITE,
@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     BYTE one = 1;
     FUZZ_CHECK(RegSetValueExA(held, "x", 0, REG_BINARY, &one, 1) == ERROR_INVALID_HANDLE,
                "a handle from before the load still writes");
-    FUZZ_CHECK(StandInOpenHandleCount() == 0, "%d handles left open", StandInOpenHandleCount());
+    FUZZ_CHECK(SimulationOpenHandleCount() == 0, "%d handles left open",
+               SimulationOpenHandleCount());
 
     std::string saved = Save(first);
     if (!loaded) {

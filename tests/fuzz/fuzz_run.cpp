@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "driver/driver.h"
-#include "platform/posix/standin.h"
+#include "platform/posix/simulation.h"
 
 namespace {
 
@@ -140,8 +140,8 @@ size_t CheckScriptLog(const std::string &text) {
         DWORD type = 0;
         DWORD length = 0;
         std::vector<BYTE> data(value.size() + 16);
-        FUZZ_CHECK(QueryStandInValue(rootKey, key.c_str(), name.c_str(), &type, data.data(),
-                                     static_cast<DWORD>(data.size()), &length),
+        FUZZ_CHECK(QuerySimulationValue(rootKey, key.c_str(), name.c_str(), &type, data.data(),
+                                        static_cast<DWORD>(data.size()), &length),
                    "recorded value %s\\%s \"%s\" is not in the registry", root.c_str(), key.c_str(),
                    name.c_str());
         if (number) {
@@ -246,19 +246,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (conditions & 128)
         fuzz::WriteFile(program + "/RegOST.log", kEarlierLog);
 
-    ResetStandInRegistry();
+    ResetSimulationRegistry();
     ResetRunForTests();
     for (const auto &[release, name] : productKeys)
         AddProduct(release, name);
-    int heapBlocks = StandInHeapBlockCount();
-    SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, (conditions & 1) != 0);
-    SetStandInReadOnlyRoot(HKEY_CURRENT_USER, (conditions & 2) != 0);
+    int heapBlocks = SimulationHeapBlockCount();
+    SetSimulationReadOnlyRoot(HKEY_LOCAL_MACHINE, (conditions & 1) != 0);
+    SetSimulationReadOnlyRoot(HKEY_CURRENT_USER, (conditions & 2) != 0);
     if (conditions & 4)
-        FailStandInNthSet(static_cast<int>(failingSet));
+        FailSimulationNthSet(static_cast<int>(failingSet));
     if (conditions & 8)
-        FailStandInEnumAt(static_cast<int>(indexes & 15));
+        FailSimulationEnumAt(static_cast<int>(indexes & 15));
     if (conditions & 16)
-        FailStandInNthAlloc(static_cast<int>(indexes >> 4));
+        FailSimulationNthAlloc(static_cast<int>(indexes >> 4));
 
     std::vector<char *> argv;
     std::string self = exe;
@@ -266,15 +266,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (std::string &argument : arguments)
         argv.push_back(&argument[0]);
     argv.push_back(nullptr);
-    SetStandInModuleFileName(exe.c_str());
+    SetSimulationModuleFileName(exe.c_str());
     int result = RunRegOST(static_cast<int>(argv.size() - 1), argv.data());
-    SetStandInModuleFileName(nullptr);
-    ClearStandInFaults();
+    SetSimulationModuleFileName(nullptr);
+    ClearSimulationFaults();
 
     FUZZ_CHECK(result == 0, "exit code %d", result);
-    FUZZ_CHECK(StandInOpenHandleCount() == 0, "%d key handles left open", StandInOpenHandleCount());
-    FUZZ_CHECK(StandInHeapBlockCount() == heapBlocks, "%d heap blocks left, %d before the run",
-               StandInHeapBlockCount(), heapBlocks);
+    FUZZ_CHECK(SimulationOpenHandleCount() == 0, "%d key handles left open",
+               SimulationOpenHandleCount());
+    FUZZ_CHECK(SimulationHeapBlockCount() == heapBlocks, "%d heap blocks left, %d before the run",
+               SimulationHeapBlockCount(), heapBlocks);
 
     std::string progress = fuzz::ReadFile(program + "/RegOST.log");
     if (conditions & 128) {
@@ -294,12 +295,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         size_t recorded = CheckScriptLog(fuzz::ReadFile(script));
         // Before the run the registry held keys only, so every value in it
         // now was written by the run and needs its record.
-        FUZZ_CHECK(SaveStandInRegistry(savedRegistry.c_str()), "cannot save the registry");
+        FUZZ_CHECK(SaveSimulationRegistry(savedRegistry.c_str()), "cannot save the registry");
         size_t values = CountSavedValues(fuzz::ReadFile(savedRegistry));
         FUZZ_CHECK(values == recorded, "%zu values in the registry, %zu recorded", values,
                    recorded);
     }
-    ResetStandInRegistry();
+    ResetSimulationRegistry();
     ResetRunForTests();
     return 0;
 }

@@ -38,7 +38,7 @@ TEST(ProgramDirectory, IsTheRunningExecutablesFolderWithItsBackslash) {
 
 TEST(ProgramDirectory, FallsBackToAnAbsoluteArgv0AndIsOtherwiseUnknown) {
     // A module name that does not fit the buffer sends the search to argv[0].
-    SetStandInModuleFileName(("Z:\\" + std::string(600, 'd') + "\\RegOST.exe").c_str());
+    SetSimulationModuleFileName(("Z:\\" + std::string(600, 'd') + "\\RegOST.exe").c_str());
     const std::pair<std::string, std::string> cases[] = {
         {"C:\\Tools\\RegOST.exe", "C:\\Tools\\"},
         {"\\\\server\\share\\RegOST.exe", "\\\\server\\share\\"},
@@ -52,7 +52,7 @@ TEST(ProgramDirectory, FallsBackToAnAbsoluteArgv0AndIsOtherwiseUnknown) {
         FindProgramDirectory(argv0.c_str(), directory);
         EXPECT_EQ(directory, expected) << argv0;
     }
-    SetStandInModuleFileName(nullptr);
+    SetSimulationModuleFileName(nullptr);
 }
 
 TEST_F(SetupFileCheckTest, FileThatOpensIsFoundAndAnyOtherIsNot) {

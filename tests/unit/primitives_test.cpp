@@ -1,4 +1,4 @@
-// The four registry primitives over the stand-in registry.
+// The four registry primitives over the simulation registry.
 #include "registry/registry.h"
 #include "support.h"
 
@@ -22,7 +22,7 @@ TEST_F(PrimitivesTest, WritersCreateTheWholeKeyPath) {
     DWORD type = 0;
     BYTE data[8] = {};
     DWORD length = 0;
-    ASSERT_TRUE(QueryStandInValue(HKEY_LOCAL_MACHINE, "X\\Y", "N", &type, data, 8, &length));
+    ASSERT_TRUE(QuerySimulationValue(HKEY_LOCAL_MACHINE, "X\\Y", "N", &type, data, 8, &length));
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     ASSERT_EQ(length, 4u);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(data), 4), std::string("\x0f\0\0\0", 4));
@@ -36,16 +36,16 @@ TEST_F(PrimitivesTest, EmptyTextIsStoredAsOneZeroByteAndRewritingReplaces) {
 }
 
 TEST_F(PrimitivesTest, FailedSetAfterCreatedKeyReturnsFalseAndKeepsTheKey) {
-    FailStandInSet(HKEY_CURRENT_USER, "New\\Key", nullptr);
+    FailSimulationSet(HKEY_CURRENT_USER, "New\\Key", nullptr);
     EXPECT_FALSE(WriteDwordValue(HKEY_CURRENT_USER, "New\\Key", "V", 1));
-    EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "New\\Key"));
+    EXPECT_TRUE(SimulationKeyExists(HKEY_CURRENT_USER, "New\\Key"));
     EXPECT_FALSE(HasValue(HKEY_CURRENT_USER, "New\\Key", "V"));
 }
 
 TEST_F(PrimitivesTest, KeyThatCannotBeCreatedChangesNothing) {
-    FailStandInCreatesUnder(HKEY_LOCAL_MACHINE, "Locked");
+    FailSimulationCreatesUnder(HKEY_LOCAL_MACHINE, "Locked");
     EXPECT_FALSE(WriteStringValue(HKEY_LOCAL_MACHINE, "Locked\\Sub", "V", "x"));
-    EXPECT_FALSE(StandInKeyExists(HKEY_LOCAL_MACHINE, "Locked\\Sub"));
+    EXPECT_FALSE(SimulationKeyExists(HKEY_LOCAL_MACHINE, "Locked\\Sub"));
 }
 
 TEST_F(PrimitivesTest, ListingAKeyWithoutSubkeysLeavesTheListEmpty) {
@@ -100,21 +100,21 @@ TEST_F(PrimitivesTest, EnumerationAndAllocationFailuresEndTheListingSafely) {
     for (int failAt = 0; failAt < 3; ++failAt) {
         char **names = nullptr;
         int count = 0;
-        FailStandInEnumAt(failAt);
+        FailSimulationEnumAt(failAt);
         EXPECT_FALSE(ListSubkeys(HKEY_LOCAL_MACHINE, "Release", names, count));
         EXPECT_EQ(count, failAt);
         FreeSubkeyList(names, count);
-        ClearStandInFaults();
+        ClearSimulationFaults();
     }
     // Allocation 0 is the array, 1 to 3 the names.
     for (int failAt = 0; failAt < 4; ++failAt) {
         char **names = nullptr;
         int count = 0;
-        FailStandInNthAlloc(failAt);
+        FailSimulationNthAlloc(failAt);
         EXPECT_FALSE(ListSubkeys(HKEY_LOCAL_MACHINE, "Release", names, count));
         EXPECT_EQ(count, failAt == 0 ? 0 : failAt - 1);
         EXPECT_EQ(names == nullptr, failAt == 0);
         FreeSubkeyList(names, count);
-        ClearStandInFaults();
+        ClearSimulationFaults();
     }
 }

@@ -8,11 +8,11 @@ class RunTest : public ProgramTest {
   protected:
     void SetUp() override {
         ProgramTest::SetUp();
-        SetStandInModuleFileName((folder.Dos() + "Inst.exe").c_str());
+        SetSimulationModuleFileName((folder.Dos() + "Inst.exe").c_str());
         logsClosed = true; // the run closes its logs itself
     }
     void TearDown() override {
-        SetStandInModuleFileName(nullptr);
+        SetSimulationModuleFileName(nullptr);
         ProgramTest::TearDown();
     }
 
@@ -43,7 +43,7 @@ TEST_F(RunTest, MissingSetupFileEndsTheRunAndStillCreatesTheScriptLog) {
     EXPECT_EQ(ProgressLines(), "(INI) file not found\n\n");
     EXPECT_TRUE(FileExists(folder.File("TEMPTXT.log")));
     EXPECT_EQ(ScriptLines(), "");
-    EXPECT_EQ(StandInSetCallCount(), 0);
+    EXPECT_EQ(SimulationSetCallCount(), 0);
 }
 
 TEST_F(RunTest, RenamedExecutableFindsItsFolder) {
@@ -95,13 +95,13 @@ TEST_F(RunTest, BadReleaseListsEndTheRunWithTheirMessage) {
         EXPECT_EQ(Run({}), 0);
         EXPECT_EQ(ProgressLines(), message);
     }
-    EXPECT_EQ(StandInSetCallCount(), 0);
+    EXPECT_EQ(SimulationSetCallCount(), 0);
 }
 
 TEST_F(RunTest, EveryStepFailingStillEndsNormally) {
     WriteFile(folder.File("RegOST.ini"), "[VERSION]\r\nVersion=17.1\r\n");
-    SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, true);
-    SetStandInReadOnlyRoot(HKEY_CURRENT_USER, true);
+    SetSimulationReadOnlyRoot(HKEY_LOCAL_MACHINE, true);
+    SetSimulationReadOnlyRoot(HKEY_CURRENT_USER, true);
     EXPECT_EQ(Run({"/QEL"}), 0);
     std::string progress = ProgressLines();
     for (const char *failure :
@@ -118,7 +118,7 @@ TEST_F(RunTest, UnknownProgramFolderIsNeverTheCurrentFolder) {
     // be taken for the program's.
     TempFolder temporary;
     WriteFile(folder.File("RegOST.ini"), "[VERSION]\r\nVersion=17.1\r\n");
-    SetStandInModuleFileName((folder.Dos() + std::string(600, 'd') + "\\RegOST.exe").c_str());
+    SetSimulationModuleFileName((folder.Dos() + std::string(600, 'd') + "\\RegOST.exe").c_str());
     char *saved = getcwd(nullptr, 0);
     ASSERT_EQ(chdir(folder.path().c_str()), 0);
     const char *savedTemp = getenv("TMPDIR");
@@ -142,5 +142,5 @@ TEST_F(RunTest, UnknownProgramFolderIsNeverTheCurrentFolder) {
     std::string bytes = ReadFile(temporary.File("RegOST.log"));
     std::string end = " \r\n\r\n(INI) file not found\r\n\r\n"; // right after the header
     EXPECT_EQ(bytes.substr(bytes.size() < end.size() ? 0 : bytes.size() - end.size()), end);
-    EXPECT_EQ(StandInSetCallCount(), 0);
+    EXPECT_EQ(SimulationSetCallCount(), 0);
 }

@@ -10,7 +10,7 @@ TEST_F(ProgramTest, ReleaseKeyWithoutProductsIsNoAutoCadAndNoFailedWrite) {
     ResetStepTally();
     EXPECT_FALSE(WriteDemandLoadEntries("R17.1", "Z:\\p\\Ostrel.arx", 15, false));
     EXPECT_EQ(ProgressLines(), "Error -- AutoCAD not found.\n");
-    EXPECT_EQ(StandInSetCallCount(), 0);
+    EXPECT_EQ(SimulationSetCallCount(), 0);
     EXPECT_EQ(ReadStepTally().failedWrites, 0);
     EXPECT_EQ(ReadStepTally().registeredProducts, 0);
 }

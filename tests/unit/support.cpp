@@ -87,13 +87,13 @@ std::string FromCrlf(const std::string &bytes) {
 
 void ProgramTest::SetUp() {
     ResetRunForTests();
-    ResetStandInRegistry();
+    ResetSimulationRegistry();
 }
 
 void ProgramTest::TearDown() {
     CloseLogs();
-    ClearStandInFaults();
-    EXPECT_EQ(StandInOpenHandleCount(), 0) << "a registry key was left open";
+    ClearSimulationFaults();
+    EXPECT_EQ(SimulationOpenHandleCount(), 0) << "a registry key was left open";
 }
 
 ::testing::AssertionResult ProgramTest::OpenLogs() {
@@ -129,7 +129,7 @@ std::string ProgramTest::StringValue(HKEY root, const std::string &key, const st
     DWORD type = 0;
     static BYTE data[4096];
     DWORD length = 0;
-    if (!QueryStandInValue(root, key.c_str(), name.c_str(), &type, data, sizeof data, &length))
+    if (!QuerySimulationValue(root, key.c_str(), name.c_str(), &type, data, sizeof data, &length))
         return "(missing)";
     if (type != REG_SZ)
         return "(not a REG_SZ)";
@@ -140,7 +140,7 @@ bool ProgramTest::HasValue(HKEY root, const std::string &key, const std::string 
     DWORD type = 0;
     BYTE data[1];
     DWORD length = 0;
-    return QueryStandInValue(root, key.c_str(), name.c_str(), &type, data, 0, &length);
+    return QuerySimulationValue(root, key.c_str(), name.c_str(), &type, data, 0, &length);
 }
 
 int Count(const std::string &text, const std::string &needle) {

@@ -8,7 +8,7 @@
 
 #include "driver/driver.h"
 #include "log/log.h"
-#include "platform/posix/standin.h"
+#include "platform/posix/simulation.h"
 
 // A folder below $TMPDIR (or /tmp), removed with its contents afterwards.
 class TempFolder {

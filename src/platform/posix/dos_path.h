@@ -14,7 +14,7 @@
 #include "platform/win32.h"
 
 constexpr DWORD kErrorFilenameExcedRange = 206; // ERROR_FILENAME_EXCED_RANGE
-constexpr size_t kStandInPathSize = 4096;       // a Unix or normalized DOS path
+constexpr size_t kSimulationPathSize = 4096;    // a Unix or normalized DOS path
 
 // Appends length bytes and a NUL at *used; false when they do not fit.
 inline bool AppendBytes(char *out, size_t outSize, size_t *used, const char *text, size_t length) {

@@ -111,7 +111,7 @@ bool IsFolder(const char *normalized, char *unixPath) {
     DosLookup lookup;
     struct stat info;
     return !strpbrk(normalized, "*?") &&
-           ResolveNormalizedPath(normalized, unixPath, kStandInPathSize, &lookup) &&
+           ResolveNormalizedPath(normalized, unixPath, kSimulationPathSize, &lookup) &&
            lookup == kDosFound && stat(unixPath, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -122,7 +122,7 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
     if (!lpFileName || !lpFindFileData || strlen(lpFileName) > MAX_PATH)
         return INVALID_HANDLE_VALUE;
     memset(lpFindFileData, 0, sizeof *lpFindFileData);
-    char normalized[kStandInPathSize], unixPath[kStandInPathSize];
+    char normalized[kSimulationPathSize], unixPath[kSimulationPathSize];
     const char *device = nullptr;
     if (IsDeviceName(lpFileName, &device)) { // found when its folder exists
         char folder[MAX_PATH + 2];
@@ -142,12 +142,12 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
     DIR *dir = IsFolder(normalized, unixPath) ? opendir(unixPath) : nullptr;
     if (!dir)
         return INVALID_HANDLE_VALUE;
-    char pattern[kStandInPathSize];
+    char pattern[kSimulationPathSize];
     TranslateFindPattern(mask, lpFileName[strlen(lpFileName) - 1] == '.', pattern, sizeof pattern);
     bool found = false;
     for (struct dirent *entry; !found && (entry = readdir(dir)) != nullptr;) {
         bool dots = strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0;
-        char ansi[kStandInPathSize];
+        char ansi[kSimulationPathSize];
         found = !(dots && normalized[0] == 0) && UnixNameToAnsi(entry->d_name, ansi, sizeof ansi) &&
                 MatchFindPattern(pattern, ansi);
     }

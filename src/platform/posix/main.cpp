@@ -2,7 +2,7 @@
 // program as Windows would start it, and saves the registry afterwards.
 #include <stdlib.h>
 
-#include "platform/posix/standin.h"
+#include "platform/posix/simulation.h"
 #include "platform/win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
@@ -32,7 +32,7 @@ int main(int argc, char **argv) {
         fprintf(stderr, "regost: %s\n", error);
         return 2;
     }
-    if (!LoadStandInRegistry(registryFile, error, sizeof error)) {
+    if (!LoadSimulationRegistry(registryFile, error, sizeof error)) {
         fprintf(stderr, "regost: %s: %s\n", registryFile, error);
         return 2;
     }
@@ -40,15 +40,15 @@ int main(int argc, char **argv) {
     char noCommandLine[] = "";
     int result = WinMain(nullptr, nullptr, noCommandLine, 1);
 
-    if (!SaveStandInRegistry(registryFile)) {
+    if (!SaveSimulationRegistry(registryFile)) {
         fprintf(stderr, "regost: %s: the registry could not be saved\n", registryFile);
         return 2;
     }
     // What Windows would reclaim at exit must still have been given back, or
     // a long-lived caller of the same code would leak it.
-    if (StandInOpenHandleCount() != 0 || StandInHeapBlockCount() != 0) {
+    if (SimulationOpenHandleCount() != 0 || SimulationHeapBlockCount() != 0) {
         fprintf(stderr, "regost: %d key handles left open, %d heap blocks not freed\n",
-                StandInOpenHandleCount(), StandInHeapBlockCount());
+                SimulationOpenHandleCount(), SimulationHeapBlockCount());
         return 3;
     }
     return result;

@@ -54,7 +54,7 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
     const char *p = dosPath[1] == ':' ? dosPath + 2 : dosPath;
     size_t used = 0;
     if (!IsSeparator(*p)) { // relative, also "Z:name": from the current folder
-        char cwd[kStandInPathSize], cwdDos[kStandInPathSize];
+        char cwd[kSimulationPathSize], cwdDos[kSimulationPathSize];
         if (!getcwd(cwd, sizeof cwd) || !UnixPathToDos(cwd, cwdDos, sizeof cwdDos) ||
             (strcmp(cwdDos, "Z:\\") != 0 &&
              !AppendBytes(out, outSize, &used, cwdDos + 2, strlen(cwdDos + 2))))
@@ -98,7 +98,7 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
 }
 
 bool UnixPathToDos(const char *unixPath, char *out, size_t outSize) {
-    char cwd[kStandInPathSize] = "", absolute[2 * kStandInPathSize];
+    char cwd[kSimulationPathSize] = "", absolute[2 * kSimulationPathSize];
     size_t used = 0;
     if ((unixPath[0] != '/' && !getcwd(cwd, sizeof cwd)) ||
         snprintf(absolute, sizeof absolute, "%s/%s", cwd, unixPath) >= int{sizeof absolute} ||
@@ -106,7 +106,7 @@ bool UnixPathToDos(const char *unixPath, char *out, size_t outSize) {
         return false;
     char *save = nullptr;
     for (char *name = strtok_r(absolute, "/", &save); name; name = strtok_r(nullptr, "/", &save)) {
-        char ansi[kStandInPathSize];
+        char ansi[kSimulationPathSize];
         if (strcmp(name, "..") == 0)
             DropLast(out, &used, 2);
         else if (strcmp(name, ".") != 0 && (!UnixNameToAnsi(name, ansi, sizeof ansi) ||
@@ -155,7 +155,7 @@ bool FindEntryNoCase(const char *folder, const char *name, size_t nameLength, ch
         return false;
     bool any = false;
     for (struct dirent *entry; (entry = readdir(dir)) != nullptr;) {
-        char ansi[kStandInPathSize];
+        char ansi[kSimulationPathSize];
         bool lossy = false, same = UnixNameToAnsi(entry->d_name, ansi, sizeof ansi, &lossy) &&
                                    !lossy && strlen(ansi) == nameLength;
         for (size_t i = 0; same && i < nameLength; i++)
@@ -192,7 +192,7 @@ bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSi
         const char *start = ++p; // past the separator
         p += strcspn(p, "\\");
         size_t length = static_cast<size_t>(p - start), folderEnd = used;
-        char wanted[kStandInPathSize], name[kStandInPathSize];
+        char wanted[kSimulationPathSize], name[kSimulationPathSize];
         struct stat info;
         bool found = AnsiNameToUnix(start, length, wanted, sizeof wanted);
         if (!found || !AppendComponent(unixPath, unixSize, &used, folderEnd, wanted))
@@ -214,7 +214,7 @@ bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSi
 DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLookup *lookup) {
     // Only FindFirstFileA takes "*" and "?", as patterns; Windows' other ANSI
     // calls refuse them, so a Unix folder named "Q?x" is no program folder.
-    char normalized[kStandInPathSize];
+    char normalized[kSimulationPathSize];
     DWORD error = strpbrk(dosPath, "*?")
                       ? ERROR_INVALID_NAME
                       : NormalizeDosPath(dosPath, normalized, sizeof normalized, nullptr);
@@ -229,7 +229,7 @@ FILE *OpenDosStream(const char *path, const char *mode) {
         errno = EINVAL;
         return nullptr;
     }
-    char unixPath[kStandInPathSize];
+    char unixPath[kSimulationPathSize];
     DosLookup lookup;
     if (LookUpDosPath(path, unixPath, sizeof unixPath, &lookup) != 0 ||
         (lookup != kDosFound && (!append || lookup != kDosLastMissing))) {

@@ -36,17 +36,17 @@ bool ExecutableUnixPath(char *path, size_t pathSize) {
     return length > 0;
 }
 
-char gModuleFileNameOverride[kStandInPathSize]; // for tests that run the program in-process
+char gModuleFileNameOverride[kSimulationPathSize]; // for tests that run the program in-process
 
 } // namespace
 
-void SetStandInModuleFileName(const char *dosPath) {
+void SetSimulationModuleFileName(const char *dosPath) {
     bool fits = dosPath && strlen(dosPath) < sizeof gModuleFileNameOverride;
     snprintf(gModuleFileNameOverride, sizeof gModuleFileNameOverride, "%s", fits ? dosPath : "");
 }
 
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
-    char path[kStandInPathSize], unixPath[kStandInPathSize];
+    char path[kSimulationPathSize], unixPath[kSimulationPathSize];
     if (gModuleFileNameOverride[0] != 0)
         memcpy(path, gModuleFileNameOverride, sizeof path);
     else if (!ExecutableUnixPath(unixPath, sizeof unixPath) ||
@@ -63,7 +63,7 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
 
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
     const char *folder = getenv("TMPDIR") && *getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp";
-    char path[kStandInPathSize];
+    char path[kSimulationPathSize];
     if (!UnixPathToDos(folder, path, sizeof path - 1))
         return 0;
     size_t length = strlen(path);
@@ -96,7 +96,7 @@ HANDLE GetProcessHeap(void) {
 }
 
 void *HeapAlloc(HANDLE hHeap, DWORD, size_t dwBytes) {
-    if (standin::TakeAllocFault() || hHeap != &gProcessHeap)
+    if (simulation::TakeAllocFault() || hHeap != &gProcessHeap)
         return nullptr;
     void *block = malloc(dwBytes ? dwBytes : 1); // a block of 0 bytes is still a block
     gLiveBlocks += block ? 1 : 0;
@@ -111,6 +111,6 @@ BOOL HeapFree(HANDLE hHeap, DWORD, void *lpMem) {
     return TRUE;
 }
 
-int StandInHeapBlockCount() {
+int SimulationHeapBlockCount() {
     return gLiveBlocks;
 }

@@ -34,7 +34,7 @@ bool NameIs(const std::string &name, const char *wanted) {
 // The whole file as cp1252 bytes (a UTF-16LE file converted); false when
 // there is none. A bare name means the Windows folder, which is missing here.
 bool LoadText(const char *fileName, std::string *text) {
-    char unixPath[kStandInPathSize];
+    char unixPath[kSimulationPathSize];
     DosLookup lookup;
     if (!fileName || !strpbrk(fileName, "\\/:") ||
         LookUpDosPath(fileName, unixPath, sizeof unixPath, &lookup) != 0 || lookup != kDosFound)

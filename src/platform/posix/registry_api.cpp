@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <iterator>
 
-namespace standin {
+namespace simulation {
 namespace {
 
 constexpr DWORD kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
@@ -82,9 +82,9 @@ LSTATUS KeyOfHandle(HKEY handle, DWORD right, Key **key, HKEY *root) {
     return status;
 }
 
-} // namespace standin
+} // namespace simulation
 
-using namespace standin;
+using namespace simulation;
 
 LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR /*class: not kept*/,
                         DWORD, REGSAM samDesired, LPSECURITY_ATTRIBUTES, PHKEY phkResult,
@@ -195,16 +195,16 @@ LSTATUS RegCloseKey(HKEY hKey) {
     return gHandles.erase(reinterpret_cast<uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-void ResetStandInRegistry() {
+void ResetSimulationRegistry() {
     ReplaceLiveRegistry(Tree());
-    SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, false);
-    SetStandInReadOnlyRoot(HKEY_CURRENT_USER, false);
+    SetSimulationReadOnlyRoot(HKEY_LOCAL_MACHINE, false);
+    SetSimulationReadOnlyRoot(HKEY_CURRENT_USER, false);
     gSetCalls = 0;
-    ClearStandInFaults();
+    ClearSimulationFaults();
 }
 
-bool QueryStandInValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
-                       BYTE *data, DWORD dataSize, DWORD *dataLength) {
+bool QuerySimulationValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
+                          BYTE *data, DWORD dataSize, DWORD *dataLength) {
     Key *key = ExistingKey(root, keyPath);
     const Value *v = key ? FindValue(*key, valueName ? valueName : "") : nullptr;
     if (!v)
@@ -218,14 +218,14 @@ bool QueryStandInValue(HKEY root, const char *keyPath, const char *valueName, DW
     return true;
 }
 
-bool StandInKeyExists(HKEY root, const char *keyPath) {
+bool SimulationKeyExists(HKEY root, const char *keyPath) {
     return ExistingKey(root, keyPath) != nullptr;
 }
 
-int StandInSetCallCount() {
+int SimulationSetCallCount() {
     return gSetCalls;
 }
 
-int StandInOpenHandleCount() {
+int SimulationOpenHandleCount() {
     return static_cast<int>(gHandles.size());
 }

@@ -3,7 +3,7 @@
 
 #include "platform/posix/registry_store.h"
 
-using namespace standin;
+using namespace simulation;
 
 LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     Key *key = nullptr;

@@ -11,7 +11,7 @@
 #include <set>
 #include <utility>
 
-namespace standin {
+namespace simulation {
 namespace {
 
 std::set<HKEY> gReadOnlyRoots;
@@ -79,11 +79,11 @@ long TakeSaveFault() {
     return std::exchange(gSaveFailAfter, -1L);
 }
 
-} // namespace standin
+} // namespace simulation
 
-using namespace standin;
+using namespace simulation;
 
-void SetStandInReadOnlyRoot(HKEY root, bool readOnly) {
+void SetSimulationReadOnlyRoot(HKEY root, bool readOnly) {
     if (readOnly)
         gReadOnlyRoots.insert(root);
     else
@@ -114,31 +114,31 @@ bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize) {
     return true;
 }
 
-void FailStandInCreatesUnder(HKEY root, const char *keyPath) {
+void FailSimulationCreatesUnder(HKEY root, const char *keyPath) {
     AddPathFault(gCreateFaults, root, keyPath, nullptr);
 }
 
-void FailStandInSet(HKEY root, const char *keyPath, const char *valueName) {
+void FailSimulationSet(HKEY root, const char *keyPath, const char *valueName) {
     AddPathFault(gSetFaults, root, keyPath, valueName);
 }
 
-void FailStandInNthSet(int n) {
+void FailSimulationNthSet(int n) {
     gSetCountdown = n < 0 ? -1 : n;
 }
 
-void FailStandInEnumAt(int index) {
+void FailSimulationEnumAt(int index) {
     gEnumFailIndex = index < 0 ? -1 : index;
 }
 
-void FailStandInNthAlloc(int n) {
+void FailSimulationNthAlloc(int n) {
     gAllocCountdown = n < 0 ? -1 : n;
 }
 
-void FailStandInSaveAfterBytes(long bytes) {
+void FailSimulationSaveAfterBytes(long bytes) {
     gSaveFailAfter = bytes < 0 ? -1 : bytes;
 }
 
-void ClearStandInFaults() {
+void ClearSimulationFaults() {
     gCreateFaults.clear();
     gSetFaults.clear();
     gSetCountdown = -1;

@@ -23,7 +23,7 @@
 
 #include <algorithm>
 
-namespace standin {
+namespace simulation {
 namespace {
 
 const char kHeader4[] = "REGEDIT4";
@@ -380,11 +380,11 @@ void UnlockRegistryFile() {
     gLockFd = -1;
 }
 
-} // namespace standin
+} // namespace simulation
 
-using namespace standin;
+using namespace simulation;
 
-bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize) {
+bool LoadSimulationRegistry(const char *unixPath, char *error, size_t errorSize) {
     ReplaceLiveRegistry(Tree());
     int fd = -1;
     Parser parser;

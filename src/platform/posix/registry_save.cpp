@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-namespace standin {
+namespace simulation {
 namespace {
 
 const char kHeader4[] = "REGEDIT4";
@@ -97,11 +97,11 @@ bool WriteAll(int fd, const std::string &text) {
 }
 
 } // namespace
-} // namespace standin
+} // namespace simulation
 
-using namespace standin;
+using namespace simulation;
 
-bool SaveStandInRegistry(const char *unixPath) {
+bool SaveSimulationRegistry(const char *unixPath) {
     std::string path = RegistryFileTarget(unixPath);
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);

@@ -2,14 +2,14 @@
 // the switches that refuse writes, and the registry file's lock.
 #pragma once
 
-#include "platform/posix/standin.h"
+#include "platform/posix/simulation.h"
 
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace standin {
+namespace simulation {
 
 constexpr size_t kMaxKeyNameLength = 255;     // one key name component
 constexpr size_t kMaxValueNameLength = 16383; // Wine gives 87 from 16384 on
@@ -77,4 +77,4 @@ std::string RegistryFileTarget(const char *unixPath);
 bool LockRegistryFile(const std::string &target, int *fd, std::string *error);
 void UnlockRegistryFile();
 
-} // namespace standin
+} // namespace simulation

@@ -8,7 +8,7 @@
 
 #include <string.h>
 
-namespace standin {
+namespace simulation {
 namespace {
 
 Tree gRegistry;
@@ -137,4 +137,4 @@ LSTATUS SplitKeyPath(const char *path, std::vector<std::string> *components) {
     return ERROR_SUCCESS;
 }
 
-} // namespace standin
+} // namespace simulation

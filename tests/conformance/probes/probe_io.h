@@ -1,5 +1,5 @@
 // What the conformance probes share: the Windows probes (real calls, run
-// under Wine) and tests/conformance/standin_probe.cpp (the Linux stand-in)
+// under Wine) and tests/conformance/simulation_probe.cpp (the Linux simulation)
 // read the same requests and print the same answers, so the tests can
 // compare them line by line.
 //

@@ -1,4 +1,4 @@
-// The Linux simulation's registry, through the Win32 calls and standin.h: names,
+// The Linux simulation's registry, through the Win32 calls and simulation.h: names,
 // enumeration order, result codes, read-only roots, the fault seam, the heap,
 // and the registry file (save, load, round trip, malformed files).
 
@@ -19,10 +19,10 @@
 
 namespace {
 
-class StandInRegistry : public ::testing::Test {
+class SimulationRegistry : public ::testing::Test {
   protected:
-    void SetUp() override { ResetStandInRegistry(); }
-    void TearDown() override { ResetStandInRegistry(); }
+    void SetUp() override { ResetSimulationRegistry(); }
+    void TearDown() override { ResetSimulationRegistry(); }
 
     std::string PathOf(const char *name) const { return folder_.File(name); }
 
@@ -50,7 +50,7 @@ class StandInRegistry : public ::testing::Test {
     bool LoadText(const std::string &text, std::string *error = nullptr) {
         WriteFile("load.reg", text);
         char reason[256];
-        bool ok = LoadStandInRegistry(PathOf("load.reg").c_str(), reason, sizeof reason);
+        bool ok = LoadSimulationRegistry(PathOf("load.reg").c_str(), reason, sizeof reason);
         if (error)
             *error = reason;
         return ok;
@@ -73,7 +73,7 @@ LSTATUS SetDword(HKEY root, const char *path, const char *name, DWORD value) {
 std::string Stored(HKEY root, const char *path, const char *name, DWORD *type = nullptr) {
     BYTE data[4096];
     DWORD length = 0, storedType = 0;
-    if (!QueryStandInValue(root, path, name, &storedType, data, sizeof data, &length))
+    if (!QuerySimulationValue(root, path, name, &storedType, data, sizeof data, &length))
         return "(none)";
     if (type)
         *type = storedType;
@@ -106,36 +106,36 @@ std::vector<std::string> Names(std::initializer_list<const char *> list) {
 // --- Keys and names -----------------------------------------------------------
 
 // The dispositions themselves are rows of the registry probe.
-TEST_F(StandInRegistry, CreateMakesEveryMissingLevelOnceAndKeepsTheFirstCase) {
+TEST_F(SimulationRegistry, CreateMakesEveryMissingLevelOnceAndKeepsTheFirstCase) {
     DWORD disposition = 0;
     ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B\\C"), ERROR_SUCCESS);
-    EXPECT_TRUE(StandInKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B\\C"));
-    EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "SOFTWARE"));
+    EXPECT_TRUE(SimulationKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B\\C"));
+    EXPECT_FALSE(SimulationKeyExists(HKEY_CURRENT_USER, "SOFTWARE"));
     EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "software\\a\\b", &disposition), ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
     EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "software\\a"), Names({"B"}));
     EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, ""), Names({"SOFTWARE"}));
 }
 
-TEST_F(StandInRegistry, SettingAValueInOtherCaseReplacesItAndKeepsItsName) {
+TEST_F(SimulationRegistry, SettingAValueInOtherCaseReplacesItAndKeepsItsName) {
     ASSERT_EQ(SetString(HKEY_CURRENT_USER, "K", "ValName", "one"), ERROR_SUCCESS);
     ASSERT_EQ(SetString(HKEY_CURRENT_USER, "K", "VALNAME", "two"), ERROR_SUCCESS);
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, "k", "valname"), std::string("two", 4));
-    ASSERT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str()));
+    ASSERT_TRUE(SaveSimulationRegistry(PathOf("r.reg").c_str()));
     EXPECT_EQ(ReadFile("r.reg"),
               "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"ValName\"=\"two\"\r\n\r\n");
 }
 
-TEST_F(StandInRegistry, NonAsciiNamesMatchWithoutRegardToCase) {
+TEST_F(SimulationRegistry, NonAsciiNamesMatchWithoutRegardToCase) {
     ASSERT_EQ(SetString(HKEY_CURRENT_USER, "K\\\xE9t\xE9", "\xE0", "x"), ERROR_SUCCESS);
-    EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "k\\\xC9T\xC9"));
+    EXPECT_TRUE(SimulationKeyExists(HKEY_CURRENT_USER, "k\\\xC9T\xC9"));
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, "K\\\xC9t\xE9", "\xC0"), std::string("x", 2));
     // y with diaeresis (FF) and its capital (9F in cp1252, U+0178) are one name.
     ASSERT_EQ(PutKey(HKEY_CURRENT_USER, "K\\\xFF"), ERROR_SUCCESS);
-    EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "K\\\x9F"));
+    EXPECT_TRUE(SimulationKeyExists(HKEY_CURRENT_USER, "K\\\x9F"));
 }
 
-TEST_F(StandInRegistry, NonAsciiSubkeysSortByTheirUnicodeUpperCase) {
+TEST_F(SimulationRegistry, NonAsciiSubkeysSortByTheirUnicodeUpperCase) {
     // E9 -> U+00C9; 80 (euro) -> U+20AC; 9A (s caron) -> U+0160; 61 -> 'A'.
     const char *created[] = {"\x80", "\xE9", "\x9A", "a"};
     for (const char *name : created)
@@ -143,7 +143,7 @@ TEST_F(StandInRegistry, NonAsciiSubkeysSortByTheirUnicodeUpperCase) {
     EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "E"), Names({"a", "\xE9", "\x9A", "\x80"}));
 }
 
-TEST_F(StandInRegistry, EnumerationWritesNothingPastTheZero) {
+TEST_F(SimulationRegistry, EnumerationWritesNothingPastTheZero) {
     ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "E\\abc"), ERROR_SUCCESS);
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "E", 0, KEY_READ, &key), ERROR_SUCCESS);
@@ -158,20 +158,20 @@ TEST_F(StandInRegistry, EnumerationWritesNothingPastTheZero) {
 
 // --- Result codes -------------------------------------------------------------
 
-TEST_F(StandInRegistry, OpeningAMissingKeyGivesFileNotFound) {
+TEST_F(SimulationRegistry, OpeningAMissingKeyGivesFileNotFound) {
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", 0, KEY_READ, &key),
               ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_SUCCESS);
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", 0, KEY_READ, &key),
               ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(StandInOpenHandleCount(), 0);
+    EXPECT_EQ(SimulationOpenHandleCount(), 0);
 }
 
-TEST_F(StandInRegistry, ALeadingBackslashIsABadPathnameATrailingOneIsAccepted) {
+TEST_F(SimulationRegistry, ALeadingBackslashIsABadPathnameATrailingOneIsAccepted) {
     HKEY key = nullptr;
     EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "\\Software\\X"), ERROR_BAD_PATHNAME);
-    EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "Software"));
+    EXPECT_FALSE(SimulationKeyExists(HKEY_CURRENT_USER, "Software"));
     EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "Software\\X\\"), ERROR_SUCCESS);
     EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "Software\\Y\\\\"), ERROR_SUCCESS);
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\\Software", 0, KEY_READ, &key),
@@ -181,21 +181,21 @@ TEST_F(StandInRegistry, ALeadingBackslashIsABadPathnameATrailingOneIsAccepted) {
     EXPECT_EQ(Subkeys(HKEY_CURRENT_USER, "Software"), Names({"X", "Y"}));
 }
 
-TEST_F(StandInRegistry, AKeyNameOver255CharactersIsAnInvalidParameter) {
+TEST_F(SimulationRegistry, AKeyNameOver255CharactersIsAnInvalidParameter) {
     EXPECT_EQ(PutKey(HKEY_CURRENT_USER, ("L\\" + std::string(255, 'k')).c_str()), ERROR_SUCCESS);
     EXPECT_EQ(PutKey(HKEY_CURRENT_USER, ("M\\" + std::string(256, 'k')).c_str()),
               ERROR_INVALID_PARAMETER);
-    EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "M"));
+    EXPECT_FALSE(SimulationKeyExists(HKEY_CURRENT_USER, "M"));
 }
 
-TEST_F(StandInRegistry, ClosedAndMadeUpHandlesAreInvalid) {
+TEST_F(SimulationRegistry, ClosedAndMadeUpHandlesAreInvalid) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "H", 0, const_cast<char *>(""), 0, KEY_WRITE,
                               nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    EXPECT_EQ(StandInOpenHandleCount(), 1);
+    EXPECT_EQ(SimulationOpenHandleCount(), 1);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
-    EXPECT_EQ(StandInOpenHandleCount(), 0);
+    EXPECT_EQ(SimulationOpenHandleCount(), 0);
     const BYTE one[4] = {1, 0, 0, 0};
     EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, one, 4), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
@@ -213,7 +213,7 @@ TEST_F(StandInRegistry, ClosedAndMadeUpHandlesAreInvalid) {
 }
 
 // A set through a KEY_READ handle is a row of the registry probe.
-TEST_F(StandInRegistry, AWriteHandleCannotQueryTheKey) {
+TEST_F(SimulationRegistry, AWriteHandleCannotQueryTheKey) {
     ASSERT_EQ(PutKey(HKEY_CURRENT_USER, "R"), ERROR_SUCCESS);
     HKEY key = nullptr;
     const BYTE one[4] = {1, 0, 0, 0};
@@ -229,25 +229,25 @@ TEST_F(StandInRegistry, AWriteHandleCannotQueryTheKey) {
 
 // --- Read-only roots ----------------------------------------------------------
 
-TEST_F(StandInRegistry, AReadOnlyRootRefusesWritesAndAllowsReading) {
+TEST_F(SimulationRegistry, AReadOnlyRootRefusesWritesAndAllowsReading) {
     ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:409"),
               ERROR_SUCCESS);
-    SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, true);
+    SetSimulationReadOnlyRoot(HKEY_LOCAL_MACHINE, true);
     EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk"), ERROR_ACCESS_DENIED)
         << "opening an existing key for writing";
-    EXPECT_FALSE(StandInKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"));
+    EXPECT_FALSE(SimulationKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"));
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_WRITE, &key),
               ERROR_ACCESS_DENIED);
     EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1"),
               Names({"ACAD-6001:409"}));
     EXPECT_EQ(SetString(HKEY_CURRENT_USER, "SOFTWARE\\New", "v", "x"), ERROR_SUCCESS);
-    SetStandInReadOnlyRoot(HKEY_LOCAL_MACHINE, false);
+    SetSimulationReadOnlyRoot(HKEY_LOCAL_MACHINE, false);
     EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"), ERROR_SUCCESS);
 }
 
-TEST_F(StandInRegistry, ReadOnlyRootsComeFromTheEnvironment) {
+TEST_F(SimulationRegistry, ReadOnlyRootsComeFromTheEnvironment) {
     char error[200];
     setenv("REGOST_READONLY_ROOTS", "hklm, HKCU", 1);
     EXPECT_TRUE(ApplyReadOnlyRootsFromEnvironment(error, sizeof error));
@@ -269,88 +269,88 @@ TEST_F(StandInRegistry, ReadOnlyRootsComeFromTheEnvironment) {
 
 // --- Faults -------------------------------------------------------------------
 
-TEST_F(StandInRegistry, FailedCreatesCoverTheKeyAndEverythingBelowIt) {
+TEST_F(SimulationRegistry, FailedCreatesCoverTheKeyAndEverythingBelowIt) {
     ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD"), ERROR_SUCCESS);
-    FailStandInCreatesUnder(HKEY_LOCAL_MACHINE, "SOFTWARE\\QUENLAR");
+    FailSimulationCreatesUnder(HKEY_LOCAL_MACHINE, "SOFTWARE\\QUENLAR");
     EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"), ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(StandInKeyExists(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"));
+    EXPECT_FALSE(SimulationKeyExists(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"));
     EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software\\QuenlarX"), ERROR_SUCCESS);
     EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software"), ERROR_SUCCESS);
     EXPECT_EQ(PutKey(HKEY_CURRENT_USER, "Software\\Quenlar"), ERROR_SUCCESS);
-    ClearStandInFaults();
+    ClearSimulationFaults();
     EXPECT_EQ(PutKey(HKEY_LOCAL_MACHINE, "Software\\Quenlar\\AutoCAD\\17.1"), ERROR_SUCCESS);
 }
 
-TEST_F(StandInRegistry, FailedSetsCoverOneValueOrAllValuesOfOneKey) {
-    FailStandInSet(HKEY_CURRENT_USER, "S\\K", "Bad");
+TEST_F(SimulationRegistry, FailedSetsCoverOneValueOrAllValuesOfOneKey) {
+    FailSimulationSet(HKEY_CURRENT_USER, "S\\K", "Bad");
     EXPECT_EQ(SetString(HKEY_CURRENT_USER, "S\\K", "BAD", "x"), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "S\\K")) << "the key stays created";
+    EXPECT_TRUE(SimulationKeyExists(HKEY_CURRENT_USER, "S\\K")) << "the key stays created";
     EXPECT_EQ(SetString(HKEY_CURRENT_USER, "S\\K", "Good", "x"), ERROR_SUCCESS);
     EXPECT_EQ(SetString(HKEY_CURRENT_USER, "S\\K\\Sub", "Bad", "x"), ERROR_SUCCESS);
     EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "S\\K", "Bad", "x"), ERROR_SUCCESS);
-    FailStandInSet(HKEY_CURRENT_USER, "S\\Other", nullptr);
+    FailSimulationSet(HKEY_CURRENT_USER, "S\\Other", nullptr);
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "S\\Other", "a", 1), ERROR_ACCESS_DENIED);
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "S\\Other", "", 1), ERROR_ACCESS_DENIED);
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, "S\\K", "Bad"), "(none)");
 }
 
-TEST_F(StandInRegistry, TheNthSetFailsOnceAndEverySetIsCounted) {
-    FailStandInNthSet(2);
+TEST_F(SimulationRegistry, TheNthSetFailsOnceAndEverySetIsCounted) {
+    FailSimulationNthSet(2);
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "N", "a", 1), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "N", "b", 1), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "N", "c", 1), ERROR_ACCESS_DENIED);
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "N", "d", 1), ERROR_SUCCESS);
-    EXPECT_EQ(StandInSetCallCount(), 4);
-    FailStandInNthSet(0);
-    FailStandInNthSet(-1);
+    EXPECT_EQ(SimulationSetCallCount(), 4);
+    FailSimulationNthSet(0);
+    FailSimulationNthSet(-1);
     EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "N", "e", 1), ERROR_SUCCESS);
-    ResetStandInRegistry();
-    EXPECT_EQ(StandInSetCallCount(), 0);
+    ResetSimulationRegistry();
+    EXPECT_EQ(SimulationSetCallCount(), 0);
 }
 
-TEST_F(StandInRegistry, EnumerationFailsAtTheChosenIndex) {
+TEST_F(SimulationRegistry, EnumerationFailsAtTheChosenIndex) {
     for (const char *name : {"E\\a", "E\\b", "E\\c"})
         ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, name), ERROR_SUCCESS);
-    FailStandInEnumAt(1);
+    FailSimulationEnumAt(1);
     EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "E"), Names({"a"}));
-    FailStandInEnumAt(-1);
+    FailSimulationEnumAt(-1);
     EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "E"), Names({"a", "b", "c"}));
 }
 
-TEST_F(StandInRegistry, TheNthAllocationFailsOnceAndBlocksAreCounted) {
+TEST_F(SimulationRegistry, TheNthAllocationFailsOnceAndBlocksAreCounted) {
     HANDLE heap = GetProcessHeap();
     ASSERT_NE(heap, nullptr);
-    int before = StandInHeapBlockCount();
-    FailStandInNthAlloc(1);
+    int before = SimulationHeapBlockCount();
+    FailSimulationNthAlloc(1);
     void *first = HeapAlloc(heap, 0, 16);
     void *second = HeapAlloc(heap, 0, 16);
     void *third = HeapAlloc(heap, 0, 0);
     EXPECT_NE(first, nullptr);
     EXPECT_EQ(second, nullptr);
     EXPECT_NE(third, nullptr);
-    EXPECT_EQ(StandInHeapBlockCount(), before + 2);
+    EXPECT_EQ(SimulationHeapBlockCount(), before + 2);
     EXPECT_TRUE(HeapFree(heap, 0, first));
     EXPECT_TRUE(HeapFree(heap, 0, third));
     EXPECT_TRUE(HeapFree(heap, 0, nullptr));
-    EXPECT_EQ(StandInHeapBlockCount(), before);
+    EXPECT_EQ(SimulationHeapBlockCount(), before);
 }
 
-TEST_F(StandInRegistry, ResetClosesHandlesAndForgetsFaults) {
+TEST_F(SimulationRegistry, ResetClosesHandlesAndForgetsFaults) {
     HKEY key = nullptr;
     ASSERT_EQ(
         RegCreateKeyExA(HKEY_CURRENT_USER, "H", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
         ERROR_SUCCESS);
-    FailStandInNthSet(0);
-    FailStandInCreatesUnder(HKEY_CURRENT_USER, "H");
-    ResetStandInRegistry();
-    EXPECT_EQ(StandInOpenHandleCount(), 0);
+    FailSimulationNthSet(0);
+    FailSimulationCreatesUnder(HKEY_CURRENT_USER, "H");
+    ResetSimulationRegistry();
+    EXPECT_EQ(SimulationOpenHandleCount(), 0);
     EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
-    EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "H"));
+    EXPECT_FALSE(SimulationKeyExists(HKEY_CURRENT_USER, "H"));
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "H", "v", 1), ERROR_SUCCESS);
 }
 
-TEST_F(StandInRegistry, ALoadClosesEveryHandle) {
+TEST_F(SimulationRegistry, ALoadClosesEveryHandle) {
     HKEY key = nullptr;
     ASSERT_EQ(
         RegCreateKeyExA(HKEY_CURRENT_USER, "H", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
@@ -363,7 +363,7 @@ TEST_F(StandInRegistry, ALoadClosesEveryHandle) {
 
 // --- Registry file ------------------------------------------------------------
 
-TEST_F(StandInRegistry, SaveWritesRegedit4WithCrLfAndRegeditEscapes) {
+TEST_F(SimulationRegistry, SaveWritesRegedit4WithCrLfAndRegeditEscapes) {
     ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "Software\\Q", "Path", "C:\\a \"b\""), ERROR_SUCCESS);
     ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Q", "N", 15), ERROR_SUCCESS);
     ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, "Software\\Q", nullptr, "def"), ERROR_SUCCESS);
@@ -373,7 +373,7 @@ TEST_F(StandInRegistry, SaveWritesRegedit4WithCrLfAndRegeditEscapes) {
         PutValue(HKEY_LOCAL_MACHINE, "Software\\Q", "X", REG_EXPAND_SZ, std::string("%A%", 4)),
         ERROR_SUCCESS);
     ASSERT_EQ(PutKey(HKEY_CURRENT_USER, "Empty"), ERROR_SUCCESS);
-    ASSERT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str()));
+    ASSERT_TRUE(SaveSimulationRegistry(PathOf("r.reg").c_str()));
     EXPECT_EQ(ReadFile("r.reg"), "REGEDIT4\r\n"
                                  "\r\n"
                                  "[HKEY_LOCAL_MACHINE\\Software]\r\n"
@@ -389,12 +389,12 @@ TEST_F(StandInRegistry, SaveWritesRegedit4WithCrLfAndRegeditEscapes) {
                                  "\r\n");
 }
 
-TEST_F(StandInRegistry, LongHexDataIsWrappedAsRegeditWrapsIt) {
+TEST_F(SimulationRegistry, LongHexDataIsWrappedAsRegeditWrapsIt) {
     // A 26-character prefix leaves room for 17 bytes on the first line, then 25.
     std::string bytes(50, '\x11');
     ASSERT_EQ(PutValue(HKEY_CURRENT_USER, "W", "Twenty-one chars name", REG_BINARY, bytes),
               ERROR_SUCCESS);
-    ASSERT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str()));
+    ASSERT_TRUE(SaveSimulationRegistry(PathOf("r.reg").c_str()));
     std::string text = ReadFile("r.reg");
     std::string first = "\"Twenty-one chars name\"=hex:";
     for (int i = 0; i < 17; ++i)
@@ -408,7 +408,7 @@ TEST_F(StandInRegistry, LongHexDataIsWrappedAsRegeditWrapsIt) {
     EXPECT_NE(text.find(first + "\r\n"), std::string::npos) << text;
 }
 
-TEST_F(StandInRegistry, SaveThenLoadGivesBackEveryKeyAndValue) {
+TEST_F(SimulationRegistry, SaveThenLoadGivesBackEveryKeyAndValue) {
     std::string high;
     for (int c = 0x80; c <= 0xFF; ++c)
         high.push_back(static_cast<char>(c));
@@ -439,12 +439,12 @@ TEST_F(StandInRegistry, SaveThenLoadGivesBackEveryKeyAndValue) {
     ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.0"), ERROR_SUCCESS);
     ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:409"),
               ERROR_SUCCESS);
-    ASSERT_TRUE(SaveStandInRegistry(PathOf("first.reg").c_str()));
+    ASSERT_TRUE(SaveSimulationRegistry(PathOf("first.reg").c_str()));
     std::string first = ReadFile("first.reg");
 
-    ResetStandInRegistry();
+    ResetSimulationRegistry();
     char error[200] = "unset";
-    ASSERT_TRUE(LoadStandInRegistry(PathOf("first.reg").c_str(), error, sizeof error)) << error;
+    ASSERT_TRUE(LoadSimulationRegistry(PathOf("first.reg").c_str(), error, sizeof error)) << error;
     EXPECT_STREQ(error, "");
     const char *names[] = {"Path",         "\\name\"with\\escapes",
                            "Lines",        "",
@@ -453,7 +453,7 @@ TEST_F(StandInRegistry, SaveThenLoadGivesBackEveryKeyAndValue) {
                            "Dword",        "Short dword",
                            "Bin",          "None",
                            "Odd"};
-    ASSERT_TRUE(SaveStandInRegistry(PathOf("second.reg").c_str()));
+    ASSERT_TRUE(SaveSimulationRegistry(PathOf("second.reg").c_str()));
     EXPECT_EQ(ReadFile("second.reg"), first);
     for (const char *name : names)
         EXPECT_NE(Stored(HKEY_CURRENT_USER, key.c_str(), name), "(none)") << name;
@@ -475,14 +475,14 @@ TEST_F(StandInRegistry, SaveThenLoadGivesBackEveryKeyAndValue) {
     EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.0"), Names({}));
 }
 
-TEST_F(StandInRegistry, AMissingFileIsAnEmptyRegistry) {
+TEST_F(SimulationRegistry, AMissingFileIsAnEmptyRegistry) {
     ASSERT_EQ(PutKey(HKEY_CURRENT_USER, "Old"), ERROR_SUCCESS);
     char error[200];
-    EXPECT_TRUE(LoadStandInRegistry(PathOf("nothing.reg").c_str(), error, sizeof error));
-    EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "Old"));
+    EXPECT_TRUE(LoadSimulationRegistry(PathOf("nothing.reg").c_str(), error, sizeof error));
+    EXPECT_FALSE(SimulationKeyExists(HKEY_CURRENT_USER, "Old"));
 }
 
-TEST_F(StandInRegistry, LoadReadsCommentsAndContinuations) {
+TEST_F(SimulationRegistry, LoadReadsCommentsAndContinuations) {
     std::string error;
     ASSERT_TRUE(LoadText("  REGEDIT4\n"
                          "; a comment\n"
@@ -533,7 +533,7 @@ std::string Utf16(const std::u16string &text) {
 
 // A "Version 5.00" file as regedit writes it (UTF-16) and as editors save it
 // (ANSI, UTF-8 with or without its BOM); hex(2) data is UTF-16 in each.
-TEST_F(StandInRegistry, AVersion5FileLoadsInEveryEncoding) {
+TEST_F(SimulationRegistry, AVersion5FileLoadsInEveryEncoding) {
     const std::string body = "\r\n[HKEY_CURRENT_USER\\Caf\xE9]\r\n\"N\xE9\"=\"cr\xE8me\"\r\n"
                              "\"X\"=hex(2):e9,00,00,00\r\n";
     std::string utf8 =
@@ -555,7 +555,7 @@ TEST_F(StandInRegistry, AVersion5FileLoadsInEveryEncoding) {
     }
 }
 
-TEST_F(StandInRegistry, MalformedFilesAreRejectedWithTheirLineAndLeaveTheRegistryEmpty) {
+TEST_F(SimulationRegistry, MalformedFilesAreRejectedWithTheirLineAndLeaveTheRegistryEmpty) {
     struct Case {
         std::string text;
         const char *reason;
@@ -594,22 +594,22 @@ TEST_F(StandInRegistry, MalformedFilesAreRejectedWithTheirLineAndLeaveTheRegistr
          "line 3:"},
     };
     for (const Case &c : cases) {
-        ResetStandInRegistry();
+        ResetSimulationRegistry();
         ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "Before", "v", 1), ERROR_SUCCESS);
         std::string error;
         EXPECT_FALSE(LoadText(c.text, &error)) << c.text;
         EXPECT_EQ(error.rfind(c.reason, 0), 0u)
             << "got \"" << error << "\", expected it to start " << c.reason << " for: " << c.text;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
-        EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "Before")) << c.text;
-        EXPECT_FALSE(StandInKeyExists(HKEY_CURRENT_USER, "A")) << c.text;
+        EXPECT_FALSE(SimulationKeyExists(HKEY_CURRENT_USER, "Before")) << c.text;
+        EXPECT_FALSE(SimulationKeyExists(HKEY_CURRENT_USER, "A")) << c.text;
     }
 }
 
-TEST_F(StandInRegistry, OnlyARegularFileIsLoadedAndKeysMayNest512Levels) {
+TEST_F(SimulationRegistry, OnlyARegularFileIsLoadedAndKeysMayNest512Levels) {
     std::string error;
     ASSERT_TRUE(LoadText("REGEDIT4\n[HKEY_CURRENT_USER" + Nested(512) + "]\n", &error)) << error;
-    EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, Nested(512).substr(1).c_str()));
+    EXPECT_TRUE(SimulationKeyExists(HKEY_CURRENT_USER, Nested(512).substr(1).c_str()));
     ASSERT_EQ(mkfifo(PathOf("fifo").c_str(), 0600), 0);
     ASSERT_EQ(mkdir(PathOf("folder").c_str(), 0700), 0);
     const char *refused[][2] = {{"fifo", "not a regular file (a FIFO)"},
@@ -619,21 +619,21 @@ TEST_F(StandInRegistry, OnlyARegularFileIsLoadedAndKeysMayNest512Levels) {
     for (const auto &c : refused) {
         std::string path = c[0][0] == '/' ? c[0] : PathOf(c[0]);
         char reason[200];
-        EXPECT_FALSE(LoadStandInRegistry(path.c_str(), reason, sizeof reason)) << path;
+        EXPECT_FALSE(LoadSimulationRegistry(path.c_str(), reason, sizeof reason)) << path;
         EXPECT_STREQ(reason, c[1]);
     }
     rmdir(PathOf("folder").c_str());
 }
 
-TEST_F(StandInRegistry, ASymlinkIsFollowedAndItsTargetReplaced) {
+TEST_F(SimulationRegistry, ASymlinkIsFollowedAndItsTargetReplaced) {
     ASSERT_EQ(mkdir(PathOf("real").c_str(), 0700), 0);
     WriteFile("real/target.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Old]\r\n\r\n");
     ASSERT_EQ(symlink("real/target.reg", PathOf("link.reg").c_str()), 0);
     char error[200];
-    ASSERT_TRUE(LoadStandInRegistry(PathOf("link.reg").c_str(), error, sizeof error)) << error;
-    EXPECT_TRUE(StandInKeyExists(HKEY_CURRENT_USER, "Old"));
+    ASSERT_TRUE(LoadSimulationRegistry(PathOf("link.reg").c_str(), error, sizeof error)) << error;
+    EXPECT_TRUE(SimulationKeyExists(HKEY_CURRENT_USER, "Old"));
     ASSERT_EQ(PutKey(HKEY_CURRENT_USER, "New"), ERROR_SUCCESS);
-    ASSERT_TRUE(SaveStandInRegistry(PathOf("link.reg").c_str()));
+    ASSERT_TRUE(SaveSimulationRegistry(PathOf("link.reg").c_str()));
     char target[64] = {};
     EXPECT_EQ(readlink(PathOf("link.reg").c_str(), target, sizeof target - 1), 15);
     EXPECT_NE(ReadFile("real/target.reg").find("[HKEY_CURRENT_USER\\New]"), std::string::npos);
@@ -642,18 +642,18 @@ TEST_F(StandInRegistry, ASymlinkIsFollowedAndItsTargetReplaced) {
     rmdir(PathOf("real").c_str());
 }
 
-TEST_F(StandInRegistry, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
+TEST_F(SimulationRegistry, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
     ASSERT_EQ(SetString(HKEY_CURRENT_USER, "A", "v", "old"), ERROR_SUCCESS);
-    ASSERT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str()));
+    ASSERT_TRUE(SaveSimulationRegistry(PathOf("r.reg").c_str()));
     std::string old = ReadFile("r.reg");
     ASSERT_EQ(SetString(HKEY_CURRENT_USER, "A", "v", "new and longer"), ERROR_SUCCESS);
-    FailStandInSaveAfterBytes(10);
-    EXPECT_FALSE(SaveStandInRegistry(PathOf("r.reg").c_str()));
+    FailSimulationSaveAfterBytes(10);
+    EXPECT_FALSE(SaveSimulationRegistry(PathOf("r.reg").c_str()));
     EXPECT_EQ(ReadFile("r.reg"), old);
     EXPECT_EQ(FilesInFolder(), Names({"r.reg"}));
-    EXPECT_TRUE(SaveStandInRegistry(PathOf("r.reg").c_str())) << "the fault fires once";
+    EXPECT_TRUE(SaveSimulationRegistry(PathOf("r.reg").c_str())) << "the fault fires once";
     EXPECT_NE(ReadFile("r.reg").find("new and longer"), std::string::npos);
-    EXPECT_FALSE(SaveStandInRegistry(PathOf("no-such-folder/r.reg").c_str()));
+    EXPECT_FALSE(SaveSimulationRegistry(PathOf("no-such-folder/r.reg").c_str()));
 }
 
 } // namespace

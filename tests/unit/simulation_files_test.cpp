@@ -1,4 +1,4 @@
-// The file side of the Linux stand-in: DOS paths, text streams, the own
+// The file side of the Linux simulation: DOS paths, text streams, the own
 // module and the temporary folder, FindFirstFileA and the INI reader.
 #include <errno.h>
 #include <stdlib.h>
@@ -229,7 +229,7 @@ TEST_F(DosStreamTest, TwoAppendStreamsEachWriteAtTheEnd) {
 
 // --- Own module, temporary folder, clock ---------------------------------
 
-TEST(StandInProcess, ModuleFileNameIsTheExecutableInDosForm) {
+TEST(SimulationProcess, ModuleFileNameIsTheExecutableInDosForm) {
     char unixPath[4096];
     ssize_t length = readlink("/proc/self/exe", unixPath, sizeof unixPath - 1);
     ASSERT_GT(length, 0);
@@ -253,7 +253,7 @@ TEST(StandInProcess, ModuleFileNameIsTheExecutableInDosForm) {
     EXPECT_EQ(std::string(path), expected);
 }
 
-TEST(StandInProcess, TempPathComesFromTmpdirInDosFormWithFinalBackslash) {
+TEST(SimulationProcess, TempPathComesFromTmpdirInDosFormWithFinalBackslash) {
     TempFolder folder;
     std::string unicodeFolder = folder.File("Caf\xC3\xA9");
     ScopedEnv tmpdir("TMPDIR", unicodeFolder.c_str());
@@ -272,7 +272,7 @@ TEST(StandInProcess, TempPathComesFromTmpdirInDosFormWithFinalBackslash) {
     EXPECT_EQ(GetTempPathA(sizeof buffer, buffer), expected.size()) << buffer;
 }
 
-TEST(StandInProcess, TempPathFallsBackToTmpAndResolvesRelativeFolders) {
+TEST(SimulationProcess, TempPathFallsBackToTmpAndResolvesRelativeFolders) {
     char buffer[4096];
     {
         ScopedEnv tmpdir("TMPDIR", "");
@@ -291,7 +291,7 @@ TEST(StandInProcess, TempPathFallsBackToTmpAndResolvesRelativeFolders) {
     }
 }
 
-TEST(StandInProcess, LocalTimeIsTheLocalClock) {
+TEST(SimulationProcess, LocalTimeIsTheLocalClock) {
     time_t before = time(nullptr);
     SYSTEMTIME now;
     GetLocalTime(&now);

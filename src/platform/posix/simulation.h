@@ -25,55 +25,55 @@
 
 // --- Registry file -------------------------------------------------------
 
-void ResetStandInRegistry(); // no key, handle, read-only root, fault or count
+void ResetSimulationRegistry(); // no key, handle, read-only root, fault or count
 
 // Loads a REGEDIT4 or "Version 5.00" file (UTF-16LE, ANSI or UTF-8) in place
 // of the registry (handles closed; faults kept) and locks it until the next
 // save, so runs on one file take turns. No file or 0 bytes: empty. False, an
 // empty registry and a reason ("line 12: ...") for a malformed or odd file.
-bool LoadStandInRegistry(const char *unixPath, char *error, size_t errorSize);
+bool LoadSimulationRegistry(const char *unixPath, char *error, size_t errorSize);
 // Saves the registry as REGEDIT4, atomically (temporary file, fsync,
 // rename; a symbolic link keeps naming it), and drops the load's lock.
 // False if it could not be written; the old file is then left as it was.
-bool SaveStandInRegistry(const char *unixPath);
+bool SaveSimulationRegistry(const char *unixPath);
 // REGOST_READONLY_ROOTS: "HKLM", "HKCU" or both, comma-separated, any case.
 bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize);
-void SetStandInReadOnlyRoot(HKEY root, bool readOnly);
+void SetSimulationReadOnlyRoot(HKEY root, bool readOnly);
 
 // What GetModuleFileNameA(NULL) reports (a DOS path); null: the real one.
-void SetStandInModuleFileName(const char *dosPath);
+void SetSimulationModuleFileName(const char *dosPath);
 
 // --- Inspection for tests ------------------------------------------------
 
 // False if there is no such value; data gets at most dataSize bytes.
-bool QueryStandInValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
-                       BYTE *data, DWORD dataSize, DWORD *dataLength);
-bool StandInKeyExists(HKEY root, const char *keyPath);
+bool QuerySimulationValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
+                          BYTE *data, DWORD dataSize, DWORD *dataLength);
+bool SimulationKeyExists(HKEY root, const char *keyPath);
 
 // --- Fault injection (each gives ERROR_ACCESS_DENIED, or null) -------------
 // Creating, or opening for writing, any key at or below keyPath.
-void FailStandInCreatesUnder(HKEY root, const char *keyPath);
+void FailSimulationCreatesUnder(HKEY root, const char *keyPath);
 // Setting a value of exactly this key; a null valueName: any value.
-void FailStandInSet(HKEY root, const char *keyPath, const char *valueName);
+void FailSimulationSet(HKEY root, const char *keyPath, const char *valueName);
 // The n-th RegSetValueExA from now (0 = the next) fails once; -1: off.
-void FailStandInNthSet(int n);
+void FailSimulationNthSet(int n);
 // RegEnumKeyExA gives ERROR_NO_MORE_ITEMS at this index; -1: off.
-void FailStandInEnumAt(int index);
+void FailSimulationEnumAt(int index);
 // The n-th HeapAlloc from now returns null; -1: off.
-void FailStandInNthAlloc(int n);
+void FailSimulationNthAlloc(int n);
 // The next save writes this many bytes, then fails as a full disk; -1: off.
-void FailStandInSaveAfterBytes(long bytes);
-void ClearStandInFaults();
+void FailSimulationSaveAfterBytes(long bytes);
+void ClearSimulationFaults();
 
-int StandInSetCallCount();    // RegSetValueExA calls since the last reset
-int StandInOpenHandleCount(); // keys opened and not yet closed
-int StandInHeapBlockCount();  // HeapAlloc blocks not yet freed
+int SimulationSetCallCount();    // RegSetValueExA calls since the last reset
+int SimulationOpenHandleCount(); // keys opened and not yet closed
+int SimulationHeapBlockCount();  // HeapAlloc blocks not yet freed
 
 // Faults of a whole run of regost, from the environment (unset or empty: off):
-//   REGOST_FAIL_SET_AT=n       the n-th RegSetValueExA (from 0) fails, as FailStandInNthSet
-//   REGOST_FAIL_ENUM_AT=i      RegEnumKeyExA fails at index i, as FailStandInEnumAt
-//   REGOST_FAIL_ALLOC_AT=n     the n-th HeapAlloc (from 0) fails, as FailStandInNthAlloc
-//   REGOST_FAIL_CREATES_UNDER=HKLM\key[;HKCU\key...]       as FailStandInCreatesUnder
-//   REGOST_FAIL_SET=HKLM\key[|value][;...]                  as FailStandInSet
+//   REGOST_FAIL_SET_AT=n       the n-th RegSetValueExA (from 0) fails, as FailSimulationNthSet
+//   REGOST_FAIL_ENUM_AT=i      RegEnumKeyExA fails at index i, as FailSimulationEnumAt
+//   REGOST_FAIL_ALLOC_AT=n     the n-th HeapAlloc (from 0) fails, as FailSimulationNthAlloc
+//   REGOST_FAIL_CREATES_UNDER=HKLM\key[;HKCU\key...]       as FailSimulationCreatesUnder
+//   REGOST_FAIL_SET=HKLM\key[|value][;...]                  as FailSimulationSet
 // False, with a one-line reason naming the variable, for any other text.
 bool ApplyFaultsFromEnvironment(char *error, size_t errorSize);

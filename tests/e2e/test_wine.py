@@ -349,28 +349,35 @@ COMPLETE_PROGRESS = (b"Ostrel Registration Registry Successful (1)\r\n\r\n"
                      b"Installation AutoCAD Successful (2)\r\n\r\nInstallation Completed\r\n\r\n")
 
 
-def killed_run_problems(runner, base):
-    """RegOST.exe killed once its registry-script log holds KILL_AFTER_RECORDS
-    records: RegOST.log has its header and whole lines of a complete run,
-    TEMPTXT.log only whole records, and each record names a value that the
-    registry holds with that data."""
-    folder = os.path.join(base, "killed")
+def lay_out_many_products(runner, base, name):
+    """A program folder <base>/<name> with RegOST.exe and a setup file for
+    17.1, no logs, and KILL_PRODUCTS products of 17.1 in the registry; returns
+    the folder, the exe and the paths of both logs."""
+    folder = os.path.join(base, name)
     os.makedirs(folder, exist_ok=True)
     program = os.path.join(folder, "RegOST.exe")
     subprocess.run(["cp", runner.exe, program], check=True)
     with open(os.path.join(folder, "RegOST.ini"), "wb") as f:
         f.write(b"[VERSION]\r\nVersion=17.1\r\n")
-    logs = [os.path.join(folder, name) for name in ("RegOST.log", "TEMPTXT.log")]
+    logs = [os.path.join(folder, log) for log in ("RegOST.log", "TEMPTXT.log")]
     for log in logs:
         if os.path.exists(log):
             os.remove(log)
     machine = {runner.own("HKLM\\SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-%04d:409" % (6000 + i)):
                {} for i in range(KILL_PRODUCTS)}
-    laid = os.path.join(base, "killed.reg")
+    laid = os.path.join(base, name + ".reg")
     regfile.write_regedit4(machine, laid, delete_first=[runner.own(k) for k in WATCHED_FULL])
     if wine.reg_import(laid).returncode != 0:
-        return ["reg import failed"]
+        raise RuntimeError("reg import failed")
+    return folder, program, logs
 
+
+def killed_run_problems(runner, base):
+    """RegOST.exe killed once its registry-script log holds KILL_AFTER_RECORDS
+    records: RegOST.log has its header and whole lines of a complete run,
+    TEMPTXT.log only whole records, and each record names a value that the
+    registry holds with that data."""
+    folder, program, logs = lay_out_many_products(runner, base, "killed")
     process = subprocess.Popen([wine.wine_binary(), program, "/LOG"], cwd=folder,
                                env=wine.environment(), stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
@@ -412,22 +419,7 @@ def killed_run_problems(runner, base):
 def concurrent_run_problems(runner, base):
     """Two RegOST.exe /LOG runs started at once from one folder take turns: the
     C runtime's append is a seek and a write, which two processes tear."""
-    folder = os.path.join(base, "concurrent")
-    os.makedirs(folder, exist_ok=True)
-    program = os.path.join(folder, "RegOST.exe")
-    subprocess.run(["cp", runner.exe, program], check=True)
-    with open(os.path.join(folder, "RegOST.ini"), "wb") as f:
-        f.write(b"[VERSION]\r\nVersion=17.1\r\n")
-    logs = [os.path.join(folder, name) for name in ("RegOST.log", "TEMPTXT.log")]
-    for log in logs:
-        if os.path.exists(log):
-            os.remove(log)
-    machine = {runner.own("HKLM\\SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-%04d:409" % (6000 + i)):
-               {} for i in range(KILL_PRODUCTS)}
-    laid = os.path.join(base, "concurrent.reg")
-    regfile.write_regedit4(machine, laid, delete_first=[runner.own(k) for k in WATCHED_FULL])
-    if wine.reg_import(laid).returncode != 0:
-        return ["reg import failed"]
+    folder, program, logs = lay_out_many_products(runner, base, "concurrent")
     runs = [subprocess.Popen([wine.wine_binary(), program, "/LOG"], cwd=folder,
                              env=wine.environment(), stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL) for _ in range(2)]

@@ -15,9 +15,27 @@ constexpr int kExitNoRecords = 4;
 constexpr int kExitScriptLogClosed = 5;
 constexpr int kExitBadCommandLine = 87; // ERROR_INVALID_PARAMETER
 
+// The switches a mode may take after its word.
+constexpr unsigned kSwitchQel = 1;
+
+// What every mode starts from.
+struct CtlRun {
+    char *argv0;                     // the program as it was started
+    char directory[kPathBufferSize]; // the program folder; empty when unknown
+    unsigned switches;               // kSwitch* bits
+};
+
 /* ctl_run.cpp */
 // The whole job of RegOSTCtl; returns the exit code.
 int RunRegOSTCtl(int argc, char **argv);
+// The path of the folder's TEMPTXT.log (kPathBufferSize bytes); false when
+// the folder is unknown or the path does not fit.
+bool ScriptLogPath(const char *directory, char *path);
+// Writes the final message, closes the logs and returns exitCode.
+int EndWith(const char *finalMessage, int exitCode);
+
+/* install.cpp */
+int InstallRegistration(const CtlRun &run);
 
 /* records.cpp */
 // One whole record of TEMPTXT.log. The texts live in the same heap block.
@@ -42,3 +60,4 @@ enum class Removal { Done, Failed, OutOfMemory };
 // what was recorded and their add-on key still belongs to this folder's
 // install, then the keys that were left empty. Logs what it leaves.
 Removal RemoveRecordedValues(Record *newest, int count);
+int UninstallRegistration(const CtlRun &run);

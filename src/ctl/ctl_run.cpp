@@ -1,4 +1,4 @@
-// RegOSTCtl's command line, its two jobs and their exit codes.
+// RegOSTCtl's command line, its modes and their exit codes.
 #include <string.h>
 
 #include "ctl/ctl.h"
@@ -7,29 +7,59 @@
 
 namespace {
 
-enum class Command { Install, InstallWithSecond, Uninstall, Unknown };
+// One mode: its word, the switches it takes after the word (each at most
+// once, in any order), how long it waits for another run's lock, and the job.
+struct Mode {
+    const char *word;
+    unsigned switches;
+    DWORD lockWait;
+    int (*run)(const CtlRun &run);
+};
 
-Command ReadCommand(int argc, char **argv) {
-    if (argc < 2 || argc > 3)
-        return Command::Unknown;
-    char words[2][kArgumentBufferSize] = {"", ""};
+// A deployment waits as long as another setup runs; a logon must not.
+const Mode kModes[] = {
+    {"/INSTALL", kSwitchQel, INFINITE, InstallRegistration},
+    {"/UNINSTALL", 0, INFINITE, UninstallRegistration},
+};
+
+const struct {
+    const char *word;
+    unsigned bit;
+} kSwitches[] = {
+    {"/QEL", kSwitchQel},
+};
+
+// The mode the command line names, with its switches in *switches; null for
+// any other command line.
+const Mode *ReadCommand(int argc, char **argv, unsigned *switches) {
+    *switches = 0;
+    const Mode *mode = nullptr;
     for (int i = 1; i < argc; ++i) {
         size_t length = strlen(argv[i]);
         if (length >= kArgumentBufferSize)
-            return Command::Unknown;
-        memcpy(words[i - 1], argv[i], length + 1);
-        UpperCaseInPlace(words[i - 1]);
+            return nullptr;
+        char word[kArgumentBufferSize];
+        memcpy(word, argv[i], length + 1);
+        UpperCaseInPlace(word);
+        if (i == 1) {
+            for (const Mode &candidate : kModes)
+                mode = strcmp(word, candidate.word) == 0 ? &candidate : mode;
+            if (mode == nullptr)
+                return nullptr;
+            continue;
+        }
+        unsigned bit = 0;
+        for (const auto &candidate : kSwitches)
+            bit = strcmp(word, candidate.word) == 0 ? candidate.bit : bit;
+        if (bit == 0 || (mode->switches & bit) == 0 || (*switches & bit) != 0)
+            return nullptr;
+        *switches |= bit;
     }
-    if (strcmp(words[0], "/INSTALL") == 0 && argc == 2)
-        return Command::Install;
-    if (strcmp(words[0], "/INSTALL") == 0 && strcmp(words[1], "/QEL") == 0)
-        return Command::InstallWithSecond;
-    if (strcmp(words[0], "/UNINSTALL") == 0 && argc == 2)
-        return Command::Uninstall;
-    return Command::Unknown;
+    return mode;
 }
 
-// False when the folder is unknown or the path does not fit.
+} // namespace
+
 bool ScriptLogPath(const char *directory, char *path) {
     return directory[0] != '\0' &&
            JoinText(path, directory, SeparatorAfter(directory), "TEMPTXT.log");
@@ -40,74 +70,18 @@ int EndWith(const char *finalMessage, int exitCode) {
     return exitCode;
 }
 
-// RegOST's run with /LOG, its outcome turned into the exit code. Records
-// that cannot be kept would leave writes that no uninstall can find, so
-// nothing is written then.
-int Install(const char *directory, char *argv0, bool secondAddOn) {
-    char path[kPathBufferSize];
-    FILE *scriptLog = ScriptLogPath(directory, path) ? OpenDosStream(path, "a") : nullptr;
-    if (scriptLog == nullptr) {
-        OpenProgressLog(directory);
-        return EndWith("Error -- TEMPTXT.log cannot be written\n\n", kExitScriptLogClosed);
-    }
-    fclose(scriptLog);
-
-    char logSwitch[] = "/LOG";
-    char secondSwitch[] = "/QEL";
-    char *arguments[] = {argv0, logSwitch, secondSwitch, nullptr};
-    RunOutcome outcome = {};
-    RunRegistration(secondAddOn ? 3 : 2, arguments, &outcome);
-    if (!outcome.completed)
-        return kExitNoSetupFile;
-    if (outcome.failedWrites > 0)
-        return kExitWriteFailed;
-    return outcome.registeredProducts == 0 ? kExitNoAutoCAD : kExitDone;
-}
-
-int Uninstall(const char *directory) {
-    OpenProgressLog(directory);
-    char path[kPathBufferSize];
-    Record *records = nullptr;
-    int count = 0;
-    RecordsRead read =
-        ScriptLogPath(directory, path) ? ReadRecords(path, &records, &count) : RecordsRead::NoFile;
-    Removal removal = Removal::OutOfMemory;
-    if (read == RecordsRead::Read)
-        removal = RemoveRecordedValues(records, count);
-    FreeRecords(records);
-    if (read == RecordsRead::NoFile)
-        return EndWith("TEMPTXT.log not found\n\n", kExitNoRecords);
-    if (removal == Removal::OutOfMemory)
-        return EndWith("Error -- Out of memory\n\n", kExitWriteFailed);
-    return EndWith("Uninstallation Completed\n\n",
-                   removal == Removal::Done ? kExitDone : kExitWriteFailed);
-}
-
-} // namespace
-
 int RunRegOSTCtl(int argc, char **argv) {
-    char directory[kPathBufferSize];
-    FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory);
-    // Runs from one folder take turns, whichever of the two programs runs.
-    bool locked = LockProgramFolder(directory);
-
+    CtlRun run = {argc > 0 ? argv[0] : nullptr, "", 0};
+    FindProgramDirectory(run.argv0, run.directory);
+    const Mode *mode = ReadCommand(argc, argv, &run.switches);
+    LockRuns(run.directory, mode != nullptr ? mode->lockWait : INFINITE);
     int exitCode = kExitBadCommandLine;
-    switch (ReadCommand(argc, argv)) {
-    case Command::Install:
-        exitCode = Install(directory, argv[0], false);
-        break;
-    case Command::InstallWithSecond:
-        exitCode = Install(directory, argv[0], true);
-        break;
-    case Command::Uninstall:
-        exitCode = Uninstall(directory);
-        break;
-    case Command::Unknown:
-        OpenProgressLog(directory);
+    if (mode != nullptr) {
+        exitCode = mode->run(run);
+    } else {
+        OpenRunLog(run.directory);
         EndLogs("Error -- Use /INSTALL, /INSTALL /QEL or /UNINSTALL\n\n");
-        break;
     }
-    if (locked)
-        UnlockProgramFolder();
+    UnlockRuns();
     return exitCode;
 }

@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "ctl/ctl.h"
+#include "driver/driver.h"
 #include "log/log.h"
 #include "registry/registry.h"
 
@@ -279,4 +280,23 @@ Removal RemoveRecordedValues(Record *newest, int count) {
     HeapFree(GetProcessHeap(), 0, table.entries);
     table = Table{};
     return removedAll ? Removal::Done : Removal::Failed;
+}
+
+int UninstallRegistration(const CtlRun &run) {
+    OpenRunLog(run.directory);
+    char path[kPathBufferSize];
+    Record *records = nullptr;
+    int count = 0;
+    RecordsRead read = ScriptLogPath(run.directory, path) ? ReadRecords(path, &records, &count)
+                                                          : RecordsRead::NoFile;
+    Removal removal = Removal::OutOfMemory;
+    if (read == RecordsRead::Read)
+        removal = RemoveRecordedValues(records, count);
+    FreeRecords(records);
+    if (read == RecordsRead::NoFile)
+        return EndWith("TEMPTXT.log not found\n\n", kExitNoRecords);
+    if (removal == Removal::OutOfMemory)
+        return EndWith("Error -- Out of memory\n\n", kExitWriteFailed);
+    return EndWith("Uninstallation Completed\n\n",
+                   removal == Removal::Done ? kExitDone : kExitWriteFailed);
 }

@@ -33,12 +33,18 @@ void FindProgramDirectory(const char *argv0, char *directory);
 // True when the setup file opens for reading; it is closed again at once.
 bool CheckSetupFile(const char *path);
 
-/* folder_lock.cpp */
-// Runs from one program folder take turns, so that their lines never
-// interleave in one log: a second run waits here until the first unlocks
-// (or ends). False when no lock could be had; the run then goes on without.
-bool LockProgramFolder(const char *programDirectory);
-void UnlockProgramFolder();
+/* run_lock.cpp */
+// Runs that change the registry take turns, machine-wide, so that no run
+// removes or rewrites a value while another writes it, and no two runs mix
+// their lines in one log. A second run waits here at most waitMilliseconds
+// (INFINITE: until the first unlocks or ends). Where the machine's lock
+// cannot be had the program folder's is taken instead; the result says which.
+enum class RunLock { Machine, Folder, None };
+RunLock LockRuns(const char *programDirectory, DWORD waitMilliseconds);
+void UnlockRuns();
+// Opens the progress log (OpenProgressLog) and notes in it what the lock
+// could not do: nothing when the machine's lock was had.
+void OpenRunLog(const char *programDirectory);
 
 /* setup_file.cpp */
 enum class ReleaseListResult { Accepted, Missing, WrongLength, Unknown };

@@ -86,17 +86,16 @@ void EndRun(const char *finalMessage, bool completed, RunOutcome *outcome) {
 int RunRegOST(int argc, char **argv) {
     char directory[kPathBufferSize];
     FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory);
-    bool locked = LockProgramFolder(directory);
+    LockRuns(directory, INFINITE);
     RunRegistration(argc, argv, nullptr);
-    if (locked)
-        UnlockProgramFolder();
+    UnlockRuns();
     return 0; // setup programs read the logs, not the exit code
 }
 
 void RunRegistration(int argc, char **argv, RunOutcome *outcome) {
     ResetStepTally();
     FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.programDirectory);
-    OpenProgressLog(run.programDirectory);
+    OpenRunLog(run.programDirectory);
     if (argc > 3)
         WriteProgressLine("Error -- Incorrect number of parameters\n\n");
     ExamineArguments(argc, argv);

@@ -1,9 +1,9 @@
 // Named mutexes, as far as the programs use them: CreateMutexA(NULL, FALSE,
-// name), an unbounded WaitForSingleObject, ReleaseMutex and CloseHandle.
-// A name is a lock file in /tmp, which every process of the machine sees,
-// as every process of a Windows session sees a mutex's name; flock gives
-// the waiting, and the kernel lets go of it when a process dies, as Windows
-// hands an abandoned mutex to the next waiter.
+// name), WaitForSingleObject, ReleaseMutex and CloseHandle. A name, with its
+// "Global\" namespace if it has one, is a lock file in /tmp, which every
+// process of the machine sees; flock gives the waiting, and the kernel lets
+// go of it when a process dies, as Windows hands an abandoned mutex to the
+// next waiter.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -20,6 +20,8 @@ struct Mutex {
 };
 
 bool ValidName(const char *name) {
+    if (name != nullptr && strncmp(name, "Global\\", 7) == 0)
+        name += 7;
     size_t length = name != nullptr ? strlen(name) : 0;
     return length > 0 && length < MAX_PATH && strchr(name, '\\') == nullptr &&
            strchr(name, '/') == nullptr;
@@ -45,13 +47,26 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
 }
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-    if (hHandle == nullptr || dwMilliseconds != INFINITE)
+    if (hHandle == nullptr)
         return WAIT_FAILED;
+    int fd = static_cast<Mutex *>(hHandle)->fd;
     int result;
-    do
-        result = flock(static_cast<Mutex *>(hHandle)->fd, LOCK_EX);
-    while (result != 0 && errno == EINTR);
-    return result == 0 ? WAIT_OBJECT_0 : WAIT_FAILED;
+    if (dwMilliseconds == INFINITE) {
+        do
+            result = flock(fd, LOCK_EX);
+        while (result != 0 && errno == EINTR);
+        return result == 0 ? WAIT_OBJECT_0 : WAIT_FAILED;
+    }
+    // A bounded wait asks again every 10 ms until its time is up.
+    for (DWORD waited = 0;; waited += 10) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return WAIT_OBJECT_0;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return WAIT_FAILED;
+        if (waited >= dwMilliseconds)
+            return WAIT_TIMEOUT;
+        usleep(10000);
+    }
 }
 
 BOOL ReleaseMutex(HANDLE hMutex) {

@@ -11,7 +11,9 @@
 //   FindFirstFileA(path or pattern, &data) + FindClose: found or not
 //   OpenDosStream(path, "a" | "r"): "\n" appended as CR LF, read as stored
 //   GetModuleFileNameA(NULL, ...), GetTempPathA (TMPDIR), GetLocalTime,
-//   HeapAlloc/HeapFree on the process heap, named mutexes, __argc/__argv.
+//   HeapAlloc/HeapFree on the process heap, __argc/__argv,
+//   CreateMutexA(NULL, FALSE, name or "Global\" name), WaitForSingleObject(h,
+//   ms or INFINITE), ReleaseMutex(h), CloseHandle(h).
 // Paths are DOS paths over the Unix tree (Z: is "/"), names compared without
 // case in code page 1252. Only HKLM and HKCU exist; a closed handle stays
 // invalid. No last-error value is kept. The core never includes this header.

@@ -1,0 +1,80 @@
+// The lock that makes runs take turns. Every program folder's runs change the
+// same keys (the maker's, the products', the user's), so the lock is one
+// mutex in the global namespace, shared by every logon session. Where that
+// name cannot be had (another account made it with a stricter access list),
+// a mutex derived from the program folder takes its place, so that runs from
+// one folder still never mix their lines in one log.
+#include <stdio.h>
+
+#include "driver/driver.h"
+#include "log/log.h"
+
+namespace {
+
+constexpr char kMachineLockName[] = "Global\\RegOST-Registry";
+
+HANDLE runLock = nullptr;
+const char *notice = "";
+
+// "RegOST-" and the FNV-1a hash of the folder, upper-cased and with '/' read
+// as '\\' as Windows does; a mutex name may hold no backslash, and the
+// hash keeps it short whatever the folder's length.
+void FolderLockName(const char *programDirectory, char *name, size_t size) {
+    unsigned long hash = 2166136261ul;
+    for (const char *c = programDirectory; *c != '\0'; ++c) {
+        char byte = *c == '/' ? '\\' : *c;
+        if (byte >= 'a' && byte <= 'z')
+            byte = static_cast<char>(byte - 'a' + 'A');
+        hash = ((hash ^ static_cast<unsigned char>(byte)) * 16777619ul) & 0xFFFFFFFFul;
+    }
+    snprintf(name, size, "RegOST-%08lX", hash);
+}
+
+} // namespace
+
+RunLock LockRuns(const char *programDirectory, DWORD waitMilliseconds) {
+    if (runLock != nullptr)
+        return RunLock::None;
+    RunLock kind = RunLock::Machine;
+    runLock = CreateMutexA(nullptr, FALSE, kMachineLockName);
+    if (runLock == nullptr && programDirectory[0] != '\0') {
+        char name[32];
+        FolderLockName(programDirectory, name, sizeof name);
+        runLock = CreateMutexA(nullptr, FALSE, name);
+        kind = RunLock::Folder;
+    }
+    notice = kind == RunLock::Folder
+                 ? "Warning -- Machine-wide lock not available, only runs from this folder "
+                   "take turns\n\n"
+                 : "";
+    if (runLock == nullptr) {
+        notice = "Warning -- No lock available, runs do not take turns\n\n";
+        return RunLock::None;
+    }
+    // An abandoned mutex (a run that was killed) is ours now all the same.
+    DWORD waited = WaitForSingleObject(runLock, waitMilliseconds);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        CloseHandle(runLock);
+        runLock = nullptr;
+        notice = waited == WAIT_TIMEOUT
+                     ? "Warning -- Another run still holds the lock, going on without it\n\n"
+                     : "Warning -- No lock available, runs do not take turns\n\n";
+        return RunLock::None;
+    }
+    return kind;
+}
+
+void UnlockRuns() {
+    notice = "";
+    if (runLock == nullptr)
+        return;
+    ReleaseMutex(runLock);
+    CloseHandle(runLock);
+    runLock = nullptr;
+}
+
+void OpenRunLog(const char *programDirectory) {
+    OpenProgressLog(programDirectory);
+    if (notice[0] != '\0')
+        WriteProgressLine(notice);
+}

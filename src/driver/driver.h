@@ -47,13 +47,27 @@ void UnlockRuns();
 void OpenRunLog(const char *programDirectory);
 
 /* setup_file.cpp */
+// What the setup file says, as a run reads it from the program folder.
+struct Setup {
+    char setupFilePath[kPathBufferSize];
+    char releaseList[kPathBufferSize];
+    int releaseCount;                       // 1 to 3
+    char mainLoaderPath[kPathBufferSize];   // overridden where the setup file says so
+    char secondLoaderPath[kPathBufferSize]; // likewise, when secondAddOn
+    char customData[kPathBufferSize];       // empty when the setup file has none
+};
+// Reads the setup file of programDirectory into *setup. Null when the run
+// can go on; else the final message that ends it (no setup file, or a
+// release list refused), and nothing in *setup is to be used.
+const char *ReadSetup(const char *programDirectory, bool secondAddOn, Setup *setup);
 enum class ReleaseListResult { Accepted, Missing, WrongLength, Unknown };
 // Reads and validates the release list of setupFile into releaseList
 // (kPathBufferSize bytes); on success *releaseCount is 1 to 3.
 ReleaseListResult ReadReleaseList(const char *setupFile, char *releaseList, int *releaseCount);
 // The release at index i (0 to 2) of an accepted list: four characters into
-// releaseNumber (kReleaseNumberSize bytes).
-void CopyRelease(const char *releaseList, int index, char *releaseNumber);
+// releaseNumber (kReleaseNumberSize bytes), and "R" before them into
+// releaseKeyName (kReleaseKeyNameSize bytes).
+void CopyRelease(const char *releaseList, int index, char *releaseNumber, char *releaseKeyName);
 // Replaces a default loader path with the setup file's where that names
 // something that exists; the second add-on's only when it is registered. A
 // loader that is not absolute is resolved in programDirectory (a rooted one

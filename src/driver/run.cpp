@@ -11,11 +11,7 @@ namespace {
 struct RunState {
     bool secondAddOn = false; // "/QEL"
     char programDirectory[kPathBufferSize] = "";
-    char setupFilePath[kPathBufferSize] = "";
-    char releaseList[kPathBufferSize] = "";
-    char mainLoaderPath[kPathBufferSize] = "";
-    char secondLoaderPath[kPathBufferSize] = "";
-    char customData[kPathBufferSize] = "";
+    Setup setup = {};
 };
 RunState run;
 
@@ -34,43 +30,27 @@ void ExamineArguments(int argc, char **argv) {
     }
 }
 
-// The setup file's path and the default loader paths, all in the program
-// folder. The loader names are no longer than the setup file's, so once its
-// path fits, theirs do too. An unknown (empty) folder is never the current one.
-bool ComposeProgramPaths() {
-    static_assert(TextLength("Ostrel.arx") <= TextLength("RegOST.ini") &&
-                      TextLength("Qel.arx") <= TextLength("RegOST.ini"),
-                  "a default loader path must fit wherever the setup file's path fits");
-    if (run.programDirectory[0] == '\0')
-        return false;
-    const char *separator = SeparatorAfter(run.programDirectory);
-    if (!JoinText(run.setupFilePath, run.programDirectory, separator, "RegOST.ini"))
-        return false;
-    JoinText(run.mainLoaderPath, run.programDirectory, separator, "Ostrel.arx");
-    JoinText(run.secondLoaderPath, run.programDirectory, separator, "Qel.arx");
-    return true;
-}
-
 void ReportStep(bool succeeded, const char *success, const char *failure) {
     WriteProgressLine(succeeded ? success : failure);
 }
 
 void RegisterRelease(const char *releaseNumber, const char *releaseKeyName) {
-    ReportStep(WriteVendorKey(releaseNumber, run.mainLoaderPath, run.customData, false),
+    ReportStep(WriteVendorKey(releaseNumber, run.setup.mainLoaderPath, run.setup.customData, false),
                "Ostrel Registration Registry Successful (1)\n\n",
                "Error -- Ostrel Registration Registry (1)\n\n");
     if (run.secondAddOn)
-        ReportStep(WriteVendorKey(releaseNumber, run.secondLoaderPath, "", true),
+        ReportStep(WriteVendorKey(releaseNumber, run.setup.secondLoaderPath, "", true),
                    "QEL Registration Registry Successful (1)\n\n",
                    "Error -- QEL Registration Registry (1)\n\n");
     ReportStep(WriteDefaultSettings(releaseNumber), "Ostrel Settings Registry Successful (1)\n\n",
                "Error -- Ostrel Settings Registry (1)\n\n");
     if (run.secondAddOn)
-        ReportStep(
-            WriteDemandLoadEntries(releaseKeyName, run.secondLoaderPath, kLoadCtrlsValue, true),
-            "Installation AutoCAD Successful (2)\n\n", "Error -- AutoCAD registry (2)\n\n");
-    ReportStep(WriteDemandLoadEntries(releaseKeyName, run.mainLoaderPath, kLoadCtrlsValue, false),
-               "Installation AutoCAD Successful (2)\n\n", "Error -- AutoCAD registry (2)\n\n");
+        ReportStep(WriteDemandLoadEntries(releaseKeyName, run.setup.secondLoaderPath,
+                                          kLoadCtrlsValue, true),
+                   "Installation AutoCAD Successful (2)\n\n", "Error -- AutoCAD registry (2)\n\n");
+    ReportStep(
+        WriteDemandLoadEntries(releaseKeyName, run.setup.mainLoaderPath, kLoadCtrlsValue, false),
+        "Installation AutoCAD Successful (2)\n\n", "Error -- AutoCAD registry (2)\n\n");
 }
 
 void EndRun(const char *finalMessage, bool completed, RunOutcome *outcome) {
@@ -100,30 +80,14 @@ void RunRegistration(int argc, char **argv, RunOutcome *outcome) {
         WriteProgressLine("Error -- Incorrect number of parameters\n\n");
     ExamineArguments(argc, argv);
 
-    if (!ComposeProgramPaths() || !CheckSetupFile(run.setupFilePath))
-        return EndRun("(INI) file not found\n\n", false, outcome);
+    const char *ended = ReadSetup(run.programDirectory, run.secondAddOn, &run.setup);
+    if (ended != nullptr)
+        return EndRun(ended, false, outcome);
 
-    int releaseCount = 0;
-    switch (ReadReleaseList(run.setupFilePath, run.releaseList, &releaseCount)) {
-    case ReleaseListResult::Missing:
-        return EndRun("Release number not found\n\n", false, outcome);
-    case ReleaseListResult::WrongLength:
-        return EndRun("Incorrect release number\n\n", false, outcome);
-    case ReleaseListResult::Unknown:
-        return EndRun("Unknown release number\n\n", false, outcome);
-    case ReleaseListResult::Accepted:
-        break;
-    }
-    ApplyLoaderOverrides(run.setupFilePath, run.programDirectory, run.secondAddOn,
-                         run.mainLoaderPath, run.secondLoaderPath);
-    ReadCustomData(run.setupFilePath, run.customData);
-
-    for (int i = 0; i < releaseCount; ++i) {
+    for (int i = 0; i < run.setup.releaseCount; ++i) {
         char releaseNumber[kReleaseNumberSize];
-        CopyRelease(run.releaseList, i, releaseNumber);
         char releaseKeyName[kReleaseKeyNameSize];
-        releaseKeyName[0] = 'R';
-        memcpy(releaseKeyName + 1, releaseNumber, sizeof releaseNumber);
+        CopyRelease(run.setup.releaseList, i, releaseNumber, releaseKeyName);
         RegisterRelease(releaseNumber, releaseKeyName);
     }
     EndRun("Installation Completed\n\n", true, outcome);

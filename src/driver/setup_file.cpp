@@ -6,6 +6,8 @@
 
 namespace {
 
+static_assert(kReleaseKeyNameSize == kReleaseNumberSize + 1, "R and the release number");
+
 const char *const kAcceptedReleaseLists[] = {
     "17.0", "17.1", "17.2", "17.0:17.1", "17.0:17.2", "17.1:17.2", "17.0:17.1:17.2",
 };
@@ -84,10 +86,12 @@ ReleaseListResult ReadReleaseList(const char *setupFile, char *releaseList, int 
     return ReleaseListResult::Unknown;
 }
 
-void CopyRelease(const char *releaseList, int index, char *releaseNumber) {
+void CopyRelease(const char *releaseList, int index, char *releaseNumber, char *releaseKeyName) {
     memcpy(releaseNumber, releaseList + static_cast<size_t>(index) * kReleaseStride,
            kReleaseNumberSize - 1);
     releaseNumber[kReleaseNumberSize - 1] = '\0';
+    releaseKeyName[0] = 'R';
+    memcpy(releaseKeyName + 1, releaseNumber, kReleaseNumberSize);
 }
 
 void ApplyLoaderOverrides(const char *setupFile, const char *programDirectory, bool secondAddOn,
@@ -100,4 +104,36 @@ void ApplyLoaderOverrides(const char *setupFile, const char *programDirectory, b
 void ReadCustomData(const char *setupFile, char *customData) {
     if (!ReadSetupEntry(setupFile, "OSTKeysLoader", "CustomData", customData))
         customData[0] = '\0';
+}
+
+// The setup file's path and the default loader paths all lie in the program
+// folder. The loader names are no longer than the setup file's, so once its
+// path fits, theirs do too. An unknown (empty) folder is never the current one.
+const char *ReadSetup(const char *programDirectory, bool secondAddOn, Setup *setup) {
+    static_assert(TextLength("Ostrel.arx") <= TextLength("RegOST.ini") &&
+                      TextLength("Qel.arx") <= TextLength("RegOST.ini"),
+                  "a default loader path must fit wherever the setup file's path fits");
+    *setup = Setup{};
+    const char *separator = SeparatorAfter(programDirectory);
+    if (programDirectory[0] == '\0' ||
+        !JoinText(setup->setupFilePath, programDirectory, separator, "RegOST.ini") ||
+        !CheckSetupFile(setup->setupFilePath))
+        return "(INI) file not found\n\n";
+    JoinText(setup->mainLoaderPath, programDirectory, separator, "Ostrel.arx");
+    JoinText(setup->secondLoaderPath, programDirectory, separator, "Qel.arx");
+
+    switch (ReadReleaseList(setup->setupFilePath, setup->releaseList, &setup->releaseCount)) {
+    case ReleaseListResult::Missing:
+        return "Release number not found\n\n";
+    case ReleaseListResult::WrongLength:
+        return "Incorrect release number\n\n";
+    case ReleaseListResult::Unknown:
+        return "Unknown release number\n\n";
+    case ReleaseListResult::Accepted:
+        break;
+    }
+    ApplyLoaderOverrides(setup->setupFilePath, programDirectory, secondAddOn, setup->mainLoaderPath,
+                         setup->secondLoaderPath);
+    ReadCustomData(setup->setupFilePath, setup->customData);
+    return nullptr;
 }

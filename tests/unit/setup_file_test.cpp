@@ -33,8 +33,10 @@ class SetupFileTest : public ProgramTest {
         std::string releases;
         for (int i = 0; i < count; ++i) {
             char release[kReleaseNumberSize];
-            CopyRelease(releaseList, i, release);
+            char keyName[kReleaseKeyNameSize];
+            CopyRelease(releaseList, i, release, keyName);
             releases += (i > 0 ? " " : "") + std::string(release);
+            EXPECT_EQ(std::string(keyName), "R" + std::string(release));
         }
         return releases;
     }

@@ -47,10 +47,11 @@ struct Record {
     const char *value;
     const char *name;
 };
-enum class RecordsRead { Read, NoFile, OutOfMemory };
+enum class RecordsRead { Read, NoFile, Unreadable, OutOfMemory };
 // Reads the whole records of the registry-script log at path into a list,
-// newest first; *count gets their number. The caller frees the list with
-// FreeRecords whatever the result.
+// newest first; *count gets their number. NoFile only when the file is not
+// there; one that is there but cannot be read to its end is Unreadable. The
+// caller frees the list with FreeRecords whatever the result.
 RecordsRead ReadRecords(const char *path, Record **newest, int *count);
 void FreeRecords(Record *&newest);
 

@@ -2,17 +2,38 @@
 #include "ctl/ctl.h"
 #include "driver/driver.h"
 #include "log/log.h"
+#include "steps/steps.h"
+
+namespace {
+
+// True when the file ends in the middle of a line: a run that was killed or
+// ran out of disk left half a record, and a record appended straight after
+// it would be read as part of that line and lost.
+bool EndsMidLine(const char *path) {
+    FILE *file = OpenDosStream(path, "rb");
+    if (file == nullptr)
+        return false;
+    bool midLine = fseek(file, -1, SEEK_END) == 0 && fgetc(file) != '\n';
+    fclose(file);
+    return midLine;
+}
+
+} // namespace
 
 // Records that cannot be kept would leave writes that no uninstall can find,
-// so nothing is written then.
+// so nothing is written then, and a record that is lost stops the writes.
 int InstallRegistration(const CtlRun &run) {
-    char path[kPathBufferSize];
-    FILE *scriptLog = ScriptLogPath(run.directory, path) ? OpenDosStream(path, "a") : nullptr;
-    if (scriptLog == nullptr) {
+    char path[kPathBufferSize] = "";
+    bool midLine = ScriptLogPath(run.directory, path) && EndsMidLine(path);
+    FILE *scriptLog = path[0] != '\0' ? OpenDosStream(path, "a") : nullptr;
+    bool opened = scriptLog != nullptr && (!midLine || fputs("\n", scriptLog) >= 0);
+    if (scriptLog != nullptr && fclose(scriptLog) != 0)
+        opened = false;
+    if (!opened) {
         OpenRunLog(run.directory);
         return EndWith("Error -- TEMPTXT.log cannot be written\n\n", kExitScriptLogClosed);
     }
-    fclose(scriptLog);
+    RequireWholeRecords();
 
     char logSwitch[] = "/LOG";
     char secondSwitch[] = "/QEL";

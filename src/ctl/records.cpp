@@ -1,5 +1,8 @@
 // The records of TEMPTXT.log, read back: whole records only, so a run that
-// was killed midway leaves no half record to act on.
+// was killed midway leaves no half record to act on. The file is read as
+// bytes: in text mode Windows' C library would end it at the first byte 0x1A,
+// which a recorded value may hold, and lose every record after it.
+#include <errno.h>
 #include <string.h>
 
 #include "ctl/ctl.h"
@@ -63,7 +66,6 @@ bool ReadLine(FILE *file, char *line) {
     }
     if (length > 0 && line[length - 1] == '\n')
         line[--length] = '\0';
-    // Only Windows' C library turns CR LF into "\n" on reading.
     if (length > 0 && line[length - 1] == '\r')
         line[--length] = '\0';
     return true;
@@ -74,9 +76,9 @@ bool ReadLine(FILE *file, char *line) {
 RecordsRead ReadRecords(const char *path, Record **newest, int *count) {
     *newest = nullptr;
     *count = 0;
-    FILE *file = OpenDosStream(path, "r");
+    FILE *file = OpenDosStream(path, "rb");
     if (file == nullptr)
-        return RecordsRead::NoFile;
+        return errno == ENOENT ? RecordsRead::NoFile : RecordsRead::Unreadable;
 
     RecordsRead result = RecordsRead::Read;
     PendingRecord pending;
@@ -108,6 +110,9 @@ RecordsRead ReadRecords(const char *path, Record **newest, int *count) {
             ++*count;
         }
     }
+    // A file that could not be read to its end may hold records not read.
+    if (result == RecordsRead::Read && ferror(file))
+        result = RecordsRead::Unreadable;
     fclose(file);
     return result;
 }

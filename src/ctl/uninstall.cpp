@@ -162,15 +162,16 @@ Held CompareWithRecord(HKEY root, const char *key, const char *name, bool isNumb
 }
 
 // Decides once, before anything in it is removed, whether an add-on key
-// still holds the loader this folder's newest record wrote there. Without
-// such a record the key counts as this folder's.
+// belongs to another install: only when its loader holds other data than
+// this folder's newest record wrote there. A loader that is gone names no
+// owner, and without such a record the key counts as this folder's too.
 Owner OwnerOf(Entry &addOn) {
     if (addOn.owner != Owner::Unknown)
         return addOn.owner;
     addOn.owner = Owner::ThisFolder;
     const Record *loader = addOn.loader;
     if (loader != nullptr && CompareWithRecord(loader->root, loader->key, loader->name, false,
-                                               loader->value) != Held::Same) {
+                                               loader->value) == Held::Changed) {
         addOn.owner = Owner::Another;
         char key[kPathBufferSize];
         memcpy(key, addOn.key, addOn.keyLength);
@@ -282,6 +283,9 @@ Removal RemoveRecordedValues(Record *newest, int count) {
     return removedAll ? Removal::Done : Removal::Failed;
 }
 
+// Exit 4 tells the uninstaller that nothing of the add-on is left to remove,
+// so that it deletes the files and the records with them: only when there
+// are no records at all. A file that cannot be read removes nothing.
 int UninstallRegistration(const CtlRun &run) {
     OpenRunLog(run.directory);
     char path[kPathBufferSize];
@@ -290,11 +294,21 @@ int UninstallRegistration(const CtlRun &run) {
     RecordsRead read = ScriptLogPath(run.directory, path) ? ReadRecords(path, &records, &count)
                                                           : RecordsRead::NoFile;
     Removal removal = Removal::OutOfMemory;
-    if (read == RecordsRead::Read)
+    if (read == RecordsRead::Read && count > 0)
         removal = RemoveRecordedValues(records, count);
     FreeRecords(records);
-    if (read == RecordsRead::NoFile)
+    switch (read) {
+    case RecordsRead::NoFile:
         return EndWith("TEMPTXT.log not found\n\n", kExitNoRecords);
+    case RecordsRead::Unreadable:
+        return EndWith("Error -- TEMPTXT.log cannot be read\n\n", kExitWriteFailed);
+    case RecordsRead::OutOfMemory:
+        return EndWith("Error -- Out of memory\n\n", kExitWriteFailed);
+    case RecordsRead::Read:
+        break;
+    }
+    if (count == 0)
+        return EndWith("TEMPTXT.log holds no record\n\n", kExitNoRecords);
     if (removal == Removal::OutOfMemory)
         return EndWith("Error -- Out of memory\n\n", kExitWriteFailed);
     return EndWith("Uninstallation Completed\n\n",

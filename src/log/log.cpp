@@ -23,9 +23,10 @@ struct LogState {
 };
 LogState logState;
 
-void WriteLine(FILE *stream, const char *const *pieces, int count) {
+// False when the stream did not take the whole line.
+bool WriteLine(FILE *stream, const char *const *pieces, int count) {
     if (stream == nullptr)
-        return;
+        return false;
     size_t total = 0;
     for (int i = 0; i < count; ++i)
         total += strlen(pieces[i]);
@@ -38,16 +39,19 @@ void WriteLine(FILE *stream, const char *const *pieces, int count) {
             end += length;
         }
         *end = '\0';
-        fwrite(logState.line, 1, total, stream);
-        return;
+        return fwrite(logState.line, 1, total, stream) == total;
     }
-    for (int i = 0; i < count; ++i)
-        fwrite(pieces[i], 1, strlen(pieces[i]), stream);
+    bool whole = true;
+    for (int i = 0; i < count; ++i) {
+        size_t length = strlen(pieces[i]);
+        whole &= fwrite(pieces[i], 1, length, stream) == length;
+    }
+    return whole;
 }
 
-void WriteScriptLine(const char *prefix, const char *text) {
+bool WriteScriptLine(const char *prefix, const char *text) {
     const char *pieces[] = {prefix, text, "\n"};
-    WriteLine(logState.scriptLog, pieces, 3);
+    return WriteLine(logState.scriptLog, pieces, 3);
 }
 
 // A path too long for its buffer counts as a log that cannot be opened, and
@@ -111,18 +115,18 @@ void WriteProgressLine(const char *a, const char *b, const char *c, const char *
         fflush(logState.progressLog);
 }
 
-void WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const char *valueName,
+bool WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const char *valueName,
                                bool isNumber, HKEY root) {
-    if (!logState.scriptLogOn)
-        return;
-    WriteScriptLine("RegDB Key: ", keyPath);
-    WriteScriptLine("RegDB Val: ", valueText);
-    WriteScriptLine("RegDB Name: ", valueName);
+    if (!logState.scriptLogOn || logState.scriptLog == nullptr)
+        return true;
+    bool whole = WriteScriptLine("RegDB Key: ", keyPath);
+    whole &= WriteScriptLine("RegDB Val: ", valueText);
+    whole &= WriteScriptLine("RegDB Name: ", valueName);
     if (isNumber)
-        WriteScriptLine("RegDB Type: ", "3");
-    WriteScriptLine("RegDB Root: ", root == HKEY_CURRENT_USER ? "1" : "2");
-    if (logState.scriptLog != nullptr)
-        fflush(logState.scriptLog);
+        whole &= WriteScriptLine("RegDB Type: ", "3");
+    whole &= WriteScriptLine("RegDB Root: ", root == HKEY_CURRENT_USER ? "1" : "2");
+    // Only a flush that the file took puts the record on disk whole.
+    return fflush(logState.scriptLog) == 0 && whole && ferror(logState.scriptLog) == 0;
 }
 
 void EndLogs(const char *finalMessage) {

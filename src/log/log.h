@@ -13,8 +13,10 @@ void OpenRegistryScriptLog(const char *directory);
 // Writes one progress line made of up to five pieces joined as they are.
 void WriteProgressLine(const char *a, const char *b = "", const char *c = "", const char *d = "",
                        const char *e = "");
-// Records one value that was written: four lines, five for a number.
-void WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const char *valueName,
+// Records one value that was written: four lines, five for a number. False
+// when the registry-script log is open but did not take the whole record (a
+// full disk, say); true when it took it, or is off.
+bool WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const char *valueName,
                                bool isNumber, HKEY root);
 // Writes the final message and closes both logs.
 void EndLogs(const char *finalMessage);

@@ -160,9 +160,9 @@ BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, void *lpMem);
 extern int __argc;    // NOLINT(bugprone-reserved-identifier)
 extern char **__argv; // NOLINT(bugprone-reserved-identifier)
 
-// A text-mode stream opened by a DOS path (Z:\ is the Unix root), for
-// appending ("a", each "\n" stored as CR LF, as msvcrt does) or reading ("r",
-// CR LF left as it is).
+// A stream opened by a DOS path (Z:\ is the Unix root), for appending text
+// ("a", each "\n" stored as CR LF, as msvcrt does) or reading ("r", CR LF
+// left as it is; "rb", the bytes as they are, as on Windows).
 FILE *OpenDosStream(const char *path, const char *mode);
 
 #endif

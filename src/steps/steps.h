@@ -15,6 +15,10 @@ struct StepTally {
 };
 StepTally ReadStepTally();
 void ResetStepTally();
+// For the rest of the process, a value whose record the registry-script log
+// does not take whole counts as a failed write, and every write after it in
+// the run is refused: what has no record could never be removed again.
+void RequireWholeRecords();
 
 /* default_settings.cpp */
 bool WriteDefaultSettings(const char *releaseNumber);

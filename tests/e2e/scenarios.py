@@ -567,6 +567,7 @@ SCENARIOS = _build()
 
 CTL_SCRIPT_LOG_CLOSED = "Error -- TEMPTXT.log cannot be written\n\n"
 UNINSTALLED = "Uninstallation Completed\n\n"
+NO_RECORD = "TEMPTXT.log holds no record\n\n"
 CTL_FINAL_LINES = {4: "TEMPTXT.log not found\n\n",
                    87: "Error -- Use /INSTALL, /INSTALL /QEL or /UNINSTALL\n\n"}
 
@@ -581,7 +582,12 @@ class UninstallCase:
     expected: Optional[List[tuple]] = field(default_factory=list)
     change: Dict[str, Dict] = field(default_factory=dict)  # set before the last step
     readonly: tuple = ()     # roots where the last step has no rights
-
+    inis: Dict[str, str] = field(default_factory=dict)  # a folder's setup file; else 17.1
+    # The last step's TEMPTXT.log: "folder" (a folder of that name), "held" (open
+    # without sharing by another process: Wine only), else the file's text.
+    script_log: Optional[str] = None
+    limit: int = 0           # the last step may grow a file by this many bytes only
+    final: str = ""          # the last step's final line, where CTL_FINAL_LINES does not say
 
 INSTALL, INSTALL_QEL, UNINSTALL = ["/INSTALL"], ["/INSTALL", "/QEL"], ["/UNINSTALL"]
 UNINSTALL_CASES = [
@@ -601,6 +607,25 @@ UNINSTALL_CASES = [
     UninstallCase("no-records", [("a", UNINSTALL)], 4),
     UninstallCase("both-switches", [("a", INSTALL), ("a", ["/INSTALL", "/UNINSTALL"])], 87,
                   expected=[("a", INSTALL)]),
+    # Records are bytes: Windows' text mode would end the file at 0x1A.
+    UninstallCase("control-z-in-custom-data", [("a", INSTALL), ("a", UNINSTALL)], 0,
+                  inis={"a": ini("17.1", custom="Site\x1a7")}),
+    # Only a file that is not there, or holds no whole record, means nothing to remove.
+    UninstallCase("records-unreadable", [("a", INSTALL), ("a", UNINSTALL)], 1,
+                  expected=[("a", INSTALL)], script_log="folder",
+                  final="Error -- TEMPTXT.log cannot be read\n\n"),
+    UninstallCase("records-held-by-another-process", [("a", INSTALL), ("a", UNINSTALL)], 1,
+                  expected=[("a", INSTALL)], script_log="held",
+                  final="Error -- TEMPTXT.log cannot be read\n\n"),
+    UninstallCase("records-none-whole", [("a", UNINSTALL)], 4,
+                  script_log="RegDB Key: Software\\Quenlar\r\nRegDB Val", final=NO_RECORD),
+    # A full disk cuts a record: the install fails and writes no further value.
+    UninstallCase("records-cut-by-a-full-disk", [("a", INSTALL), ("a", INSTALL)], 1,
+                  expected=[("a", INSTALL)], limit=1000, final=COMPLETED),
+    # A loader that is gone names no owner: A's custom data goes with A.
+    UninstallCase("loader-gone-custom-data-removed",
+                  [("a", INSTALL), ("b", INSTALL), ("b", UNINSTALL), ("a", UNINSTALL)], 0,
+                  inis={"a": ini("17.1", custom="Site 7")}),
 ]
 
 

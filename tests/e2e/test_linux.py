@@ -10,9 +10,12 @@ harness.expected_run() derives from the scenario's own expected records.
 regost itself fails a run that leaves a key handle open or a heap block
 unfreed.
 """
+import contextlib
 import dataclasses
 import os
+import resource
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -118,7 +121,7 @@ class LinuxCase:
             os.makedirs(os.path.join(self.folder, name))
             shutil.copy2(self.exe, os.path.join(self.folder, name, self.name))
             with open(os.path.join(self.folder, name, "RegOST.ini"), "wb") as out:
-                out.write(table.ini("17.1").encode("cp1252"))
+                out.write(self.case.inis.get(name, table.ini("17.1")).encode("cp1252"))
         self.set(self.case.before)
 
     def set(self, machine, mode="wb"):
@@ -133,13 +136,30 @@ class LinuxCase:
         with open(laid, "rb") as f, open(self.registry, mode) as out:
             out.write(f.read()[0 if mode == "wb" else len(b"REGEDIT4\r\n"):])
 
-    def run(self, steps, readonly=()):
+    def run(self, steps, readonly=(), limit=None):
         env = dict(os.environ, REGOST_REGISTRY=self.registry, TMPDIR=self.folder,
                    REGOST_READONLY_ROOTS=",".join(readonly))
         wrapper = os.environ.get("REGOST_E2E_WRAPPER", "").split()  # valgrind, say
         return [subprocess.run(wrapper + [os.path.join(self.folder, name, self.name)] + args,
-                               cwd=self.folder, env=env, timeout=300).returncode
+                               cwd=self.folder, env=env, timeout=300,
+                               preexec_fn=limit and (lambda: file_size_limit(limit))).returncode
                 for name, args in steps]
+
+    def script_log(self, name):
+        return os.path.join(self.folder, name, "TEMPTXT.log")
+
+    def lay_script_log(self, name, text):
+        """The folder's TEMPTXT.log as the case has it before its last step;
+        a context that holds it open, where it must be held."""
+        path = self.script_log(name)
+        if os.path.exists(path) and text != "held":
+            os.remove(path)
+        if text == "folder":
+            os.makedirs(path)
+        elif text != "held":
+            with open(path, "wb") as out:
+                out.write(text.encode("cp1252"))
+        return contextlib.nullcontext()
 
     def state(self):
         with open(self.registry, "rb") as f:
@@ -147,6 +167,13 @@ class LinuxCase:
 
     def change(self, change):
         self.set(change, "ab")  # a key given again in a file adds to it
+
+
+def file_size_limit(size):
+    """A full disk for the process: files it writes stop growing at size
+    bytes, and the write fails rather than killing it."""
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
 
 
 def uninstall_case_problems(runner):
@@ -160,11 +187,17 @@ def uninstall_case_problems(runner):
             runner.change(case.change)
         if expected is None:
             expected = regfile.normalise(runner.state())
-    code = runner.run(case.steps[-1:], case.readonly)[0]
+    last = case.steps[-1][0]
+    limit = None
+    if case.limit:
+        limit = os.path.getsize(runner.script_log(last)) + case.limit
+    with runner.lay_script_log(last, case.script_log) if case.script_log else \
+            contextlib.nullcontext():
+        code = runner.run(case.steps[-1:], case.readonly, limit)[0]
     after = regfile.normalise(runner.state())
-    progress = harness.read_file(os.path.join(runner.folder, case.steps[-1][0], "RegOST.log"))
+    progress = harness.read_file(os.path.join(runner.folder, last, "RegOST.log"))
     problems = [] if code == case.code else ["exit code %d, expected %d" % (code, case.code)]
-    final = harness.on_disk(table.CTL_FINAL_LINES.get(case.code, table.UNINSTALLED))
+    final = harness.on_disk(case.final or table.CTL_FINAL_LINES.get(case.code, table.UNINSTALLED))
     if not (progress or b"").endswith(final):
         problems.append("the uninstall's RegOST.log: %s" % harness.shown(progress))
     if case.expected is not None:
@@ -175,6 +208,8 @@ def uninstall_case_problems(runner):
 def run_uninstall_cases(base, exe):
     results = []
     for case in table.UNINSTALL_CASES:
+        if case.script_log == "held":
+            continue  # no process holds a file against another here
         try:
             problems = uninstall_case_problems(LinuxCase(case, base, exe))[0]
         except Exception as error:  # noqa: BLE001, reported like a scenario's

@@ -37,6 +37,7 @@ How the Windows side is arranged:
   to the scenario's own Unix folder (as Z:\\...) and restored afterwards; the
   Linux build gets the same folder through TMPDIR.
 """
+import contextlib
 import os
 import re
 import struct
@@ -402,15 +403,7 @@ def killed_run_problems(runner, base):
             harness.without_page_cut(script).decode("cp1252").replace("\r\n", "\n"))
     except ValueError as error:
         return ["TEMPTXT.log: %s" % error]
-    held = runner.read_registry(runner.own)
-    for r in parsed:
-        value = held.get(regfile.state_key(r.root, r.key), (None, {}))[1].get(r.name.lower())
-        want = ("dword", int(r.value)) if r.number else ("sz", r.value)
-        if value is None or value[1:] != want:
-            problems.append("record %s\\%s %s=%r, registry holds %r"
-                            % (r.root, r.key, r.name, r.value, value))
-            if len(problems) > 5:
-                break
+    problems = held_problems(runner, parsed)
     print("killed run: %d records on disk, each held by the registry: %s"
           % (len(parsed), "no" if problems else "yes"))
     return problems
@@ -429,6 +422,60 @@ def concurrent_run_problems(runner, base):
     problems = harness.concurrent_log_problems(progress, script, COMPLETE_PROGRESS,
                                                KILL_VALUES)
     print("two runs at once: %s" % ("took turns" if not problems else "interleaved"))
+    return problems
+
+
+def held_problems(runner, records):
+    """Each record names a value that the registry holds with that data."""
+    problems = []
+    held = runner.read_registry(runner.own)
+    for r in records:
+        value = held.get(regfile.state_key(r.root, r.key), (None, {}))[1].get(r.name.lower())
+        want = ("dword", int(r.value)) if r.number else ("sz", r.value)
+        if value is None or value[1:] != want:
+            problems.append("record %s\\%s %s=%r, registry holds %r"
+                            % (r.root, r.key, r.name, r.value, value))
+            if len(problems) > 5:
+                break
+    return problems
+
+
+def two_folder_problems(runner, base, rounds=3):
+    """RegOSTCtl /UNINSTALL from folder A and, a moment later, /INSTALL from
+    folder B, both on the same products: every folder's runs change the same
+    keys, so they must take turns machine-wide, and B's registration is whole
+    every time (without that, A removed values B had just written)."""
+    ctl = os.path.join(os.path.dirname(runner.exe), "RegOSTCtl.exe")
+    programs = []
+    for name in ("two-folders-b", "two-folders-a"):
+        folder, program, _ = lay_out_many_products(runner, base, name)
+        programs.append((folder, os.path.join(folder, "RegOSTCtl.exe")))
+        subprocess.run(["cp", ctl, programs[-1][1]], check=True)
+    (folder_b, b), (folder_a, a) = programs
+
+    def start(program, folder, switch):
+        return subprocess.Popen([wine.wine_binary(), program, switch], cwd=folder,
+                                env=wine.environment(), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+    problems = []
+    for turn in range(rounds + 1):
+        runs = [start(b, folder_b, "/INSTALL")] if turn == 0 else []
+        if turn > 0:
+            runs = [start(a, folder_a, "/UNINSTALL")]
+            time.sleep(0.05)
+            runs.append(start(b, folder_b, "/INSTALL"))
+        codes = [run.wait(timeout=300) for run in runs]
+        if any(codes):
+            return problems + ["round %d: exit codes %r" % (turn, codes)]
+        if turn > 0:
+            with open(os.path.join(folder_b, "TEMPTXT.log"), "rb") as f:
+                text = f.read().decode("cp1252").replace("\r\n", "\n")
+            problems += ["round %d: %s" % (turn, p) for p in
+                         held_problems(runner, harness.parse_records(text)[-KILL_VALUES:])]
+        if turn < rounds and start(a, folder_a, "/INSTALL").wait(timeout=300) != 0:
+            return problems + ["round %d: A's install failed" % turn]
+    print("uninstall from one folder and install from another at once, %d rounds: %s"
+          % (rounds, "B whole every time" if not problems else "B lost values"))
     return problems
 
 
@@ -472,14 +519,32 @@ class WineCase(test_linux.LinuxCase):
         self.set(self.case.before, WATCHED_FULL + [in_wow(k) for k in WATCHED_FULL
                                                    if self.runner.two_views and in_wow(k) != k])
 
-    def run(self, steps, readonly=()):
+    def lay_script_log(self, name, text):
+        super().lay_script_log(name, text)
+        if text != "held":
+            return contextlib.nullcontext()
+        release = os.path.join(self.folder, "release-held")
+        holder = self.runner.hold_volatile(["FILE:" + wine.dos_path(self.script_log(name))],
+                                           release)
+
+        @contextlib.contextmanager
+        def held():
+            try:
+                yield
+            finally:
+                open(release, "w").close()
+                holder.wait(timeout=60)
+        return held()
+
+    def run(self, steps, readonly=(), limit=None):
         if readonly:  # the HKEY_LOCAL_MACHINE keys that hold values
             keys = [path for (root, _), (path, values) in self.state().items()
                     if root == "HKLM" and values]
             if wine.run([tool(self.runner.exe, "deny_set_value.exe")] + keys).returncode != 0:
                 raise RuntimeError("deny_set_value.exe failed")
-        codes = [wine.run([os.path.join(self.folder, name, self.name)] + args,
-                          cwd=self.folder).returncode for name, args in steps]
+        codes = [wine.run([os.path.join(self.folder, name, self.name)] + args, cwd=self.folder,
+                          preexec_fn=limit and (lambda: test_linux.file_size_limit(limit))
+                          ).returncode for name, args in steps]
         if self.runner.settle or not self.runner.waits:
             wine.wait_server()
         return codes
@@ -496,11 +561,15 @@ def run_uninstall_cases(runner, base, linux):
     for case in table.UNINSTALL_CASES:
         try:
             problems, after, log = test_linux.uninstall_case_problems(WineCase(case, base, runner))
+            # Wine has no read-only root, only keys refusing values, and Linux
+            # no file that another process holds.
+            if case.readonly or case.script_log == "held":
+                results.append(("uninstall " + case.name, problems))
+                continue
             _, linux_after, linux_log = test_linux.uninstall_case_problems(
                 test_linux.LinuxCase(case, base, test_linux.ctl_exe(linux)))
-            if not case.readonly:  # Wine has no read-only root, only keys refusing values
-                problems += harness.compare_bytes("RegOST.log, Linux vs Windows", linux_log, log)
-                problems += regfile.describe_difference(after, linux_after, "Windows", "Linux")
+            problems += harness.compare_bytes("RegOST.log, Linux vs Windows", linux_log, log)
+            problems += regfile.describe_difference(after, linux_after, "Windows", "Linux")
         except Exception as error:  # noqa: BLE001, reported like a scenario's
             problems = ["harness error: %r" % error]
         results.append(("uninstall " + case.name, problems))
@@ -577,6 +646,10 @@ def main():
         results.append(("concurrent-runs", concurrent_run_problems(runner, base)))
     except Exception as error:  # noqa: BLE001, reported like a scenario's
         results.append(("concurrent-runs", ["harness error: %r" % error]))
+    try:
+        results.append(("two-folders-at-once", two_folder_problems(runner, base)))
+    except Exception as error:  # noqa: BLE001, reported like a scenario's
+        results.append(("two-folders-at-once", ["harness error: %r" % error]))
     if server_holder is not None:
         open(server_release, "w").close()
         server_holder.wait(timeout=60)

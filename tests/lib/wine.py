@@ -93,13 +93,14 @@ def native_loader():
     return wine_binary()
 
 
-def run(args, cwd=None, extra_env=None, timeout=300, loader=None):
+def run(args, cwd=None, extra_env=None, timeout=300, loader=None, preexec_fn=None):
     """Runs a Windows program (and waits for it, GUI-subsystem ones included).
 
     Returns the CompletedProcess with bytes stdout/stderr."""
     return subprocess.run([loader or wine_binary()] + list(args), cwd=cwd,
                           env=environment(extra_env), stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, timeout=timeout, check=False)
+                          stderr=subprocess.PIPE, timeout=timeout, check=False,
+                          preexec_fn=preexec_fn)
 
 
 def dos_path(unix_path):

@@ -224,8 +224,10 @@ DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLoo
 }
 
 FILE *OpenDosStream(const char *path, const char *mode) {
+    // "rb" reads the bytes as stored, as "r" does here: only msvcrt's text
+    // mode would make CR LF "\n" and stop at a byte 0x1A.
     bool append = mode && strcmp(mode, "a") == 0;
-    if (!path || (!append && (!mode || strcmp(mode, "r") != 0))) {
+    if (!path || (!append && (!mode || (strcmp(mode, "r") != 0 && strcmp(mode, "rb") != 0)))) {
         errno = EINVAL;
         return nullptr;
     }

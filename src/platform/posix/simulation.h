@@ -9,7 +9,8 @@
 //   RegDeleteValueA(h, name); RegDeleteKeyA(HKLM|HKCU, path)  (no subkeys; values go too)
 //   GetPrivateProfileStringA(section, key, "", buffer, 512, path)
 //   FindFirstFileA(path or pattern, &data) + FindClose: found or not
-//   OpenDosStream(path, "a" | "r"): "\n" appended as CR LF, read as stored
+//   OpenDosStream(path, "a" | "r" | "rb"): "\n" appended as CR LF, read as
+//   stored; errno ENOENT when it is not there, EACCES for a folder
 //   GetModuleFileNameA(NULL, ...), GetTempPathA (TMPDIR), GetLocalTime,
 //   HeapAlloc/HeapFree on the process heap, __argc/__argv,
 //   CreateMutexA(NULL, FALSE, name or "Global\" name), WaitForSingleObject(h,

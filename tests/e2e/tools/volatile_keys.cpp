@@ -7,6 +7,9 @@
 // "--hold FILE" first, the program writes FILE.ready (holding its exit code)
 // once the keys exist and stays alive until FILE appears, which keeps the
 // server up without changing its persistence for other users of the prefix.
+// An argument "FILE:path" instead opens that file (made if missing) without
+// sharing and keeps it open as long as the program lives, as another
+// program that holds a log would.
 //
 // Exit code: 0 when every key was created new and volatile; 1 otherwise (an
 // existing key would keep its non-volatile kind and block nothing).
@@ -66,6 +69,12 @@ int main(int argc, char **argv) {
         first = 3;
     }
     for (int i = first; i < argc; ++i) {
+        if (strncmp(argv[i], "FILE:", 5) == 0) {
+            if (CreateFileA(argv[i] + 5, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr) == INVALID_HANDLE_VALUE)
+                result = 1;
+            continue;
+        }
         HKEY root;
         const char *subKey;
         if (!SplitRoot(argv[i], &root, &subKey)) {

@@ -90,7 +90,9 @@ def table(rows, sections):
     out = []
     for row in body:
         if len(header) == 2:
-            out.append("* " + row[0])
+            # Alternatives that do not fit on one line get a line each.
+            terms = row[0].split(" / ") if len(row[0]) + 2 > WIDTH else [row[0]]
+            out += ["* " + terms[0]] + ["  " + term for term in terms[1:]]
             out += textwrap.wrap(row[1], WIDTH, initial_indent="    ",
                                  subsequent_indent="    ")
             continue

@@ -10,12 +10,53 @@
 #   tools/dist.sh --check   build it twice, in two folders of different
 #                           names, and require the same bytes (exes and zip);
 #                           prints "reproducible release: ok" or FAILED
+#   tools/dist.sh --layout DIR [X86_DIR X64_DIR]
+#                           lay out DIR/RegOST-<version>/ as the zip holds
+#                           it, from the working tree and the exes already
+#                           built in X86_DIR and X64_DIR (default
+#                           build/mingw32 and build/mingw64); prints its path.
+#                           The end-to-end tests build the examples there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 
 check=false
 [ "${1:-}" = "--check" ] && check=true
+
+project_version() {  # SOURCE_DIR
+    sed -n 's/^project(RegOST VERSION \([0-9.]*\).*/\1/p' "$1/CMakeLists.txt"
+}
+
+# Lays out the release's folder $1 from the sources in $2, the i686 exes in
+# $3 and the x86_64 ones in $4, for version $5. Text files a Windows user
+# opens get CR LF; the build scripts keep LF, as bash wants.
+lay_out() {
+    local out=$1 src=$2 x86=$3 x64=$4 version=$5
+    mkdir -p "$out/x86" "$out/x64" "$out/examples"
+    for exe in RegOST.exe RegOSTCtl.exe; do
+        cp "$x86/$exe" "$out/x86/$exe"
+        cp "$x64/$exe" "$out/x64/$exe"
+    done
+    cp -r "$src/examples/nsis" "$src/examples/inno" "$src/examples/msi" "$out/examples/"
+    find "$out/examples" -type f \( -name '*.nsi' -o -name '*.iss' -o -name '*.wxs' \
+        -o -name '*.ini' -o -name '*.txt' \) -exec sed -i 's/\r*$/\r/' {} +
+    python3 "$src/tools/readme_txt.py" "$src/README.md" "$version" "$out/README.txt"
+    sed 's/\r*$/\r/' "$src/res/RegOST.ini" >"$out/RegOST.ini"
+    sed 's/\r*$/\r/' "$src/LICENSE" >"$out/LICENSE"
+    (cd "$out" && sha256sum x86/RegOST.exe x86/RegOSTCtl.exe x64/RegOST.exe \
+        x64/RegOSTCtl.exe >SHA256SUMS)
+}
+
+if [ "${1:-}" = "--layout" ]; then
+    [ $# -eq 2 ] || [ $# -eq 4 ] || { echo "usage: $0 --layout DIR [X86_DIR X64_DIR]" >&2; exit 2; }
+    version=$(project_version "$repo")
+    folder=$2/RegOST-$version
+    rm -rf "$folder"
+    mkdir -p "$folder"
+    lay_out "$folder" "$repo" "${3:-$repo/build/mingw32}" "${4:-$repo/build/mingw64}" "$version"
+    echo "$folder"
+    exit 0
+fi
 
 # Builds the release from HEAD inside $1; leaves $1/RegOST-<version>.zip.
 build_release() {
@@ -28,23 +69,9 @@ build_release() {
                 >/dev/null)
     done
     local version
-    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/build-mingw64/CMakeCache.txt")
+    version=$(project_version "$work/src")
     [ -n "$version" ] || { echo "dist: no project version" >&2; return 1; }
-    mkdir -p "$work/out/x86" "$work/out/x64" "$work/out/examples"
-    for exe in RegOST.exe RegOSTCtl.exe; do
-        cp "$work/build-mingw32/$exe" "$work/out/x86/$exe"
-        cp "$work/build-mingw64/$exe" "$work/out/x64/$exe"
-    done
-    cp -r "$work/src/examples/nsis" "$work/src/examples/inno" "$work/src/examples/msi" \
-        "$work/out/examples/"
-    # The user's part of the README, between its two markers, in CR LF.
-    { printf 'RegOST %s\n\n' "$version"
-      sed -n '/<!-- user part -->/,/<!-- end of user part -->/p' "$work/src/README.md" |
-          sed '/<!-- .*user part -->/d'; } | sed 's/$/\r/' >"$work/out/README.txt"
-    sed 's/$/\r/' "$work/src/res/RegOST.ini" >"$work/out/RegOST.ini"
-    sed 's/$/\r/' "$work/src/LICENSE" >"$work/out/LICENSE"
-    (cd "$work/out" && sha256sum x86/RegOST.exe x86/RegOSTCtl.exe x64/RegOST.exe \
-        x64/RegOSTCtl.exe >SHA256SUMS)
+    lay_out "$work/out" "$work/src" "$work/build-mingw32" "$work/build-mingw64" "$version"
     # Entries in a fixed order with the commit's time and fixed permissions,
     # so the zip, too, depends only on the commit.
     python3 - "$work/out" "$work/RegOST-$version.zip" "$(git -C "$repo" log -1 --format=%ct)" \

@@ -39,8 +39,8 @@ ArchitecturesInstallIn64BitMode=x64
 #endif
 
 [Files]
-Source: "..\nsis\Ostrel.arx"; DestDir: "{app}"; Flags: ignoreversion
-Source: "..\nsis\RegOST.ini"; DestDir: "{app}"; Flags: ignoreversion
+Source: "Ostrel.arx"; DestDir: "{app}"; Flags: ignoreversion
+Source: "RegOST.ini"; DestDir: "{app}"; Flags: ignoreversion
 Source: "{#CTL_EXE}"; DestDir: "{app}"; DestName: "RegOSTCtl.exe"; Flags: ignoreversion
 
 [UninstallDelete]

@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Builds OUT_DIR/OstrelSetup.msi, the Windows Installer package of Ostrel,
-# around RegOSTCtl.exe and RegOST.exe of one bitness:
+# around the RegOSTCtl.exe of one bitness:
 #
 #   examples/msi/build.sh OUT_DIR x86|x64 [EXE_DIR]
 #
-# x86: a 32-bit package with the i686 exes (32-bit registry view); x64: a
-# 64-bit package with the x86_64 exes (64-bit view). EXE_DIR holds both exes
-# of that bitness; without it they are built first (preset mingw32 or
-# mingw64). OSTREL_VERSION sets the package version (default 17.0.0).
+# x86: a 32-bit package with the i686 exe (32-bit registry view); x64: a
+# 64-bit package with the x86_64 exe (64-bit view). EXE_DIR holds the
+# RegOSTCtl.exe of that bitness; without it the release's own x86\ or x64\
+# is taken when run from the unpacked release zip, and the exe is built
+# first (preset mingw32 or mingw64) when run from RegOST's source tree.
+# OSTREL_VERSION sets the package version (default 17.0.0).
 #
 # wixl builds the package; msibuild then adds what wixl cannot author or
-# gets wrong, and the CustomAction and InstallExecuteSequence tables are
-# checked before the package counts as built. Any wixl output fails the
-# build: wixl drops what it does not know with a warning and exit code 0.
+# gets wrong (README.txt here says what, and how WiX on Windows does the
+# same), and the CustomAction and InstallExecuteSequence tables are checked
+# before the package counts as built. Any wixl output fails the build: wixl
+# drops what it does not know with a warning and exit code 0.
 # Needs wixl and msitools (Debian: wixl, msitools).
 set -euo pipefail
 
@@ -26,19 +29,24 @@ out=$(cd "$1" && pwd)
 arch=$2
 version=${OSTREL_VERSION:-17.0.0}
 exes=${3:-}
-if [ -z "$exes" ]; then
+if [ -z "$exes" ] && [ -f "$here/../../$arch/RegOSTCtl.exe" ]; then # the unpacked release
+    exes="$here/../../$arch"
+elif [ -z "$exes" ] && [ -f "$here/../../CMakePresets.json" ]; then # the source tree
     preset=mingw64
     [ "$arch" = x86 ] && preset=mingw32
     (cd "$here/../.." && cmake --preset "$preset" >/dev/null &&
-        cmake --build --preset "$preset" --target RegOST RegOSTCtl >/dev/null)
+        cmake --build --preset "$preset" --target RegOSTCtl >/dev/null)
     exes="$here/../../build/$preset"
+elif [ -z "$exes" ]; then
+    echo "$0: no $arch/RegOSTCtl.exe two folders up: give EXE_DIR" >&2
+    exit 2
 fi
 
 # wixl takes the files from the current folder: stage them.
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-cp "$here/OstrelSetup.wxs" "$here/RegOST.ini" "$here/Ostrel.arx" \
-    "$exes/RegOST.exe" "$exes/RegOSTCtl.exe" "$stage/"
+cp "$here/OstrelSetup.wxs" "$here/RegOST.ini" "$here/Ostrel.arx" "$exes/RegOSTCtl.exe" \
+    "$stage/"
 msi=$stage/OstrelSetup.msi
 if ! (cd "$stage" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" \
         -o "$msi" OstrelSetup.wxs >"$stage/wixl.out" 2>&1) || [ -s "$stage/wixl.out" ]; then

@@ -6,8 +6,12 @@
 #
 # x86: a 32-bit setup with the i686 RegOSTCtl.exe (32-bit registry view);
 # x64: a 64-bit setup with the x86_64 RegOSTCtl.exe (64-bit view). Without
-# CTL_EXE, the exe is built first (preset mingw32 or mingw64).
-# Needs makensis (Debian: nsis).
+# CTL_EXE it takes the release's own x86\ or x64\RegOSTCtl.exe when run from
+# the unpacked release zip, and builds the exe first (preset mingw32 or
+# mingw64) when run from RegOST's source tree.
+# Needs makensis (Debian: nsis). On Windows, without bash, the same build is
+#   makensis /DARCH=x64 /DCTL_EXE=..\..\x64\RegOSTCtl.exe /DOUT_FILE=OUT\OstrelSetup.exe OstrelSetup.nsi
+# run in this folder; the x64 setup needs a makensis with the amd64 stubs.
 set -euo pipefail
 
 if [ $# -lt 2 ] || { [ "$2" != x86 ] && [ "$2" != x64 ]; }; then
@@ -19,12 +23,17 @@ mkdir -p "$1"
 out=$(cd "$1" && pwd)
 arch=$2
 exe=${3:-}
-if [ -z "$exe" ]; then
+if [ -z "$exe" ] && [ -f "$here/../../$arch/RegOSTCtl.exe" ]; then # the unpacked release
+    exe="$here/../../$arch/RegOSTCtl.exe"
+elif [ -z "$exe" ] && [ -f "$here/../../CMakePresets.json" ]; then # the source tree
     preset=mingw64
     [ "$arch" = x86 ] && preset=mingw32
     (cd "$here/../.." && cmake --preset "$preset" >/dev/null &&
         cmake --build --preset "$preset" --target RegOSTCtl >/dev/null)
     exe="$here/../../build/$preset/RegOSTCtl.exe"
+elif [ -z "$exe" ]; then
+    echo "$0: no $arch/RegOSTCtl.exe two folders up: give CTL_EXE" >&2
+    exit 2
 fi
 exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
 

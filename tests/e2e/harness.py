@@ -11,6 +11,7 @@ import collections
 import os
 import re
 import shutil
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -483,6 +484,19 @@ def compare_builds(linux, windows):
     problems += compare_bytes("TEMPTXT.log, Linux vs Windows", linux.script, windows.script)
     problems += regfile.describe_difference(windows.after, linux.after, "Windows", "Linux")
     return problems
+
+
+def lay_out_release(base, exes):
+    """The release's folder as the zip unpacks, around the exes beside
+    exes["x86"] and exes["x64"]; its path and the problems of laying it out."""
+    dist = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "dist.sh")
+    done = subprocess.run([dist, "--layout", base, os.path.dirname(exes["x86"]),
+                           os.path.dirname(exes["x64"])],
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    output = done.stdout.decode("utf-8", "replace")
+    if done.returncode != 0:
+        return None, [output[-2000:]]
+    return output.strip().splitlines()[-1], []
 
 
 def finish(results, base):

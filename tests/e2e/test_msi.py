@@ -1,7 +1,8 @@
 """The example MSI package (examples/msi) under Wine's msiexec: x64 in a
 64-bit prefix, x86 in a 32-bit one and through WOW64, in fresh prefixes,
 around the exes of env REGOST_EXE and REGOST_EXE32 (RegOSTCtl.exe beside
-them), whose version resources are checked too. Wine cuts msiexec's exit
+them), whose version resources are checked too. The packages are built by
+build.sh in the release's folder (tools/dist.sh --layout around those exes). Wine cuts msiexec's exit
 code to 8 bits, so the cases judge effects: files, values, folder, products.
 """
 import os
@@ -23,7 +24,8 @@ import test_wine  # noqa: E402
 import wine  # noqa: E402
 
 SOURCE = os.path.join(HERE, "..", "..")
-FILES = ["Ostrel.arx", "RegOST.exe", "RegOST.ini", "RegOST.log", "RegOSTCtl.exe", "TEMPTXT.log"]
+# The package carries only what it runs: no RegOST.exe.
+FILES = ["Ostrel.arx", "RegOST.ini", "RegOST.log", "RegOSTCtl.exe", "TEMPTXT.log"]
 # name: (package, prefix, registry view of the exes, the default folder)
 CONFIGURATIONS = [("x64", "win64", "/reg:64", "C:\\Program Files\\Quenlar\\Ostrel 17"),
                   ("x86-wow64", "win64", "/reg:32", "C:\\Program Files (x86)\\Quenlar\\Ostrel 17"),
@@ -141,6 +143,11 @@ def main():
     with open(os.path.join(SOURCE, "CMakeLists.txt")) as f:
         version = re.search(r"project\(RegOST VERSION ([0-9.]+)", f.read()).group(1)
     base = tempfile.mkdtemp(prefix="regost-e2e-msi-")
+    # Built as a vendor builds them: by build.sh in the release's folder,
+    # with the release's own exes.
+    release, problems = harness.lay_out_release(base, exes)
+    if problems:
+        return harness.finish([("tools/dist.sh --layout", problems)], base)
     results, packages = [], {}
     for arch, exe in sorted(exes.items()):
         for name in ("RegOST.exe", "RegOSTCtl.exe"):
@@ -148,9 +155,8 @@ def main():
                             version_problems(os.path.join(os.path.dirname(exe), name), version)))
         for package_version in ("17.0.0", "17.0.1"):  # the second one upgrades the first
             out = os.path.join(base, arch + "-" + package_version)
-            build = subprocess.run([os.path.join(SOURCE, "examples", "msi", "build.sh"), out,
-                                    arch, os.path.dirname(exe)], stdout=subprocess.PIPE,
-                                   stderr=subprocess.STDOUT,
+            build = subprocess.run([os.path.join(release, "examples", "msi", "build.sh"), out,
+                                    arch], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                    env=dict(os.environ, OSTREL_VERSION=package_version))
             results.append(("build.sh %s %s" % (arch, package_version),
                             [build.stdout.decode()[-2000:]] if build.returncode else []))

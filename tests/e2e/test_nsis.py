@@ -4,7 +4,9 @@ RegOSTCtl.exe (beside env REGOST_EXE32) in a 32-bit prefix and again in a
 64-bit one (WOW64: its AutoCAD and its values in the 32-bit view), the x64
 setup with the x86_64 one (beside env REGOST_EXE) in a 64-bit prefix. Each
 prefix is made fresh and serves all cases of its setup in turn; each case
-lays its machine down afresh.
+lays its machine down afresh. The setups are built as a vendor builds them:
+by the example's build.sh in the release's folder (tools/dist.sh --layout
+around those exes), with the release's own exes.
 
 Cases: a clean install gives the registry the Linux build (env REGOST) gives
 for the same machine, and its uninstaller restores HKEY_LOCAL_MACHINE\\SOFTWARE
@@ -38,7 +40,6 @@ import regfile  # noqa: E402
 import test_wine  # noqa: E402
 import wine  # noqa: E402
 
-EXAMPLE = os.path.join(HERE, "..", "..", "examples", "nsis")
 INSTALL_DIR = "C:\\Program Files\\Quenlar\\Ostrel 17"
 AUTOCAD = "HKLM\\SOFTWARE\\Autodesk\\AutoCAD"
 PRODUCTS = [AUTOCAD + "\\R17.1\\ACAD-A001:409", AUTOCAD + "\\R17.1\\ACAD-A002:409",
@@ -148,14 +149,14 @@ class Prefix:
         return harness.read_file(os.path.join(self.unix(INSTALL_DIR), name))
 
 
-def linux_state(regost, base, machine):
+def linux_state(regost, base, machine, example):
     """The registry regost gives for machine from the example's folder, with its
     folder's path replaced by the install folder's."""
     folder = os.path.join(base, "linux")
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     for name in ("RegOST.ini", "Ostrel.arx"):
-        shutil.copy(os.path.join(EXAMPLE, name), folder)
+        shutil.copy(os.path.join(example, name), folder)
     shutil.copy(regost, os.path.join(folder, "regost"))
     registry = os.path.join(folder, "registry.reg")
     regfile.write_regedit4(machine, registry)
@@ -173,7 +174,7 @@ def linux_state(regost, base, machine):
     return regfile.normalise(state)
 
 
-def case_clean_install(prefix, setup_dir, regost):
+def case_clean_install(prefix, setup_dir, regost, example):
     prefix.lay_down(MACHINE)
     before = prefix.whole_registry()
     problems = []
@@ -182,7 +183,8 @@ def case_clean_install(prefix, setup_dir, regost):
         problems.append("setup exit code %d" % done.returncode)
     if regost:
         problems += regfile.describe_difference(prefix.watched_state(),
-                                                linux_state(regost, prefix.base, MACHINE),
+                                                linux_state(regost, prefix.base, MACHINE,
+                                                            example),
                                                 "Wine", "Linux")
     results = [("clean-install-as-linux-build", problems)]
     problems = [p for p in [prefix.uninstall()] if p]
@@ -283,10 +285,10 @@ def case_only_own_values(prefix, setup_dir):
     return [("uninstall-removes-only-its-own-values", problems)]
 
 
-def run_bitness(arch, exe, base, regost):
+def run_bitness(arch, exe, base, regost, example):
     prefix = Prefix(arch, base)
     setup_dir = os.path.join(base, "setup-" + arch)
-    build = subprocess.run([os.path.join(EXAMPLE, "build.sh"), setup_dir, arch[:3], ctl_exe(exe)],
+    build = subprocess.run([os.path.join(example, "build.sh"), setup_dir, arch[:3]],
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if build.returncode != 0:
         return [("%s: build.sh" % arch, [build.stdout.decode("utf-8", "replace")[-2000:]])]
@@ -296,7 +298,7 @@ def run_bitness(arch, exe, base, regost):
     started = time.time()
     prefix.enter()
     try:
-        for case in (lambda: case_clean_install(prefix, setup_dir, regost),
+        for case in (lambda: case_clean_install(prefix, setup_dir, regost, example),
                      lambda: case_no_autocad(prefix, setup_dir),
                      lambda: case_install_twice(prefix, setup_dir),
                      lambda: case_no_rights(prefix, setup_dir),
@@ -330,9 +332,13 @@ def main():
         print("REGOST not built: the Linux comparison is left out")
         regost = None
     base = tempfile.mkdtemp(prefix="regost-e2e-nsis-")
+    release, problems = harness.lay_out_release(base, exes)
+    if problems:
+        return harness.finish([("tools/dist.sh --layout", problems)], base)
+    example = os.path.join(release, "examples", "nsis")
     results = []
     for arch in ("x86", "x86-wow64", "x64"):
-        results += run_bitness(arch, exes[arch[:3]], base, regost)
+        results += run_bitness(arch, exes[arch[:3]], base, regost, example)
     return harness.finish(results, base)
 
 

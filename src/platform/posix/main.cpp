@@ -11,6 +11,12 @@ namespace {
 
 const char *const kDefaultRegistryFile = "registry.reg";
 
+// The simulator's own exit codes, apart from every code the programs give
+// (RegOSTCtl: 0 to 6 and 87), so that a caller never takes a failure of the
+// simulation for one of the program's outcomes.
+const int kExitSimulationFailed = 70; // registry file, switches or save
+const int kExitLeaked = 71;           // a key handle or heap block kept
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -26,15 +32,15 @@ int main(int argc, char **argv) {
     char error[512];
     if (!ApplyReadOnlyRootsFromEnvironment(error, sizeof error)) {
         fprintf(stderr, "regost: REGOST_READONLY_ROOTS: %s\n", error);
-        return 2;
+        return kExitSimulationFailed;
     }
     if (!ApplyFaultsFromEnvironment(error, sizeof error)) {
         fprintf(stderr, "regost: %s\n", error);
-        return 2;
+        return kExitSimulationFailed;
     }
     if (!LoadSimulationRegistry(registryFile, error, sizeof error)) {
         fprintf(stderr, "regost: %s: %s\n", registryFile, error);
-        return 2;
+        return kExitSimulationFailed;
     }
 
     char noCommandLine[] = "";
@@ -42,14 +48,14 @@ int main(int argc, char **argv) {
 
     if (!SaveSimulationRegistry(registryFile)) {
         fprintf(stderr, "regost: %s: the registry could not be saved\n", registryFile);
-        return 2;
+        return kExitSimulationFailed;
     }
     // What Windows would reclaim at exit must still have been given back, or
     // a long-lived caller of the same code would leak it.
     if (SimulationOpenHandleCount() != 0 || SimulationHeapBlockCount() != 0) {
         fprintf(stderr, "regost: %d key handles left open, %d heap blocks not freed\n",
                 SimulationOpenHandleCount(), SimulationHeapBlockCount());
-        return 3;
+        return kExitLeaked;
     }
     return result;
 }

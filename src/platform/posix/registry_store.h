@@ -14,6 +14,7 @@ namespace simulation {
 constexpr size_t kMaxKeyNameLength = 255;     // one key name component
 constexpr size_t kMaxValueNameLength = 16383; // Wine gives 87 from 16384 on
 constexpr size_t kMaxKeyDepth = 512;          // levels below a root
+constexpr char kHeader5[] = "Windows Registry Editor Version 5.00";
 
 struct Value {
     std::string name; // case as first set
@@ -70,11 +71,18 @@ bool TakeAllocFault(); // counts an allocation; true when it is to fail
 long TakeSaveFault();  // bytes the next save may write, -1: no limit
 
 // registry_load.cpp
+// UTF-16LE as cp1252; false and *bad for a character cp1252 lacks.
+bool NarrowUtf16(const void *data, size_t size, std::string *out, uint32_t *bad);
 // The file a path names, symbolic links followed (the target may not exist).
 std::string RegistryFileTarget(const char *unixPath);
 // Waits for the run's lock on the registry file and opens it (*fd -1: no
 // file). False and a reason for anything but a regular file.
 bool LockRegistryFile(const std::string &target, int *fd, std::string *error);
 void UnlockRegistryFile();
+
+// registry_parse.cpp
+// Reads a registry file's lines, in cp1252 (utf16: the file was UTF-16LE),
+// into *tree; false and *error ("line N: ...") when the file is malformed.
+bool ParseRegistryText(const std::string &text, bool utf16, Tree *tree, std::string *error);
 
 } // namespace simulation

@@ -567,8 +567,9 @@ SCENARIOS = _build()
 
 CTL_SCRIPT_LOG_CLOSED = "Error -- TEMPTXT.log cannot be written\n\n"
 UNINSTALLED = "Uninstallation Completed\n\n"
-CTL_FINAL_LINES = {4: "TEMPTXT.log not found\n\n",
-                   87: "Error -- Use /INSTALL, /INSTALL /QEL or /UNINSTALL\n\n"}
+CTL_FINAL_LINES = {
+    4: "TEMPTXT.log not found\n\n",
+    87: "Error -- Use /INSTALL, /INSTALL /QEL, /UNINSTALL, /VERIFY or /VERIFY /QEL\n\n"}
 
 
 @dataclass

@@ -32,6 +32,10 @@ int main(int argc, char **argv) {
         fprintf(stderr, "regost: %s\n", error);
         return 2;
     }
+    if (!ApplyMachineFromEnvironment(error, sizeof error)) {
+        fprintf(stderr, "regost: %s\n", error);
+        return 2;
+    }
     if (!LoadSimulationRegistry(registryFile, error, sizeof error)) {
         fprintf(stderr, "regost: %s: %s\n", registryFile, error);
         return 2;

@@ -34,6 +34,8 @@ bool RefusedOtherMachine(const CtlRun &run) {
 // Records that cannot be kept would leave writes that no uninstall can find,
 // so nothing is written then.
 int InstallRegistration(const CtlRun &run) {
+    if (RefusedOtherMachine(run))
+        return kExitLoaderFile;
     char path[kPathBufferSize];
     FILE *scriptLog = ScriptLogPath(run.directory, path) ? OpenDosStream(path, "a") : nullptr;
     if (scriptLog == nullptr) {
@@ -41,8 +43,6 @@ int InstallRegistration(const CtlRun &run) {
         return EndWith("Error -- TEMPTXT.log cannot be written\n\n", kExitScriptLogClosed);
     }
     fclose(scriptLog);
-    if (RefusedOtherMachine(run))
-        return kExitLoaderFile;
 
     char logSwitch[] = "/LOG";
     char secondSwitch[] = "/QEL";

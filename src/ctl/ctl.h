@@ -9,10 +9,12 @@
 // The exit codes a setup reads.
 constexpr int kExitDone = 0;
 constexpr int kExitWriteFailed = 1; // install: a write failed; uninstall: a removal failed
+constexpr int kExitNotIntact = 1;   // verify: a value missing or different
 constexpr int kExitNoAutoCAD = 2;
 constexpr int kExitNoSetupFile = 3;
 constexpr int kExitNoRecords = 4;
 constexpr int kExitScriptLogClosed = 5;
+constexpr int kExitLoaderFile = 6; // the add-on file is missing (verify) or for the other machine
 constexpr int kExitBadCommandLine = 87; // ERROR_INVALID_PARAMETER
 
 // The switches a mode may take after its word.
@@ -36,6 +38,15 @@ int EndWith(const char *finalMessage, int exitCode);
 
 /* install.cpp */
 int InstallRegistration(const CtlRun &run);
+
+/* loader_file.cpp */
+enum class LoaderFile { Missing, NoVerdict, ThisMachine, OtherMachine };
+// Whether the add-on file at path exists and, when it is a Windows image of
+// x86-64 or i386, whether that is this build's machine (*machine gets the
+// image's, 0 when it is none).
+LoaderFile ExamineLoaderFile(const char *path, WORD *machine);
+// Logs head, the path and the file's machine against the build's.
+void WriteOtherMachineLine(const char *head, const char *path, WORD machine);
 
 /* records.cpp */
 // One whole record of TEMPTXT.log. The texts live in the same heap block.
@@ -62,3 +73,6 @@ enum class Removal { Done, Failed, OutOfMemory };
 // install, then the keys that were left empty. Logs what it leaves.
 Removal RemoveRecordedValues(Record *newest, int count);
 int UninstallRegistration(const CtlRun &run);
+
+/* verify.cpp */
+int VerifyRegistration(const CtlRun &run);

@@ -16,10 +16,13 @@ struct Mode {
     int (*run)(const CtlRun &run);
 };
 
-// A deployment waits as long as another setup runs; a logon must not.
+// A deployment waits as long as another setup runs; a logon must not, nor a
+// detection rule, which its tool gives up on after a while (a verification
+// that goes on without the lock may find a half-done install: not intact).
 const Mode kModes[] = {
     {"/INSTALL", kSwitchQel, INFINITE, InstallRegistration},
     {"/UNINSTALL", 0, INFINITE, UninstallRegistration},
+    {"/VERIFY", kSwitchQel, 30000, VerifyRegistration},
 };
 
 const struct {
@@ -80,7 +83,7 @@ int RunRegOSTCtl(int argc, char **argv) {
         exitCode = mode->run(run);
     } else {
         OpenRunLog(run.directory);
-        EndLogs("Error -- Use /INSTALL, /INSTALL /QEL or /UNINSTALL\n\n");
+        EndLogs("Error -- Use /INSTALL, /INSTALL /QEL, /UNINSTALL, /VERIFY or /VERIFY /QEL\n\n");
     }
     UnlockRuns();
     return exitCode;

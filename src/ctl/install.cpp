@@ -20,9 +20,39 @@ bool EndsMidLine(const char *path) {
 
 } // namespace
 
+namespace {
+
+// An add-on of the other machine would be registered for an AutoCAD that
+// cannot load it, and the run would report success: then nothing is
+// written. True when the run ended so.
+bool RefusedOtherMachine(const CtlRun &run) {
+    bool secondAddOn = (run.switches & kSwitchQel) != 0;
+    Setup setup;
+    if (ReadSetup(run.directory, secondAddOn, &setup) != nullptr)
+        return false; // the run itself ends with the setup file's message
+    const char *paths[] = {setup.mainLoaderPath, secondAddOn ? setup.secondLoaderPath : nullptr};
+    bool refused = false;
+    for (const char *path : paths) {
+        WORD machine = 0;
+        if (path == nullptr || ExamineLoaderFile(path, &machine) != LoaderFile::OtherMachine)
+            continue;
+        if (!refused)
+            OpenRunLog(run.directory);
+        refused = true;
+        WriteOtherMachineLine("Error -- Loader file for another machine -- ", path, machine);
+    }
+    if (refused)
+        EndLogs("Error -- Add-on for another machine, nothing written\n\n");
+    return refused;
+}
+
+} // namespace
+
 // Records that cannot be kept would leave writes that no uninstall can find,
 // so nothing is written then, and a record that is lost stops the writes.
 int InstallRegistration(const CtlRun &run) {
+    if (RefusedOtherMachine(run))
+        return kExitLoaderFile;
     char path[kPathBufferSize] = "";
     bool midLine = ScriptLogPath(run.directory, path) && EndsMidLine(path);
     FILE *scriptLog = path[0] != '\0' ? OpenDosStream(path, "a") : nullptr;

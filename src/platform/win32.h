@@ -17,6 +17,17 @@ inline FILE *OpenDosStream(const char *path, const char *mode) {
     return fopen(path, mode);
 }
 
+// The machine of the Windows images this build can load: its own.
+inline WORD BuildImageMachine() {
+#if defined(__x86_64__) || defined(_M_X64)
+    return IMAGE_FILE_MACHINE_AMD64;
+#elif defined(__i386__) || defined(_M_IX86)
+    return IMAGE_FILE_MACHINE_I386;
+#else
+#error "RegOST is built for x86-64 and i386 only"
+#endif
+}
+
 #else // the Linux simulation
 
 #include <stddef.h>
@@ -91,6 +102,9 @@ typedef void *LPSECURITY_ATTRIBUTES;
 #define WAIT_TIMEOUT 0x00000102UL
 #define WAIT_FAILED 0xFFFFFFFFUL
 
+#define IMAGE_FILE_MACHINE_I386 0x014c
+#define IMAGE_FILE_MACHINE_AMD64 0x8664
+
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
@@ -164,5 +178,9 @@ extern char **__argv; // NOLINT(bugprone-reserved-identifier)
 // ("a", each "\n" stored as CR LF, as msvcrt does) or reading ("r", CR LF
 // left as it is; "rb", the bytes as they are, as on Windows).
 FILE *OpenDosStream(const char *path, const char *mode);
+
+// The machine of the Windows images the simulated build can load: x86-64,
+// or i386 when the simulator plays the 32-bit build (REGOST_MACHINE=x86).
+WORD BuildImageMachine(void);
 
 #endif

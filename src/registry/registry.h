@@ -25,6 +25,11 @@ enum class ValueLookup { Found, Missing, Unreadable };
 // there; Unreadable when the key cannot be opened for reading.
 ValueLookup ReadValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
                       BYTE *data, DWORD dataSize, DWORD *size);
+enum class ValueMatch { Same, Different, Missing };
+// Whether a value holds exactly type and data (size bytes, at most
+// kPathBufferSize); one that cannot be read counts as Missing.
+ValueMatch MatchValue(HKEY root, const char *keyPath, const char *valueName, DWORD type,
+                      const BYTE *data, DWORD size);
 // Deletes a value; true when it is gone, also when it (or its key) was not there.
 bool DeleteValue(HKEY root, const char *keyPath, const char *valueName);
 enum class KeyRemoval { Deleted, Missing, NotEmpty, Failed };

@@ -2,6 +2,8 @@
 // empty. Each call opens and closes its own key handle.
 #include "registry/registry.h"
 
+#include <string.h>
+
 ValueLookup ReadValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
                       BYTE *data, DWORD dataSize, DWORD *size) {
     HKEY key = nullptr;
@@ -17,6 +19,20 @@ ValueLookup ReadValue(HKEY root, const char *keyPath, const char *valueName, DWO
     if (result == ERROR_SUCCESS || result == ERROR_MORE_DATA)
         return ValueLookup::Found;
     return result == ERROR_FILE_NOT_FOUND ? ValueLookup::Missing : ValueLookup::Unreadable;
+}
+
+ValueMatch MatchValue(HKEY root, const char *keyPath, const char *valueName, DWORD type,
+                      const BYTE *data, DWORD size) {
+    BYTE held[kPathBufferSize];
+    DWORD heldType = 0;
+    DWORD heldSize = 0;
+    if (ReadValue(root, keyPath, valueName, &heldType, held, sizeof held, &heldSize) !=
+        ValueLookup::Found)
+        return ValueMatch::Missing;
+    return heldType == type && heldSize == size && size <= sizeof held &&
+                   memcmp(held, data, size) == 0
+               ? ValueMatch::Same
+               : ValueMatch::Different;
 }
 
 bool DeleteValue(HKEY root, const char *keyPath, const char *valueName) {

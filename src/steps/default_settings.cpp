@@ -30,8 +30,8 @@ bool WriteDefaultSettings(const char *releaseNumber) {
     bool succeeded = true;
     for (const Setting &setting : kDefaultSettings) {
         if (!WriteRecordedDword(HKEY_CURRENT_USER, key, setting.name, setting.value)) {
-            WriteProgressLine("Error -- Ostrel registry -- ", setting.name,
-                              " -- HKEY_CURRENT_USER.\n");
+            WriteStepError("Error -- Ostrel registry -- ", setting.name,
+                           " -- HKEY_CURRENT_USER.\n");
             CountFailedWrite();
             succeeded = false;
         }

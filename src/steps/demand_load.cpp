@@ -48,10 +48,10 @@ bool WriteUnder(HKEY root, const DemandLoadValue &value) {
 bool WriteWithFallback(const DemandLoadValue &value) {
     if (WriteUnder(HKEY_LOCAL_MACHINE, value))
         return true;
-    WriteProgressLine(value.messageHead, value.messageName, " -- HKEY_LOCAL_MACHINE.\n");
+    WriteStepError(value.messageHead, value.messageName, " -- HKEY_LOCAL_MACHINE.\n");
     if (WriteUnder(HKEY_CURRENT_USER, value))
         return true;
-    WriteProgressLine(value.messageHead, value.messageName, " -- HKEY_CURRENT_USER.\n");
+    WriteStepError(value.messageHead, value.messageName, " -- HKEY_CURRENT_USER.\n");
     CountFailedWrite();
     return false;
 }

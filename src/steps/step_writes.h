@@ -1,5 +1,5 @@
 // What the registry steps share: registry writes followed at once by their
-// registry-script records.
+// registry-script records, or, in a verification, compared with the registry.
 #pragma once
 
 #include "common/text.h"
@@ -8,10 +8,22 @@
 // The maker's own keys: this prefix, the release number, then the add-on.
 constexpr char kVendorKeyPrefix[] = "Software\\Quenlar\\AutoCAD\\";
 
-// Counts a write that no root took, for ReadStepTally.
+// What the steps' writes do: write and record (Install), or compare what
+// they would write with what the registry holds (Verify), writing nothing.
+// In a verification a write "succeeds" when the value is in place; each
+// one that is not gets a line of its own, and the steps' error lines
+// (WriteStepError) stay out of the log.
+enum class WriteMode { Install, Verify };
+void SetWriteMode(WriteMode mode);
+
+// Counts a write that no root took, for ReadStepTally; in a verification, a
+// value not in place, whose line it writes.
 void CountFailedWrite();
 // Counts a product that got the main add-on's demand-load entries.
 void CountRegisteredProduct();
+// A step's error line for a write that a root refused.
+void WriteStepError(const char *a, const char *b, const char *c, const char *d = "",
+                    const char *e = "");
 
 // Both return the write's result; on success the record is written.
 bool WriteRecordedString(HKEY root, const char *keyPath, const char *valueName, const char *text);

@@ -21,22 +21,22 @@ bool WriteVendorKey(const char *releaseNumber, const char *loaderPath, const cha
     // between the dashes and the repeated name; log readers match them as is.
     bool succeeded = true;
     if (!WriteRecordedString(HKEY_LOCAL_MACHINE, key, "Loader", loaderPath)) {
-        WriteProgressLine("Error -- ", messageName, " registry Loader --", "Loader",
-                          " -- HKEY_LOCAL_MACHINE.\n");
+        WriteStepError("Error -- ", messageName, " registry Loader --", "Loader",
+                       " -- HKEY_LOCAL_MACHINE.\n");
         CountFailedWrite();
         succeeded = false;
     }
     if (!WriteRecordedString(HKEY_CURRENT_USER, key, "Loader", loaderPath)) {
-        WriteProgressLine("Error -- ", messageName, " registry Loader --", "Loader",
-                          " -- HKEY_CURRENT_USER.\n");
+        WriteStepError("Error -- ", messageName, " registry Loader --", "Loader",
+                       " -- HKEY_CURRENT_USER.\n");
         CountFailedWrite();
         succeeded = false;
     }
 
     if (!secondAddOn && customData[0] != '\0' &&
         !WriteRecordedString(HKEY_LOCAL_MACHINE, key, "CustomData", customData)) {
-        WriteProgressLine("Error -- Ostrel registry CustomData --", "CustomData",
-                          " -- HKEY_LOCAL_MACHINE.\n");
+        WriteStepError("Error -- Ostrel registry CustomData --", "CustomData",
+                       " -- HKEY_LOCAL_MACHINE.\n");
         CountFailedWrite();
         succeeded = false;
     }

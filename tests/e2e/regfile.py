@@ -47,7 +47,7 @@ def _escape(text):
 
 
 def write_regedit4(machine, path, delete_first=()):
-    """Writes machine ({'HKLM\\path': {name: str|int}}) as a REGEDIT4 file,
+    """Writes machine ({'HKLM\\path': {name: str|int|None}}) as a REGEDIT4 file,
     preceded by [-KEY] lines for the full key paths in delete_first."""
     lines = ["REGEDIT4", ""]
     for full in delete_first:
@@ -58,7 +58,9 @@ def write_regedit4(machine, path, delete_first=()):
         lines.append("[%s\\%s]" % (ROOT_NAMES[root], rest))
         for name, value in values.items():
             shown = "@" if name == "" else '"%s"' % _escape(name)
-            if isinstance(value, int):
+            if value is None:  # a deletion, as regedit imports it
+                lines.append("%s=-" % shown)
+            elif isinstance(value, int):
                 lines.append("%s=dword:%08x" % (shown, value))
             else:
                 lines.append('%s="%s"' % (shown, _escape(value)))

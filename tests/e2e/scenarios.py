@@ -563,13 +563,23 @@ def _build():
 SCENARIOS = _build()
 
 
-# --- RegOSTCtl /UNINSTALL --------------------------------------------------
+# --- RegOSTCtl /UNINSTALL, /VERIFY and the add-on's machine ----------------
 
 CTL_SCRIPT_LOG_CLOSED = "Error -- TEMPTXT.log cannot be written\n\n"
 UNINSTALLED = "Uninstallation Completed\n\n"
 NO_RECORD = "TEMPTXT.log holds no record\n\n"
-CTL_FINAL_LINES = {4: "TEMPTXT.log not found\n\n",
-                   87: "Error -- Use /INSTALL, /INSTALL /QEL or /UNINSTALL\n\n"}
+CTL_FINAL_LINES = {
+    4: "TEMPTXT.log not found\n\n",
+    87: "Error -- Use /INSTALL, /INSTALL /QEL, /UNINSTALL, /VERIFY or /VERIFY /QEL\n\n"}
+VERIFIED = "Verification Completed -- "
+CTL_MODE_FINAL_LINES = {
+    ("/VERIFY", 0): VERIFIED + "intact\n\n",
+    ("/VERIFY", 1): VERIFIED + "missing or different values\n\n",
+    ("/VERIFY", 2): VERIFIED + "no AutoCAD\n\n",
+    ("/VERIFY", 6): VERIFIED + "loader file missing or for another machine\n\n",
+    ("/INSTALL", 0): COMPLETED,
+    ("/INSTALL", 6): "Error -- Add-on for another machine, nothing written\n\n"}
+OTHER_MACHINE = "Loader file for another machine -- {dir}%s -- {machines}.\n"
 
 
 @dataclass
@@ -588,8 +598,19 @@ class UninstallCase:
     script_log: Optional[str] = None
     limit: int = 0           # the last step may grow a file by this many bytes only
     final: str = ""          # the last step's final line, where CTL_FINAL_LINES does not say
+    # The add-on files in both folders: a DLL of the build's machine ("own")
+    # or of the other one ("other"); `swap` replaces ("other") or removes
+    # (None) them before the last step.
+    addons: Dict[str, str] = field(default_factory=lambda: {"Ostrel.arx": "own"})
+    swap: Dict[str, Optional[str]] = field(default_factory=dict)
+    # The last run's lines before its final line; {dir}: its folder, {machines}:
+    # e.g. "i386, not x86-64" for the x64 build. None: not judged.
+    logged: Optional[str] = None
+
 
 INSTALL, INSTALL_QEL, UNINSTALL = ["/INSTALL"], ["/INSTALL", "/QEL"], ["/UNINSTALL"]
+VERIFY = ["/VERIFY"]
+APPLICATION = product_key("17.1", PRODUCT) + "\\Applications\\Ostrel"
 UNINSTALL_CASES = [
     UninstallCase("install-uninstall", [("a", INSTALL), ("a", UNINSTALL)], 0),
     UninstallCase("beside-another-product", [("a", INSTALL_QEL), ("a", UNINSTALL)], 0,
@@ -626,6 +647,30 @@ UNINSTALL_CASES = [
     UninstallCase("loader-gone-custom-data-removed",
                   [("a", INSTALL), ("b", INSTALL), ("b", UNINSTALL), ("a", UNINSTALL)], 0,
                   inis={"a": ini("17.1", custom="Site 7")}),
+    UninstallCase("verify-intact", [("a", INSTALL), ("a", VERIFY)], 0,
+                  expected=[("a", INSTALL)], logged=""),
+    UninstallCase("verify-value-deleted", [("a", INSTALL), ("a", VERIFY)], 1,
+                  expected=[("a", INSTALL)], change={"HKLM\\" + APPLICATION + "\\Commands": {
+                      "KX1": None}}, logged="Missing -- %s\\Commands\\KX1%s" % (
+                          APPLICATION, HKLM_SUFFIX)),
+    UninstallCase("verify-value-changed", [("a", INSTALL), ("a", VERIFY)], 1,
+                  expected=[("a", INSTALL)], change={"HKLM\\" + APPLICATION: {
+                      "LOADER": "C:\\Other\\Ostrel.arx"}},
+                  logged="Different -- %s\\LOADER%s" % (APPLICATION, HKLM_SUFFIX)),
+    UninstallCase("verify-after-uninstall", [("a", INSTALL), ("a", UNINSTALL), ("a", VERIFY)], 1,
+                  expected=None),
+    UninstallCase("verify-no-autocad", [("a", VERIFY)], 2, machine({})),
+    UninstallCase("verify-loader-file-gone", [("a", INSTALL), ("a", VERIFY)], 6,
+                  expected=[("a", INSTALL)], swap={"Ostrel.arx": None},
+                  logged="Loader file missing -- {dir}Ostrel.arx.\n"),
+    UninstallCase("verify-other-machine-swapped-in", [("a", INSTALL), ("a", VERIFY)], 6,
+                  expected=[("a", INSTALL)], swap={"Ostrel.arx": "other"},
+                  logged=OTHER_MACHINE % "Ostrel.arx"),
+    UninstallCase("install-refuses-other-machine", [("a", INSTALL)], 6,
+                  addons={"Ostrel.arx": "other"}, logged="Error -- " + OTHER_MACHINE % "Ostrel.arx"),
+    UninstallCase("install-refuses-second-of-other-machine", [("a", INSTALL_QEL)], 6,
+                  addons={"Ostrel.arx": "own", "Qel.arx": "other"},
+                  logged="Error -- " + OTHER_MACHINE % "Qel.arx"),
 ]
 
 

@@ -105,13 +105,28 @@ def ctl_column_problems(layout, exe):
                        for line in harness.compare_builds(reference, ctl)]
 
 
+MACHINES = {"x64": ("REGOST_EXE", "REGOST_PROBE_DIR", "mingw64", "x86-64"),
+            "x86": ("REGOST_EXE32", "REGOST_PROBE_DIR32", "mingw32", "i386")}
+
+
+def addon_image(machine):
+    """The tests' add-on DLL of machine "x64" or "x86", from the Windows build
+    of that machine (the mingw64 and mingw32 presets)."""
+    exe, probes, preset, _ = MACHINES[machine]
+    for folder in (os.path.dirname(os.environ.get(exe, "")), os.environ.get(probes, ""),
+                   os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../build", preset)):
+        if folder and os.path.isfile(os.path.join(folder, "addon_image.dll")):
+            return os.path.join(folder, "addon_image.dll")
+    raise RuntimeError("addon_image.dll of %s not built (preset %s)" % (machine, preset))
+
+
 class LinuxCase:
     """An uninstall case's program folders a and b, with regostctl and a
-    setup file each, on one registry."""
+    setup file each, on one registry; regostctl plays the build of machine."""
     name = "regostctl"
 
-    def __init__(self, case, base, exe):
-        self.case, self.exe = case, exe
+    def __init__(self, case, base, exe, machine="x64"):
+        self.case, self.exe, self.machine = case, exe, machine
         self.folder = os.path.join(base, "uninstall-" + case.name)
         self.registry = os.path.join(self.folder, "registry.reg")
 
@@ -122,7 +137,24 @@ class LinuxCase:
             shutil.copy2(self.exe, os.path.join(self.folder, name, self.name))
             with open(os.path.join(self.folder, name, "RegOST.ini"), "wb") as out:
                 out.write(self.case.inis.get(name, table.ini("17.1")).encode("cp1252"))
+        self.place_addons(self.case.addons)
         self.set(self.case.before)
+
+    def place_addons(self, addons):
+        other = "x86" if self.machine == "x64" else "x64"
+        for folder in "ab":
+            for name, kind in addons.items():
+                path = os.path.join(self.folder, folder, name)
+                if kind is None:
+                    os.remove(path)
+                else:
+                    shutil.copyfile(addon_image(self.machine if kind == "own" else other), path)
+
+    def expand(self, text, folder):
+        machines = (MACHINES["x86" if self.machine == "x64" else "x64"][3],
+                    MACHINES[self.machine][3])
+        return text.replace("{dir}", harness.dos_path(os.path.join(self.folder, folder)) + "\\"
+                            ).replace("{machines}", "%s, not %s" % machines)
 
     def set(self, machine, mode="wb"):
         full = {}  # with the parent keys, as a saved registry has them
@@ -138,7 +170,7 @@ class LinuxCase:
 
     def run(self, steps, readonly=(), limit=None):
         env = dict(os.environ, REGOST_REGISTRY=self.registry, TMPDIR=self.folder,
-                   REGOST_READONLY_ROOTS=",".join(readonly))
+                   REGOST_READONLY_ROOTS=",".join(readonly), REGOST_MACHINE=self.machine)
         wrapper = os.environ.get("REGOST_E2E_WRAPPER", "").split()  # valgrind, say
         return [subprocess.run(wrapper + [os.path.join(self.folder, name, self.name)] + args,
                                cwd=self.folder, env=env, timeout=300,
@@ -166,7 +198,20 @@ class LinuxCase:
             return regfile.parse(f.read())
 
     def change(self, change):
-        self.set(change, "ab")  # a key given again in a file adds to it
+        if not any(None in values.values() for values in change.values()):
+            self.set(change, "ab")  # a key given again in a file adds to it
+            return
+        # The registry file may hold no deletions: it is written anew without them.
+        state = self.state()
+        for full, values in change.items():
+            held = state[regfile.state_key(*regfile.split_full_path(full))][1]
+            for name, value in values.items():
+                if value is None:
+                    held.pop(name.lower())
+                else:
+                    held[name.lower()] = (name, "dword" if isinstance(value, int) else "sz", value)
+        self.set({"%s\\%s" % (root, path): {name: data for name, _, data in values.values()}
+                  for (root, _), (path, values) in state.items()})
 
 
 def file_size_limit(size):
@@ -180,11 +225,16 @@ def uninstall_case_problems(runner):
     """Runs a case; returns (problems, the registry and RegOST.log it left)."""
     case = runner.case
     expected = None
-    for steps in ([case.expected] if case.expected is not None else []) + [case.steps[:-1]]:
+    # Where the expected registry is the one before the last step, one pass gives both.
+    passes = [case.steps[:-1]]
+    if case.expected is not None and list(case.expected) != passes[0]:
+        passes.insert(0, case.expected)
+    for steps in passes:
         runner.lay_out()
         runner.run(steps)
         if case.change:
             runner.change(case.change)
+        runner.place_addons(case.swap)
         if expected is None:
             expected = regfile.normalise(runner.state())
     last = case.steps[-1][0]
@@ -195,11 +245,17 @@ def uninstall_case_problems(runner):
             contextlib.nullcontext():
         code = runner.run(case.steps[-1:], case.readonly, limit)[0]
     after = regfile.normalise(runner.state())
-    progress = harness.read_file(os.path.join(runner.folder, last, "RegOST.log"))
+    folder, args = case.steps[-1]
+    progress = harness.read_file(os.path.join(runner.folder, folder, "RegOST.log"))
     problems = [] if code == case.code else ["exit code %d, expected %d" % (code, case.code)]
-    final = harness.on_disk(case.final or table.CTL_FINAL_LINES.get(case.code, table.UNINSTALLED))
-    if not (progress or b"").endswith(final):
-        problems.append("the uninstall's RegOST.log: %s" % harness.shown(progress))
+    final = case.final or table.CTL_MODE_FINAL_LINES.get((args[0].upper(), case.code)) or \
+        table.CTL_FINAL_LINES.get(case.code, table.UNINSTALLED)
+    last_run = harness.HEADER.split(progress or b"")[-1]
+    if case.logged is not None:
+        final = runner.expand(case.logged, folder) + final
+    if not last_run.endswith(harness.on_disk(final)) or (
+            case.logged is not None and last_run != harness.on_disk(final)):
+        problems.append("the last step's RegOST.log: %s" % harness.shown(progress))
     if case.expected is not None:
         problems += regfile.describe_difference(after, expected, "after", "expected")
     return problems, after, harness.HEADER.sub(b"", progress or b"")
@@ -210,11 +266,14 @@ def run_uninstall_cases(base, exe):
     for case in table.UNINSTALL_CASES:
         if case.script_log == "held":
             continue  # no process holds a file against another here
-        try:
-            problems = uninstall_case_problems(LinuxCase(case, base, exe))[0]
-        except Exception as error:  # noqa: BLE001, reported like a scenario's
-            problems = ["harness error: %r" % error]
-        results.append(("uninstall " + case.name, problems))
+        # A case that depends on the add-on's machine runs as either build.
+        for machine in ["x64"] + (["x86"] if case.addons != {"Ostrel.arx": "own"} else []):
+            try:
+                problems = uninstall_case_problems(LinuxCase(case, base, exe, machine))[0]
+            except Exception as error:  # noqa: BLE001, reported like a scenario's
+                problems = ["harness error: %r" % error]
+            results.append(("uninstall %s%s" % (case.name, " (x86)" * (machine == "x86")),
+                            problems))
     return results
 
 

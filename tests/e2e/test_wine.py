@@ -504,7 +504,8 @@ class WineCase(test_linux.LinuxCase):
     name = "RegOSTCtl.exe"
 
     def __init__(self, case, base, runner):
-        super().__init__(case, base, os.path.join(os.path.dirname(runner.exe), self.name))
+        super().__init__(case, base, os.path.join(os.path.dirname(runner.exe), self.name),
+                         runner.machine)
         self.runner = runner
 
     def set(self, machine, cleared=()):
@@ -567,7 +568,7 @@ def run_uninstall_cases(runner, base, linux):
                 results.append(("uninstall " + case.name, problems))
                 continue
             _, linux_after, linux_log = test_linux.uninstall_case_problems(
-                test_linux.LinuxCase(case, base, test_linux.ctl_exe(linux)))
+                test_linux.LinuxCase(case, base, test_linux.ctl_exe(linux), runner.machine))
             problems += harness.compare_bytes("RegOST.log, Linux vs Windows", linux_log, log)
             problems += regfile.describe_difference(after, linux_after, "Windows", "Linux")
         except Exception as error:  # noqa: BLE001, reported like a scenario's
@@ -609,6 +610,7 @@ def main():
     wine.ensure_prefix()
     base = tempfile.mkdtemp(prefix="regost-e2e-wine-")
     runner = WineRunner(exe, base, wow)
+    runner.machine = "x86" if variable == "REGOST_EXE32" else "x64"
     results = []
     # One wineserver for the whole run, kept up by an idle holder rather than
     # by changing the server's persistence, so the commands do not pay for a

@@ -1,10 +1,21 @@
-// Upper-casing, the program folder and the setup-file check.
+// Upper-casing, the program folder, the setup-file check and the add-on file.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ctl/ctl.h"
 #include "support.h"
 
 namespace {
+
+// A DOS header whose e_lfanew is offset, padded to it, then signature and
+// a machine.
+std::string Image(uint32_t offset, const std::string &signature, uint16_t machine) {
+    std::string bytes = "MZ" + std::string(0x3A, '\0');
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes += static_cast<char>(offset >> shift);
+    bytes.resize(std::max<size_t>(offset, bytes.size()), '\0');
+    return bytes + signature + static_cast<char>(machine) + static_cast<char>(machine >> 8);
+}
 
 std::string Upper(std::string text) {
     UpperCaseInPlace(text.data());
@@ -68,4 +79,31 @@ TEST_F(SetupFileCheckTest, ExistingFileThatCannotBeReadIsNotFound) {
     WriteFile(folder.File("RegOST.ini"), "");
     chmod(folder.File("RegOST.ini").c_str(), 0);
     EXPECT_FALSE(CheckSetupFile((folder.Dos() + "RegOST.ini").c_str()));
+}
+
+TEST_F(SetupFileCheckTest, AddOnFileGetsAVerdictOnlyAsAnImageOfEitherMachine) {
+    const std::string pe("PE\0\0", 4);
+    const struct {
+        std::string bytes;
+        LoaderFile verdict;
+    } cases[] = {
+        {Image(0x80, pe, 0x8664), LoaderFile::ThisMachine}, // regost plays the x64 build
+        {Image(0x80, pe, 0x014c), LoaderFile::OtherMachine},
+        {Image(0x40, pe, 0xAA64), LoaderFile::NoVerdict}, // an image of neither machine
+        {Image(0x40, "PE\0\1", 0x014c), LoaderFile::NoVerdict},
+        {Image(0x40, pe, 0x8664).substr(0, 0x45), LoaderFile::NoVerdict}, // cut in the machine
+        {Image(0x40, pe, 0x014c).substr(0, 0x3C), LoaderFile::NoVerdict}, // cut before e_lfanew
+        {Image(0x40, pe, 0x014c).replace(0x3C, 4, "\xF0\xFF\xFF\xFF"), LoaderFile::NoVerdict},
+        {Image(0x40, pe, 0x014c).replace(0x3C, 4, "\x00\x10\x00\x00"), LoaderFile::NoVerdict},
+        {"Placeholder for the Ostrel add-on\r\n", LoaderFile::NoVerdict},
+        {"", LoaderFile::NoVerdict},
+    };
+    for (const auto &c : cases) {
+        WriteFile(folder.File("Ostrel.arx"), c.bytes);
+        WORD machine = 0;
+        EXPECT_EQ(ExamineLoaderFile((folder.Dos() + "Ostrel.arx").c_str(), &machine), c.verdict)
+            << c.bytes.size() << " bytes";
+    }
+    WORD machine = 0;
+    EXPECT_EQ(ExamineLoaderFile((folder.Dos() + "Qel.arx").c_str(), &machine), LoaderFile::Missing);
 }

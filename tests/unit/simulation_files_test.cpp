@@ -179,7 +179,8 @@ TEST_F(DosStreamTest, MissingFoldersFoldersAndFifosFail) {
     }
     EXPECT_FALSE(FileExists(folder.File("Work/Missing.ini")));
     for (const char *mode : {"a+", "w", "ab"})
-        EXPECT_EQ(OpenDosStream(Dos("Work\\RegOST.ini").c_str(), mode), nullptr) << "a, r, rb";
+        EXPECT_EQ(OpenDosStream(Dos("Work\\RegOST.ini").c_str(), mode), nullptr)
+            << "only a, r and rb";
     EXPECT_EQ(OpenDosStream(nullptr, "r"), nullptr);
     // A FIFO would block the open (or the first read) for ever.
     ASSERT_EQ(mkfifo(folder.File("Work/fifo").c_str(), 0644), 0);

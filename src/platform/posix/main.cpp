@@ -38,6 +38,10 @@ int main(int argc, char **argv) {
         fprintf(stderr, "regost: %s\n", error);
         return kExitSimulationFailed;
     }
+    if (!ApplyMachineFromEnvironment(error, sizeof error)) {
+        fprintf(stderr, "regost: %s\n", error);
+        return kExitSimulationFailed;
+    }
     if (!LoadSimulationRegistry(registryFile, error, sizeof error)) {
         fprintf(stderr, "regost: %s: %s\n", registryFile, error);
         return kExitSimulationFailed;

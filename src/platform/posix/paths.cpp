@@ -1,6 +1,6 @@
 // DOS paths over the Unix tree, as Wine presents it: Z:\ is "/", and text
 // streams opened by them. Appending stores each "\n" as CR LF, as msvcrt's
-// text mode does, through stdio's buffer; reading leaves CR LF.
+// text mode does, through stdio's buffer; reading ("r" or "rb") leaves CR LF.
 #include "platform/posix/dos_path.h"
 
 #include <dirent.h>
@@ -227,7 +227,9 @@ FILE *OpenDosStream(const char *path, const char *mode) {
     // "rb" reads the bytes as stored, as "r" does here: only msvcrt's text
     // mode would make CR LF "\n" and stop at a byte 0x1A.
     bool append = mode && strcmp(mode, "a") == 0;
-    if (!path || (!append && (!mode || (strcmp(mode, "r") != 0 && strcmp(mode, "rb") != 0)))) {
+    // Reading stores nothing, so text and binary reads are the same here.
+    bool read = mode && (strcmp(mode, "r") == 0 || strcmp(mode, "rb") == 0);
+    if (!path || (!append && !read)) {
         errno = EINVAL;
         return nullptr;
     }

@@ -1,11 +1,14 @@
-// The process side of the simulation: its own module, the temporary folder,
-// the clock, the command line globals, and the process heap over malloc/free
-// (with the fault that fails the n-th allocation and a count of live blocks).
+// The process side of the simulation: its own module and the machine of the
+// build it plays, the temporary folder, the clock, the command line globals,
+// and the process heap over malloc/free (with the fault that fails the n-th
+// allocation and a count of live blocks).
 #include "platform/posix/dos_path.h"
 #include "platform/posix/registry_store.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -37,6 +40,7 @@ bool ExecutableUnixPath(char *path, size_t pathSize) {
 }
 
 char gModuleFileNameOverride[kSimulationPathSize]; // for tests that run the program in-process
+WORD gImageMachine = IMAGE_FILE_MACHINE_AMD64;
 
 } // namespace
 
@@ -59,6 +63,23 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
     memcpy(lpFilename, path, copied);
     lpFilename[copied] = 0;
     return length < nSize ? static_cast<DWORD>(length) : nSize;
+}
+
+bool ApplyMachineFromEnvironment(char *error, size_t errorSize) {
+    const char *text = getenv("REGOST_MACHINE");
+    gImageMachine = IMAGE_FILE_MACHINE_AMD64;
+    if (text == nullptr || text[0] == 0 || strcasecmp(text, "x64") == 0)
+        return true;
+    if (strcasecmp(text, "x86") == 0) {
+        gImageMachine = IMAGE_FILE_MACHINE_I386;
+        return true;
+    }
+    snprintf(error, errorSize, "REGOST_MACHINE: %.40s is neither x64 nor x86", text);
+    return false;
+}
+
+WORD BuildImageMachine(void) {
+    return gImageMachine;
 }
 
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {

@@ -11,6 +11,7 @@
 //   FindFirstFileA(path or pattern, &data) + FindClose: found or not
 //   OpenDosStream(path, "a" | "r" | "rb"): "\n" appended as CR LF, read as
 //   stored; errno ENOENT when it is not there, EACCES for a folder
+//   BuildImageMachine(): IMAGE_FILE_MACHINE_AMD64, or _I386 (REGOST_MACHINE)
 //   GetModuleFileNameA(NULL, ...), GetTempPathA (TMPDIR), GetLocalTime,
 //   HeapAlloc/HeapFree on the process heap, __argc/__argv,
 //   CreateMutexA(NULL, FALSE, name or "Global\" name), WaitForSingleObject(h,
@@ -45,6 +46,9 @@ void SetSimulationReadOnlyRoot(HKEY root, bool readOnly);
 
 // What GetModuleFileNameA(NULL) reports (a DOS path); null: the real one.
 void SetSimulationModuleFileName(const char *dosPath);
+// REGOST_MACHINE: "x64" (also unset or empty) or "x86", any case: the build
+// the simulator plays, as BuildImageMachine reports it.
+bool ApplyMachineFromEnvironment(char *error, size_t errorSize);
 
 // --- Inspection for tests ------------------------------------------------
 

@@ -1,0 +1,70 @@
+// /VERIFY: whether this folder's registration is in place as /INSTALL would
+// write it now, and whether an AutoCAD of this build's machine can load the
+// add-on files it names. The install's own steps compare instead of writing,
+// so the two cannot drift apart; the registry is not changed.
+#include "ctl/ctl.h"
+#include "driver/driver.h"
+#include "log/log.h"
+#include "steps/step_writes.h"
+#include "steps/steps.h"
+
+namespace {
+
+// False, with its line, when the file is missing or for the other machine.
+bool LoaderFileUsable(const char *path) {
+    WORD machine = 0;
+    switch (ExamineLoaderFile(path, &machine)) {
+    case LoaderFile::Missing:
+        WriteProgressLine("Loader file missing -- ", path, ".\n");
+        return false;
+    case LoaderFile::OtherMachine:
+        WriteOtherMachineLine("Loader file for another machine -- ", path, machine);
+        return false;
+    case LoaderFile::ThisMachine:
+    case LoaderFile::NoVerdict:
+        break;
+    }
+    return true;
+}
+
+} // namespace
+
+int VerifyRegistration(const CtlRun &run) {
+    OpenRunLog(run.directory);
+    bool secondAddOn = (run.switches & kSwitchQel) != 0;
+    Setup setup;
+    const char *ended = ReadSetup(run.directory, secondAddOn, &setup);
+    if (ended != nullptr)
+        return EndWith(ended, kExitNoSetupFile);
+    bool filesUsable = LoaderFileUsable(setup.mainLoaderPath);
+    if (secondAddOn && !LoaderFileUsable(setup.secondLoaderPath))
+        filesUsable = false;
+
+    // The install's steps in its order, less the settings, which are the user's.
+    SetWriteMode(WriteMode::Verify);
+    ResetStepTally();
+    for (int i = 0; i < setup.releaseCount; ++i) {
+        char releaseNumber[kReleaseNumberSize];
+        char releaseKeyName[kReleaseKeyNameSize];
+        CopyRelease(setup.releaseList, i, releaseNumber, releaseKeyName);
+        WriteVendorKey(releaseNumber, setup.mainLoaderPath, setup.customData, false);
+        if (secondAddOn) {
+            WriteVendorKey(releaseNumber, setup.secondLoaderPath, "", true);
+            WriteDemandLoadEntries(releaseKeyName, setup.secondLoaderPath, kLoadCtrlsValue, true);
+        }
+        WriteDemandLoadEntries(releaseKeyName, setup.mainLoaderPath, kLoadCtrlsValue, false);
+    }
+    SetWriteMode(WriteMode::Install);
+
+    // The most basic cause first: without AutoCAD nothing loads the add-on,
+    // and without a usable file no registration helps.
+    StepTally tally = ReadStepTally();
+    if (tally.registeredProducts == 0)
+        return EndWith("Verification Completed -- no AutoCAD\n\n", kExitNoAutoCAD);
+    if (!filesUsable)
+        return EndWith("Verification Completed -- loader file missing or for another machine\n\n",
+                       kExitLoaderFile);
+    if (tally.failedWrites > 0)
+        return EndWith("Verification Completed -- missing or different values\n\n", kExitNotIntact);
+    return EndWith("Verification Completed -- intact\n\n", kExitDone);
+}

@@ -17,6 +17,7 @@ constexpr int kExitBadCommandLine = 87; // ERROR_INVALID_PARAMETER
 
 // The switches a mode may take after its word.
 constexpr unsigned kSwitchQel = 1;
+constexpr unsigned kSwitchAllUsers = 2;
 
 // What every mode starts from.
 struct CtlRun {
@@ -36,6 +37,10 @@ int EndWith(const char *finalMessage, int exitCode);
 
 /* install.cpp */
 int InstallRegistration(const CtlRun &run);
+
+/* user.cpp */
+// The per-user half for the user who runs it, as every user's logon runs it.
+int UserRegistration(const CtlRun &run);
 
 /* records.cpp */
 // One whole record of TEMPTXT.log. The texts live in the same heap block.

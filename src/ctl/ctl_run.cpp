@@ -17,9 +17,11 @@ struct Mode {
 };
 
 // A deployment waits as long as another setup runs; a logon must not.
+constexpr DWORD kLogonLockWait = 5000;
 const Mode kModes[] = {
-    {"/INSTALL", kSwitchQel, INFINITE, InstallRegistration},
+    {"/INSTALL", kSwitchQel | kSwitchAllUsers, INFINITE, InstallRegistration},
     {"/UNINSTALL", 0, INFINITE, UninstallRegistration},
+    {"/USER", kSwitchQel, kLogonLockWait, UserRegistration},
 };
 
 const struct {
@@ -27,6 +29,7 @@ const struct {
     unsigned bit;
 } kSwitches[] = {
     {"/QEL", kSwitchQel},
+    {"/ALLUSERS", kSwitchAllUsers},
 };
 
 // The mode the command line names, with its switches in *switches; null for
@@ -80,7 +83,7 @@ int RunRegOSTCtl(int argc, char **argv) {
         exitCode = mode->run(run);
     } else {
         OpenRunLog(run.directory);
-        EndLogs("Error -- Use /INSTALL, /INSTALL /QEL or /UNINSTALL\n\n");
+        EndLogs("Error -- Use /INSTALL [/QEL] [/ALLUSERS], /USER [/QEL] or /UNINSTALL\n\n");
     }
     UnlockRuns();
     return exitCode;

@@ -9,8 +9,17 @@
 namespace {
 
 StepTally tally = {0, 0};
+WriteMode writeMode = WriteMode::Install;
+
+bool LeftAlone(HKEY root) {
+    return writeMode == WriteMode::User && root != HKEY_CURRENT_USER;
+}
 
 } // namespace
+
+void SetWriteMode(WriteMode mode) {
+    writeMode = mode;
+}
 
 void CountFailedWrite() {
     ++tally.failedWrites;
@@ -29,6 +38,8 @@ void ResetStepTally() {
 }
 
 bool WriteRecordedString(HKEY root, const char *keyPath, const char *valueName, const char *text) {
+    if (LeftAlone(root))
+        return true;
     if (!WriteStringValue(root, keyPath, valueName, text))
         return false;
     WriteRegistryScriptRecord(keyPath, text, valueName, false, root);
@@ -36,6 +47,16 @@ bool WriteRecordedString(HKEY root, const char *keyPath, const char *valueName, 
 }
 
 bool WriteRecordedDword(HKEY root, const char *keyPath, const char *valueName, DWORD number) {
+    if (LeftAlone(root))
+        return true;
+    if (writeMode == WriteMode::User) {
+        BYTE data[4];
+        DWORD type = 0;
+        DWORD size = 0;
+        if (ReadValue(root, keyPath, valueName, &type, data, sizeof data, &size) ==
+            ValueLookup::Found)
+            return true;
+    }
     if (!WriteDwordValue(root, keyPath, valueName, number))
         return false;
     // The record states the number that was written, in decimal.

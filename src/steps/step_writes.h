@@ -13,6 +13,12 @@ void CountFailedWrite();
 // Counts a product that got the main add-on's demand-load entries.
 void CountRegisteredProduct();
 
+// What the recorded writes do. User: the user's half at a logon, so
+// HKEY_LOCAL_MACHINE is left alone and a number already set (a setting the
+// user may have chosen) is kept; a value left alone counts as written.
+enum class WriteMode { Install, User };
+void SetWriteMode(WriteMode mode);
+
 // Both return the write's result; on success the record is written.
 bool WriteRecordedString(HKEY root, const char *keyPath, const char *valueName, const char *text);
 bool WriteRecordedDword(HKEY root, const char *keyPath, const char *valueName, DWORD number);

@@ -134,24 +134,68 @@ class LinuxCase:
             out.write(f.read()[0 if mode == "wb" else len(b"REGEDIT4\r\n"):])
 
     def run(self, steps, readonly=()):
+        codes = []
+        for name, args in steps:
+            if name == "reg":
+                self.change(args)
+            codes.append(self.logon() if name == "logon" else None if name == "reg" else
+                         self.start(name, args, readonly))
+        return codes
+
+    def start(self, name, args, readonly=()):
         env = dict(os.environ, REGOST_REGISTRY=self.registry, TMPDIR=self.folder,
                    REGOST_READONLY_ROOTS=",".join(readonly))
         wrapper = os.environ.get("REGOST_E2E_WRAPPER", "").split()  # valgrind, say
-        return [subprocess.run(wrapper + [os.path.join(self.folder, name, self.name)] + args,
-                               cwd=self.folder, env=env, timeout=300).returncode
-                for name, args in steps]
+        return subprocess.run(wrapper + [os.path.join(self.folder, name, self.name)] + args,
+                              cwd=self.folder, env=env, timeout=300).returncode
+
+    def logon(self):
+        """What Windows does at a logon for each Active Setup entry: runs its
+        StubPath when the user's stamp is missing or lower, then stamps it.
+        Checks each entry on the way; the code is the last command's."""
+        code, state = None, self.state()
+        folders = {harness.dos_path(os.path.join(self.folder, name)) + "\\": name
+                   for name in "ab"}
+        for (root, _), (path, values) in sorted(state.items()):
+            if root != "HKLM" or not path.lower().startswith(regfile.ENTRY_PREFIX.lower()):
+                continue
+            stub = values.get("stubpath", (0, 0, ""))[2]
+            folder, _, args = stub[1:].partition("RegOSTCtl.exe\" ")
+            version = values.get("version", (0, 0, ""))[2]
+            parts = [int(p) for p in version.split(",") if p.isdigit()]
+            got = (values.get("")[1:] if "" in values else None, values.get("isinstalled"),
+                   stub[:1], folder in folders, args in ("/USER", "/USER /QEL"),
+                   path == table.active_setup_key(folder), len(parts), max(parts + [0]) <= 65535)
+            if got != (("sz", table.ENTRY_DEFAULT), ("IsInstalled", "dword", 1), '"', True, True,
+                       True, 4, True):
+                self.problems.append("entry %s: %r" % (path, values))
+                continue
+            stamp = state.get(("HKCU", path.lower()), (0, {}))[1].get("version", (0, 0, ""))[2]
+            if [int(p) for p in stamp.split(",") if p.isdigit()] >= parts:
+                continue
+            code = self.start(folders[folder], args.split())
+            self.change({"HKCU\\" + path: {"Version": version}})
+        return code
 
     def state(self):
         with open(self.registry, "rb") as f:
             return regfile.parse(f.read())
 
     def change(self, change):
-        self.set(change, "ab")  # a key given again in a file adds to it
+        if any(values is None for values in change.values()):  # rewritten without those keys
+            gone = [regfile.state_key(*regfile.split_full_path(k)) for k in change]
+            kept = {"%s\\%s" % (root, path): {name: data for name, _, data in values.values()}
+                    for (root, lower), (path, values) in self.state().items()
+                    if not any(root == g[0] and (lower + "\\").startswith(g[1] + "\\")
+                               for g in gone)}
+            self.set(kept)
+        self.set({k: v for k, v in change.items() if v is not None}, "ab")
 
 
 def uninstall_case_problems(runner):
     """Runs a case; returns (problems, the registry and RegOST.log it left)."""
     case = runner.case
+    runner.problems = []
     expected = None
     for steps in ([case.expected] if case.expected is not None else []) + [case.steps[:-1]]:
         runner.lay_out()
@@ -162,9 +206,13 @@ def uninstall_case_problems(runner):
             expected = regfile.normalise(runner.state())
     code = runner.run(case.steps[-1:], case.readonly)[0]
     after = regfile.normalise(runner.state())
-    progress = harness.read_file(os.path.join(runner.folder, case.steps[-1][0], "RegOST.log"))
-    problems = [] if code == case.code else ["exit code %d, expected %d" % (code, case.code)]
-    final = harness.on_disk(table.CTL_FINAL_LINES.get(case.code, table.UNINSTALLED))
+    last = case.steps[-1][0]
+    progress = harness.read_file(os.path.join(runner.folder, "a" if last == "logon" else last,
+                                              "RegOST.log"))
+    problems = runner.problems + ([] if code == case.code else
+                                  ["exit code %r, expected %r" % (code, case.code)])
+    final = harness.on_disk(table.USER_COMPLETED if last == "logon" else
+                            table.CTL_FINAL_LINES.get(case.code, table.UNINSTALLED))
     if not (progress or b"").endswith(final):
         problems.append("the uninstall's RegOST.log: %s" % harness.shown(progress))
     if case.expected is not None:

@@ -58,6 +58,9 @@ import test_linux  # noqa: E402
 import wine  # noqa: E402
 
 WATCHED_FULL = ["%s\\%s" % (regfile.ROOT_NAMES[root], path) for root, path in regfile.WATCHED]
+# Where the Active Setup entries and the users' stamps of them lie.
+ACTIVE_SETUP_FULL = ["HKLM\\" + regfile.ACTIVE_SETUP,
+                     "HKCU\\Software\\Microsoft\\Active Setup\\Installed Components"]
 
 # name: (environment variable of the exe, prefix, the exe sees Wow6432Node)
 CONFIGURATIONS = {
@@ -469,8 +472,12 @@ class WineCase(test_linux.LinuxCase):
 
     def lay_out(self):
         super().lay_out()  # and the machine, in the view of the program
-        self.set(self.case.before, WATCHED_FULL + [in_wow(k) for k in WATCHED_FULL
-                                                   if self.runner.two_views and in_wow(k) != k])
+        # The program's entries and stamps left by earlier cases go too.
+        entries = [path for _, (path, _) in self.runner.read_registry(
+            self.runner.own, ACTIVE_SETUP_FULL).items()]
+        cleared = WATCHED_FULL + ["HKLM\\" + e for e in entries] + ["HKCU\\" + e for e in entries]
+        self.set(self.case.before, cleared + [in_wow(k) for k in cleared
+                                              if self.runner.two_views and in_wow(k) != k])
 
     def run(self, steps, readonly=()):
         if readonly:  # the HKEY_LOCAL_MACHINE keys that hold values
@@ -478,17 +485,21 @@ class WineCase(test_linux.LinuxCase):
                     if root == "HKLM" and values]
             if wine.run([tool(self.runner.exe, "deny_set_value.exe")] + keys).returncode != 0:
                 raise RuntimeError("deny_set_value.exe failed")
-        codes = [wine.run([os.path.join(self.folder, name, self.name)] + args,
-                          cwd=self.folder).returncode for name, args in steps]
+        return super().run(steps)
+
+    def start(self, name, args, readonly=()):
+        code = wine.run([os.path.join(self.folder, name, self.name)] + args,
+                        cwd=self.folder).returncode
         if self.runner.settle or not self.runner.waits:
             wine.wait_server()
-        return codes
+        return code
 
     def state(self):
-        return self.runner.read_registry(self.runner.own)
+        return self.runner.read_registry(self.runner.own, WATCHED_FULL + ACTIVE_SETUP_FULL)
 
     def change(self, change):
-        self.set(change)
+        self.set({k: v for k, v in change.items() if v is not None},
+                 [self.runner.own(k) for k, v in change.items() if v is None])
 
 
 def run_uninstall_cases(runner, base, linux):

@@ -66,7 +66,7 @@ def main():
             return wine.command([os.path.join(folder, name)] + list(switches))
 
         # /USER as a first logon runs it (a user with nothing of the add-on:
-        # two values read, eleven written), against the no-op; the user's
+        # nine settings read, ten values written), against the no-op; the user's
         # half is deleted before each run, untimed.
         shutil.copy(args.noop, os.path.join(folder, "noop.exe"))
         forget = wine.command(["reg", "delete", "HKCU\\Software\\Quenlar", "/f"])

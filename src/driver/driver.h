@@ -31,8 +31,8 @@ void UpperCaseInPlace(char *text);
 // stands in when the platform cannot tell; empty when nothing is known.
 void FindProgramDirectory(const char *argv0, char *directory);
 
-// The FNV-1a hash of a program folder, upper-cased and with '/' read as '\\'
-// as Windows does, so that every spelling of one folder gives one hash.
+// The FNV-1a hash of a program folder, upper-cased and with '/' read as '\\',
+// so that a folder named in another case or with slashes gives the same.
 unsigned long FolderHash(const char *programDirectory);
 // Where every user's logon finds the folder's per-user command: the Active
 // Setup entry, one per program folder, so the x86 and x64 folders each have

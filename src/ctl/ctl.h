@@ -38,6 +38,13 @@ int EndWith(const char *finalMessage, int exitCode);
 /* install.cpp */
 int InstallRegistration(const CtlRun &run);
 
+/* all_users.cpp */
+// The folder's Active Setup entry (kPathBufferSize bytes; it always fits),
+// one per program folder, so the x86 and x64 folders each have theirs.
+void ActiveSetupKey(const char *programDirectory, char *key);
+// Writes it after the releases of /INSTALL /ALLUSERS, and its progress line.
+void RegisterForEveryUser(const char *programDirectory, bool secondAddOn);
+
 /* user.cpp */
 // The per-user half for the user who runs it, as every user's logon runs it.
 int UserRegistration(const CtlRun &run);

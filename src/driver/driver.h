@@ -18,9 +18,12 @@ struct RunOutcome {
 // The whole job from its own folder, under that folder's lock. Returns 0
 // whatever happened: the logs tell the outcome.
 int RunRegOST(int argc, char **argv);
-// The same run without the lock, for a caller that holds it; outcome may be
-// null. allUsers adds the folder's Active Setup entry after the releases.
-void RunRegistration(int argc, char **argv, RunOutcome *outcome, bool allUsers = false);
+// More work for a run that got through its releases, before its logs close.
+typedef void (*RunExtension)(const char *programDirectory, bool secondAddOn);
+// The same run without the lock, for a caller that holds it; outcome and
+// afterReleases may be null.
+void RunRegistration(int argc, char **argv, RunOutcome *outcome,
+                     RunExtension afterReleases = nullptr);
 // Forgets everything a run left behind, so tests can run it again in-process.
 void ResetRunForTests();
 
@@ -34,11 +37,6 @@ void FindProgramDirectory(const char *argv0, char *directory);
 // The FNV-1a hash of a program folder, upper-cased and with '/' read as '\\',
 // so that a folder named in another case or with slashes gives the same.
 unsigned long FolderHash(const char *programDirectory);
-// Where every user's logon finds the folder's per-user command: the Active
-// Setup entry, one per program folder, so the x86 and x64 folders each have
-// theirs. key gets kPathBufferSize bytes; it always fits.
-constexpr char kActiveSetupPrefix[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
-void ActiveSetupKey(const char *programDirectory, char *key);
 
 // True when the setup file opens for reading; it is closed again at once.
 bool CheckSetupFile(const char *path);

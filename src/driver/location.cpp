@@ -47,11 +47,6 @@ unsigned long FolderHash(const char *programDirectory) {
     return hash;
 }
 
-void ActiveSetupKey(const char *programDirectory, char *key) {
-    snprintf(key, kPathBufferSize, "%sOstrel-%08lX", kActiveSetupPrefix,
-             FolderHash(programDirectory));
-}
-
 bool CheckSetupFile(const char *path) {
     FILE *file = OpenDosStream(path, "r");
     if (file == nullptr)

@@ -53,17 +53,6 @@ void RegisterRelease(const char *releaseNumber, const char *releaseKeyName) {
         "Installation AutoCAD Successful (2)\n\n", "Error -- AutoCAD registry (2)\n\n");
 }
 
-// After the releases, so that a logon that runs the command finds them
-// registered.
-void RegisterForEveryUser() {
-    char key[kPathBufferSize];
-    ActiveSetupKey(run.programDirectory, key);
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    ReportStep(WriteActiveSetupEntry(key, run.programDirectory, run.secondAddOn, &now),
-               "Active Setup Registry Successful\n\n", "Error -- Active Setup Registry\n\n");
-}
-
 void EndRun(const char *finalMessage, bool completed, RunOutcome *outcome) {
     EndLogs(finalMessage);
     if (outcome != nullptr) {
@@ -83,7 +72,7 @@ int RunRegOST(int argc, char **argv) {
     return 0; // setup programs read the logs, not the exit code
 }
 
-void RunRegistration(int argc, char **argv, RunOutcome *outcome, bool allUsers) {
+void RunRegistration(int argc, char **argv, RunOutcome *outcome, RunExtension afterReleases) {
     ResetStepTally();
     FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.programDirectory);
     OpenRunLog(run.programDirectory);
@@ -101,8 +90,8 @@ void RunRegistration(int argc, char **argv, RunOutcome *outcome, bool allUsers) 
         CopyRelease(run.setup.releaseList, i, releaseNumber, releaseKeyName);
         RegisterRelease(releaseNumber, releaseKeyName);
     }
-    if (allUsers)
-        RegisterForEveryUser();
+    if (afterReleases != nullptr)
+        afterReleases(run.programDirectory, run.secondAddOn);
     EndRun("Installation Completed\n\n", true, outcome);
 }
 

@@ -67,18 +67,20 @@ def main():
 
         # /USER as a first logon runs it (a user with nothing of the add-on:
         # nine settings read, ten values written), against the no-op; the user's
-        # half is deleted before each run, untimed.
+        # half is deleted before each pair, untimed, and the pair's order
+        # alternates, so that neither run always follows the deletion.
         shutil.copy(args.noop, os.path.join(folder, "noop.exe"))
         forget = wine.command(["reg", "delete", "HKCU\\Software\\Quenlar", "/f"])
+        commands = {"/USER": wine_program("RegOSTCtl.exe", "/USER"),
+                    "noop": wine_program("noop.exe")}
         samples = {"/USER": [], "noop": []}
         for i in range(3 * args.runs + 2):
             subprocess.run(forget, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            env=wine.env(), check=False)
-            user = timed(wine_program("RegOSTCtl.exe", "/USER"), 0, cwd=folder, env=wine.env())
-            noop = timed(wine_program("noop.exe"), 0, cwd=folder, env=wine.env())
-            if i >= 2:
-                samples["/USER"].append(user)
-                samples["noop"].append(noop)
+            for name in sorted(commands, reverse=i % 2 == 1):
+                elapsed = timed(commands[name], 0, cwd=folder, env=wine.env())
+                if i >= 2:
+                    samples[name].append(elapsed)
         user, noop = (statistics.median(samples[k]) for k in ("/USER", "noop"))
         row("RegOSTCtl.exe /USER under Wine (17.1, a user with nothing) / no-op program",
             "%s / %s = %.2fx (fastest %s / %s)" % (

@@ -1,5 +1,6 @@
-"""Times RegOSTCtl: /UNINSTALL per record as the products grow, and
-/INSTALL against RegOST.exe /LOG; prints one Markdown table.
+"""Times RegOSTCtl: /UNINSTALL per record as the products grow, /INSTALL
+against RegOST.exe /LOG, and /USER (what every user's logon runs) against the
+no-op program; prints one Markdown table. --user-only: the /USER row alone.
 
 Run through bench/ctl_run.sh, which builds the programs first. Same method
 as bench.py: medians, warm-up runs not counted, Wine in a fresh prefix with
@@ -39,7 +40,9 @@ def main():
     parser.add_argument("--exe", required=True, help="the x86_64 RegOST.exe")
     parser.add_argument("--ctl", required=True, help="the x86_64 RegOSTCtl.exe")
     parser.add_argument("--regostctl", required=True, help="the Linux regostctl")
+    parser.add_argument("--noop", required=True, help="the x86_64 no-op program (bench/noop.cpp)")
     parser.add_argument("--runs", type=int, default=15)
+    parser.add_argument("--user-only", action="store_true")
     args = parser.parse_args()
     rows = []
 
@@ -61,6 +64,31 @@ def main():
 
         def wine_program(name, *switches):
             return wine.command([os.path.join(folder, name)] + list(switches))
+
+        # /USER as a first logon runs it (a user with nothing of the add-on:
+        # nine settings read, ten values written), against the no-op; the user's
+        # half is deleted before each pair, untimed, and the pair's order
+        # alternates, so that neither run always follows the deletion.
+        shutil.copy(args.noop, os.path.join(folder, "noop.exe"))
+        forget = wine.command(["reg", "delete", "HKCU\\Software\\Quenlar", "/f"])
+        commands = {"/USER": wine_program("RegOSTCtl.exe", "/USER"),
+                    "noop": wine_program("noop.exe")}
+        samples = {"/USER": [], "noop": []}
+        for i in range(3 * args.runs + 2):
+            subprocess.run(forget, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           env=wine.env(), check=False)
+            for name in sorted(commands, reverse=i % 2 == 1):
+                elapsed = timed(commands[name], 0, cwd=folder, env=wine.env())
+                if i >= 2:
+                    samples[name].append(elapsed)
+        user, noop = (statistics.median(samples[k]) for k in ("/USER", "noop"))
+        row("RegOSTCtl.exe /USER under Wine (17.1, a user with nothing) / no-op program",
+            "%s / %s = %.2fx (fastest %s / %s)" % (
+                bench.milliseconds(user), bench.milliseconds(noop), user / noop,
+                bench.milliseconds(min(samples["/USER"])), bench.milliseconds(min(samples["noop"]))),
+            "≤ 1.2x", user / noop <= 1.2)
+        if args.user_only:
+            return bench.print_rows(rows)
 
         # /INSTALL against RegOST.exe /LOG: one product, runs interleaved.
         wine.products(work, 1)

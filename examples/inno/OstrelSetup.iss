@@ -13,9 +13,11 @@
 ;   x86: the i686 RegOSTCtl.exe (32-bit registry view);
 ;   x64: the x86_64 RegOSTCtl.exe (64-bit view), 64-bit install mode.
 ; Silent install: OstrelSetup.exe /VERYSILENT /SUPPRESSMSGBOXES /DIR="C:\Program Files\Quenlar\Ostrel 17"
-; Exit code 0 when Ostrel is registered, and also when no AutoCAD of the
-; listed releases was found (a warning); 2 when registering failed. The files
-; and the uninstaller stay in every case.
+; Exit codes: 0 Ostrel is registered, for every user of the machine; 10 Ostrel
+; is installed but no AutoCAD of the listed releases was found, so nothing
+; will load it (a warning); 11 registering failed; 1 to 8 are Inno Setup's own
+; (2: cancelled before the install). The files and the uninstaller stay in
+; every case.
 
 #ifndef ARCH
   #error Compile with /DARCH=x86 or /DARCH=x64
@@ -50,6 +52,7 @@ Type: files; Name: "{app}\TEMPTXT.log"
 [Code]
 var
   Failed: Boolean;
+  NoAutoCAD: Boolean;
 
 procedure CurStepChanged(CurStep: TSetupStep);
 var
@@ -59,8 +62,9 @@ begin
   if CurStep <> ssPostInstall then
     Exit;
   { Exec quotes the path itself; the current folder does not matter to
-    RegOSTCtl. }
-  if not Exec(ExpandConstant('{app}\RegOSTCtl.exe'), '/INSTALL', '', SW_HIDE,
+    RegOSTCtl. /ALLUSERS: every other user of the machine gets the per-user
+    half at the next logon. }
+  if not Exec(ExpandConstant('{app}\RegOSTCtl.exe'), '/INSTALL /ALLUSERS', '', SW_HIDE,
               ewWaitUntilTerminated, Code) then
     Reason := 'RegOSTCtl.exe did not start.'
   else if Code = 0 then
@@ -70,6 +74,7 @@ begin
                        'so no AutoCAD will load it.' + #13#10#13#10 +
                        'Run this setup again once AutoCAD is installed.',
                        mbError, MB_OK, IDOK);
+    NoAutoCAD := True;
     Exit;
   end else if Code = 1 then
     Reason := 'A registry entry could not be written: run the setup as an administrator.'
@@ -81,7 +86,7 @@ begin
     Reason := 'RegOSTCtl.exe ended with exit code ' + IntToStr(Code) + '.';
   { No rollback: the uninstaller removes whatever was written. The files
     are in place by now, so the setup cannot be aborted; it ends with exit
-    code 2. }
+    code 11. }
   Failed := True;
   SuppressibleMsgBox('Registering Ostrel with AutoCAD failed.' + #13#10#13#10 + Reason +
                      #13#10#13#10 + 'The run is logged in RegOST.log (in ' +
@@ -89,10 +94,14 @@ begin
                      'written there).', mbCriticalError, MB_OK, IDOK);
 end;
 
+{ Codes of this setup's own, above Inno Setup's 1 to 8, so that a deployment
+  tool never counts a machine without a working registration as done. }
 function GetCustomSetupExitCode: Integer;
 begin
   if Failed then
-    Result := 2
+    Result := 11
+  else if NoAutoCAD then
+    Result := 10
   else
     Result := 0;
 end;

@@ -79,13 +79,13 @@ expect() {  # TABLE ROW...: each ROW (tab-separated) must be in TABLE
         grep -qxF "$row" <<<"$rows" || problems+=("$name lacks: $row")
     done
 }
-expect CustomAction $'RegisterOstrel\t3090\tRegOSTCtl.exe\t/INSTALL\t' \
+expect CustomAction $'RegisterOstrel\t3090\tRegOSTCtl.exe\t/INSTALL /ALLUSERS\t' \
     $'UnregisterOstrel\t3154\tRegOSTCtl.exe\t/UNINSTALL\t' \
     $'RollbackOstrel\t3410\tRegOSTCtl.exe\t/UNINSTALL\t'
 expect InstallExecuteSequence $'InstallValidate\t\t1400' $'RemoveExistingProducts\t\t1401' \
     $'InstallInitialize\t\t1500' $'UnregisterOstrel\tREMOVE="ALL"\t3499' \
     $'RemoveFiles\t\t3500' $'InstallFiles\t\t4000' $'RollbackOstrel\tNOT Installed\t4001' \
-    $'RegisterOstrel\tNOT Installed\t4002' $'InstallFinalize\t\t6600'
+    $'RegisterOstrel\tNOT REMOVE~="ALL"\t4002' $'InstallFinalize\t\t6600'
 [ "$(table CustomAction | wc -l)" -eq 3 ] || problems+=("CustomAction has other rows")
 [ "$(table InstallExecuteSequence | grep -c Ostrel)" -eq 3 ] ||
     problems+=("InstallExecuteSequence has other custom actions")

@@ -10,9 +10,11 @@
 ;   OUT_FILE where the setup goes
 ;
 ; Silent install: OstrelSetup.exe /S /D=C:\Program Files\Quenlar\Ostrel 17
-; (/D= last and unquoted). Exit code 0 when Ostrel is registered, and also
-; when no AutoCAD of the listed releases was found (a warning); 2 when
-; registering failed. The files and the uninstaller stay in every case.
+; (/D= last and unquoted). Exit codes: 0 Ostrel is registered, for every user
+; of the machine; 10 Ostrel is installed but no AutoCAD of the listed releases
+; was found, so nothing will load it (a warning); 2 registering failed (the
+; setup aborted); 1 cancelled by the user. The files and the uninstaller stay
+; in every case.
 
 !ifdef ARCH & CTL_EXE & OUT_FILE
 !else
@@ -51,9 +53,10 @@ Section "Ostrel"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   ; Quoted: Windows does not re-quote a path with blanks. The current folder
-  ; does not matter to RegOSTCtl.
+  ; does not matter to RegOSTCtl. /ALLUSERS: every other user of the machine
+  ; gets the per-user half at the next logon.
   ClearErrors
-  ExecWait '"$INSTDIR\RegOSTCtl.exe" /INSTALL' $0
+  ExecWait '"$INSTDIR\RegOSTCtl.exe" /INSTALL /ALLUSERS' $0
   ${If} ${Errors}
     StrCpy $1 "RegOSTCtl.exe did not start."
   ${ElseIf} $0 == 0
@@ -64,6 +67,8 @@ Section "Ostrel"
     MessageBox MB_OK|MB_ICONEXCLAMATION "Ostrel is installed, but no AutoCAD 17.1 or \
       17.2 was found, so no AutoCAD will load it.$\r$\n$\r$\nRun this setup again once \
       AutoCAD is installed." /SD IDOK
+    ; A deployment tool must not count the machine as done.
+    SetErrorLevel 10
     Return
   ${ElseIf} $0 == 1
     StrCpy $1 "A registry entry could not be written: run the setup as an administrator."

@@ -15,6 +15,7 @@ constexpr size_t kSubkeyNameBufferSize = 200; // a listed subkey name: at most 1
 constexpr size_t kNumberTextSize = 11;        // a 32-bit number in decimal: "4294967295"
 constexpr size_t kHeaderTextSize = 9;         // the log header's "MM/DD/YY" and "HH:MM:SS"
 constexpr size_t kRecordLineBufferSize = 528; // a TEMPTXT.log line: label, 511 characters, CR LF
+constexpr size_t kVersionTextSize = 24;       // "65535,65535,65535,65535"
 
 // The length of a fixed text, for the static_asserts that prove a join fits.
 template <size_t N> constexpr size_t TextLength(const char (&)[N]) {

@@ -19,6 +19,7 @@ constexpr int kExitBadCommandLine = 87; // ERROR_INVALID_PARAMETER
 
 // The switches a mode may take after its word.
 constexpr unsigned kSwitchQel = 1;
+constexpr unsigned kSwitchAllUsers = 2;
 
 // What every mode starts from.
 struct CtlRun {
@@ -47,6 +48,17 @@ enum class LoaderFile { Missing, NoVerdict, ThisMachine, OtherMachine };
 LoaderFile ExamineLoaderFile(const char *path, WORD *machine);
 // Logs head, the path and the file's machine against the build's.
 void WriteOtherMachineLine(const char *head, const char *path, WORD machine);
+
+/* all_users.cpp */
+// The folder's Active Setup entry (kPathBufferSize bytes; it always fits),
+// one per program folder, so the x86 and x64 folders each have theirs.
+void ActiveSetupKey(const char *programDirectory, char *key);
+// Writes it after the releases of /INSTALL /ALLUSERS, and its progress line.
+void RegisterForEveryUser(const char *programDirectory, bool secondAddOn);
+
+/* user.cpp */
+// The per-user half for the user who runs it, as every user's logon runs it.
+int UserRegistration(const CtlRun &run);
 
 /* records.cpp */
 // One whole record of TEMPTXT.log. The texts live in the same heap block.

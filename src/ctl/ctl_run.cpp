@@ -19,9 +19,11 @@ struct Mode {
 // A deployment waits as long as another setup runs; a logon must not, nor a
 // detection rule, which its tool gives up on after a while (a verification
 // that goes on without the lock may find a half-done install: not intact).
+constexpr DWORD kLogonLockWait = 5000;
 const Mode kModes[] = {
-    {"/INSTALL", kSwitchQel, INFINITE, InstallRegistration},
+    {"/INSTALL", kSwitchQel | kSwitchAllUsers, INFINITE, InstallRegistration},
     {"/UNINSTALL", 0, INFINITE, UninstallRegistration},
+    {"/USER", kSwitchQel, kLogonLockWait, UserRegistration},
     {"/VERIFY", kSwitchQel, 30000, VerifyRegistration},
 };
 
@@ -30,6 +32,7 @@ const struct {
     unsigned bit;
 } kSwitches[] = {
     {"/QEL", kSwitchQel},
+    {"/ALLUSERS", kSwitchAllUsers},
 };
 
 // The mode the command line names, with its switches in *switches; null for
@@ -83,7 +86,8 @@ int RunRegOSTCtl(int argc, char **argv) {
         exitCode = mode->run(run);
     } else {
         OpenRunLog(run.directory);
-        EndLogs("Error -- Use /INSTALL, /INSTALL /QEL, /UNINSTALL, /VERIFY or /VERIFY /QEL\n\n");
+        EndLogs("Error -- Use /INSTALL [/QEL] [/ALLUSERS], /USER [/QEL], /VERIFY [/QEL] or "
+                "/UNINSTALL\n\n");
     }
     UnlockRuns();
     return exitCode;

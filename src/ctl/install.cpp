@@ -69,7 +69,8 @@ int InstallRegistration(const CtlRun &run) {
     char secondSwitch[] = "/QEL";
     char *arguments[] = {run.argv0, logSwitch, secondSwitch, nullptr};
     RunOutcome outcome = {};
-    RunRegistration((run.switches & kSwitchQel) != 0 ? 3 : 2, arguments, &outcome);
+    RunRegistration((run.switches & kSwitchQel) != 0 ? 3 : 2, arguments, &outcome,
+                    (run.switches & kSwitchAllUsers) != 0 ? RegisterForEveryUser : nullptr);
     if (!outcome.completed)
         return kExitNoSetupFile;
     if (outcome.failedWrites > 0)

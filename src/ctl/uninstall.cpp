@@ -37,6 +37,8 @@ struct Table {
     size_t mask = 0;
 };
 Table table;
+// This folder's Active Setup entry, under HKEY_LOCAL_MACHINE.
+char activeSetupKey[kPathBufferSize];
 
 char Folded(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -102,16 +104,32 @@ const char *SkipComponent(const char *text) {
     return length > 0 && text[length] == '\\' ? text + length + 1 : nullptr;
 }
 
+int Depth(const char *key) {
+    int depth = 1;
+    for (const char *c = key; *c != '\0'; ++c)
+        depth += *c == '\\' ? 1 : 0;
+    return depth;
+}
+
 // The length of the add-on key that key lies in, or 0 for any other key: the
-// maker's key of a release's Ostrel or Qel, or a product's Applications key
-// of either below the AutoCAD release keys.
-// *productKey says which of the two.
-size_t AddOnKeyLength(const char *key, bool *productKey) {
+// maker's key of a release's Ostrel or Qel, a product's Applications key of
+// either below the AutoCAD release keys, or exactly this folder's Active
+// Setup entry. *lowestDepth gets the depth of the highest key an emptied key
+// may be deleted up to: never Software itself, nor an AutoCAD product key of
+// HKEY_LOCAL_MACHINE or anything above it, nor anything above the entry.
+size_t AddOnKeyLength(HKEY root, const char *key, int *lowestDepth) {
     const char *at = nullptr;
-    *productKey = StartsWithText(key, kProductPrefix);
+    bool productKey = StartsWithText(key, kProductPrefix);
+    *lowestDepth = productKey && root == HKEY_LOCAL_MACHINE ? 6 : 2;
+    size_t length = strlen(key);
+    if (root == HKEY_LOCAL_MACHINE && length == strlen(activeSetupKey) &&
+        SameText(key, activeSetupKey, length)) {
+        *lowestDepth = Depth(key);
+        return length;
+    }
     if (StartsWithText(key, kVendorPrefix)) {
         at = SkipComponent(key + TextLength(kVendorPrefix));
-    } else if (*productKey) {
+    } else if (productKey) {
         at = SkipComponent(key + TextLength(kProductPrefix));
         at = at != nullptr ? SkipComponent(at) : nullptr;
         if (at != nullptr && !(ComponentLength(at) == TextLength(kApplications) &&
@@ -121,7 +139,7 @@ size_t AddOnKeyLength(const char *key, bool *productKey) {
     }
     if (at == nullptr)
         return 0;
-    size_t length = ComponentLength(at);
+    length = ComponentLength(at);
     bool addOn =
         (length == 6 && SameText(at, "Ostrel", 6)) || (length == 3 && SameText(at, "Qel", 3));
     return addOn ? static_cast<size_t>(at - key) + length : 0;
@@ -181,17 +199,12 @@ Owner OwnerOf(Entry &addOn) {
     return addOn.owner;
 }
 
-// Deletes key and the keys above it while they are empty; never Software
-// itself, nor an AutoCAD product key of HKEY_LOCAL_MACHINE or anything above
-// it. False when a key could not be deleted.
-bool DeleteEmptyKeys(HKEY root, const char *key, bool productKey) {
-    int lowestDepth = productKey && root == HKEY_LOCAL_MACHINE ? 6 : 2;
+// Deletes key and the keys above it while they are empty, up to the depth
+// lowestDepth. False when a key could not be deleted.
+bool DeleteEmptyKeys(HKEY root, const char *key, int lowestDepth) {
     char path[kPathBufferSize];
     memcpy(path, key, strlen(key) + 1);
-    int depth = 1;
-    for (const char *c = path; *c != '\0'; ++c)
-        depth += *c == '\\' ? 1 : 0;
-    for (; depth >= lowestDepth; --depth) {
+    for (int depth = Depth(path); depth >= lowestDepth; --depth) {
         KeyRemoval removal = DeleteEmptyKey(root, path);
         if (removal == KeyRemoval::Failed) {
             WriteProgressLine("Error -- Key not removed -- ", path, RootSuffix(root));
@@ -219,10 +232,10 @@ Removal RemoveRecordedValues(Record *newest, int count) {
         table.entries[i].kind = EntryKind::Free;
 
     bool added = false;
-    bool productKey = false;
+    int lowestDepth = 0;
     // The loader each add-on key got last from this folder.
     for (const Record *r = newest; r != nullptr; r = r->older) {
-        size_t length = AddOnKeyLength(r->key, &productKey);
+        size_t length = AddOnKeyLength(r->root, r->key, &lowestDepth);
         if (length != 0 && r->key[length] == '\0' && StartsWithText(r->name, "Loader") &&
             r->name[6] == '\0') {
             Entry *addOn = FindEntry(EntryKind::AddOnKey, r->root, r->key, length, nullptr, &added);
@@ -233,7 +246,7 @@ Removal RemoveRecordedValues(Record *newest, int count) {
 
     bool removedAll = true;
     for (const Record *r = newest; r != nullptr; r = r->older) {
-        size_t length = AddOnKeyLength(r->key, &productKey);
+        size_t length = AddOnKeyLength(r->root, r->key, &lowestDepth);
         if (length == 0) {
             WriteProgressLine("Not the add-on's key, left in place -- ", r->key, "\\", r->name,
                               RootSuffix(r->root));
@@ -267,14 +280,14 @@ Removal RemoveRecordedValues(Record *newest, int count) {
     // Walks start once from each key of this folder's values; a walk goes on
     // up only through keys it deleted, so the order of the walks is free.
     for (const Record *r = newest; r != nullptr; r = r->older) {
-        size_t length = AddOnKeyLength(r->key, &productKey);
+        size_t length = AddOnKeyLength(r->root, r->key, &lowestDepth);
         if (length == 0)
             continue;
         Entry *addOn = FindEntry(EntryKind::AddOnKey, r->root, r->key, length, nullptr, &added);
         if (addOn->owner == Owner::Another)
             continue;
         FindEntry(EntryKind::WalkStart, r->root, r->key, strlen(r->key), nullptr, &added);
-        if (added && !DeleteEmptyKeys(r->root, r->key, productKey))
+        if (added && !DeleteEmptyKeys(r->root, r->key, lowestDepth))
             removedAll = false;
     }
 
@@ -288,6 +301,7 @@ Removal RemoveRecordedValues(Record *newest, int count) {
 // are no records at all. A file that cannot be read removes nothing.
 int UninstallRegistration(const CtlRun &run) {
     OpenRunLog(run.directory);
+    ActiveSetupKey(run.directory, activeSetupKey);
     char path[kPathBufferSize];
     Record *records = nullptr;
     int count = 0;

@@ -18,8 +18,12 @@ struct RunOutcome {
 // The whole job from its own folder, under that folder's lock. Returns 0
 // whatever happened: the logs tell the outcome.
 int RunRegOST(int argc, char **argv);
-// The same run without the lock, for a caller that holds it; outcome may be null.
-void RunRegistration(int argc, char **argv, RunOutcome *outcome);
+// More work for a run that got through its releases, before its logs close.
+typedef void (*RunExtension)(const char *programDirectory, bool secondAddOn);
+// The same run without the lock, for a caller that holds it; outcome and
+// afterReleases may be null.
+void RunRegistration(int argc, char **argv, RunOutcome *outcome,
+                     RunExtension afterReleases = nullptr);
 // Forgets everything a run left behind, so tests can run it again in-process.
 void ResetRunForTests();
 
@@ -29,6 +33,10 @@ void UpperCaseInPlace(char *text);
 // directory (kPathBufferSize bytes). argv0 (the program as it was started)
 // stands in when the platform cannot tell; empty when nothing is known.
 void FindProgramDirectory(const char *argv0, char *directory);
+
+// The FNV-1a hash of a program folder, upper-cased and with '/' read as '\\',
+// so that a folder named in another case or with slashes gives the same.
+unsigned long FolderHash(const char *programDirectory);
 
 // True when the setup file opens for reading; it is closed again at once.
 bool CheckSetupFile(const char *path);

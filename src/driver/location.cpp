@@ -36,6 +36,17 @@ void FindProgramDirectory(const char *argv0, char *directory) {
     directory[keep] = '\0';
 }
 
+unsigned long FolderHash(const char *programDirectory) {
+    unsigned long hash = 2166136261ul;
+    for (const char *c = programDirectory; *c != '\0'; ++c) {
+        char byte = *c == '/' ? '\\' : *c;
+        if (byte >= 'a' && byte <= 'z')
+            byte = static_cast<char>(byte - 'a' + 'A');
+        hash = ((hash ^ static_cast<unsigned char>(byte)) * 16777619ul) & 0xFFFFFFFFul;
+    }
+    return hash;
+}
+
 bool CheckSetupFile(const char *path) {
     FILE *file = OpenDosStream(path, "r");
     if (file == nullptr)

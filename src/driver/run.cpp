@@ -72,7 +72,7 @@ int RunRegOST(int argc, char **argv) {
     return 0; // setup programs read the logs, not the exit code
 }
 
-void RunRegistration(int argc, char **argv, RunOutcome *outcome) {
+void RunRegistration(int argc, char **argv, RunOutcome *outcome, RunExtension afterReleases) {
     ResetStepTally();
     FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.programDirectory);
     OpenRunLog(run.programDirectory);
@@ -90,6 +90,8 @@ void RunRegistration(int argc, char **argv, RunOutcome *outcome) {
         CopyRelease(run.setup.releaseList, i, releaseNumber, releaseKeyName);
         RegisterRelease(releaseNumber, releaseKeyName);
     }
+    if (afterReleases != nullptr)
+        afterReleases(run.programDirectory, run.secondAddOn);
     EndRun("Installation Completed\n\n", true, outcome);
 }
 

@@ -16,20 +16,6 @@ constexpr char kMachineLockName[] = "Global\\RegOST-Registry";
 HANDLE runLock = nullptr;
 const char *notice = "";
 
-// "RegOST-" and the FNV-1a hash of the folder, upper-cased and with '/' read
-// as '\\' as Windows does; a mutex name may hold no backslash, and the
-// hash keeps it short whatever the folder's length.
-void FolderLockName(const char *programDirectory, char *name, size_t size) {
-    unsigned long hash = 2166136261ul;
-    for (const char *c = programDirectory; *c != '\0'; ++c) {
-        char byte = *c == '/' ? '\\' : *c;
-        if (byte >= 'a' && byte <= 'z')
-            byte = static_cast<char>(byte - 'a' + 'A');
-        hash = ((hash ^ static_cast<unsigned char>(byte)) * 16777619ul) & 0xFFFFFFFFul;
-    }
-    snprintf(name, size, "RegOST-%08lX", hash);
-}
-
 } // namespace
 
 RunLock LockRuns(const char *programDirectory, DWORD waitMilliseconds) {
@@ -38,8 +24,9 @@ RunLock LockRuns(const char *programDirectory, DWORD waitMilliseconds) {
     RunLock kind = RunLock::Machine;
     runLock = CreateMutexA(nullptr, FALSE, kMachineLockName);
     if (runLock == nullptr && programDirectory[0] != '\0') {
+        // A mutex name may hold no backslash; the hash keeps it short too.
         char name[32];
-        FolderLockName(programDirectory, name, sizeof name);
+        snprintf(name, sizeof name, "RegOST-%08lX", FolderHash(programDirectory));
         runLock = CreateMutexA(nullptr, FALSE, name);
         kind = RunLock::Folder;
     }

@@ -68,6 +68,10 @@ bool CheckValue(HKEY root, const char *keyPath, const char *valueName, DWORD typ
     return false;
 }
 
+bool LeftAlone(HKEY root) {
+    return writeMode == WriteMode::User && root != HKEY_CURRENT_USER;
+}
+
 } // namespace
 
 void RequireWholeRecords() {
@@ -112,6 +116,8 @@ bool WriteRecordedString(HKEY root, const char *keyPath, const char *valueName, 
     if (writeMode == WriteMode::Verify)
         return CheckValue(root, keyPath, valueName, REG_SZ, reinterpret_cast<const BYTE *>(text),
                           static_cast<DWORD>(strlen(text) + 1));
+    if (LeftAlone(root))
+        return true;
     if (writesStopped || !WriteStringValue(root, keyPath, valueName, text))
         return false;
     RecordWrite(root, keyPath, valueName, text, false);
@@ -123,6 +129,16 @@ bool WriteRecordedDword(HKEY root, const char *keyPath, const char *valueName, D
         BYTE data[4] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
                         static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)};
         return CheckValue(root, keyPath, valueName, REG_DWORD, data, sizeof data);
+    }
+    if (LeftAlone(root))
+        return true;
+    if (writeMode == WriteMode::User) {
+        BYTE data[4];
+        DWORD type = 0;
+        DWORD size = 0;
+        if (ReadValue(root, keyPath, valueName, &type, data, sizeof data, &size) ==
+            ValueLookup::Found)
+            return true;
     }
     if (writesStopped || !WriteDwordValue(root, keyPath, valueName, number))
         return false;

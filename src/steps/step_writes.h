@@ -8,12 +8,15 @@
 // The maker's own keys: this prefix, the release number, then the add-on.
 constexpr char kVendorKeyPrefix[] = "Software\\Quenlar\\AutoCAD\\";
 
-// What the steps' writes do: write and record (Install), or compare what
-// they would write with what the registry holds (Verify), writing nothing.
+// What the steps' writes do: write and record (Install); compare what they
+// would write with what the registry holds (Verify), writing nothing; or
+// write the user's half at a logon (User).
 // In a verification a write "succeeds" when the value is in place; each
 // one that is not gets a line of its own, and the steps' error lines
-// (WriteStepError) stay out of the log.
-enum class WriteMode { Install, Verify };
+// (WriteStepError) stay out of the log. For the user's half
+// HKEY_LOCAL_MACHINE is left alone and a number already set (a setting the
+// user may have chosen) is kept; a value left alone counts as written.
+enum class WriteMode { Install, Verify, User };
 void SetWriteMode(WriteMode mode);
 
 // Counts a write that no root took, for ReadStepTally; in a verification, a

@@ -21,6 +21,11 @@ WATCHED = [
     ("HKCU", "SOFTWARE\\Quenlar"),
     ("HKCU", "SOFTWARE\\Autodesk"),
 ]
+# Of the Active Setup entries (under HKLM) and the users' stamps of them
+# (under HKCU), only the program's own: the rest are Windows'.
+ACTIVE_SETUP = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components"
+ENTRY_PREFIX = ACTIVE_SETUP + "\\Ostrel-"
+_VERSION = re.compile(r"\d+,\d+,\d+,\d+")
 
 
 def split_full_path(full):
@@ -39,7 +44,7 @@ def watched(root, path):
         base = base.lower()
         if root == watched_root and (lower == base or lower.startswith(base + "\\")):
             return True
-    return False
+    return lower.startswith(ENTRY_PREFIX.lower())
 
 
 def _escape(text):
@@ -172,6 +177,11 @@ def normalise(state):
     for (root, lower), (path, values) in state.items():
         parts = path.split("\\")
         shown = "\\".join([parts[0].upper()] + parts[1:])
+        # An entry's version comes from the clock, like the log header's date.
+        version = values.get("version")
+        if lower.startswith(ENTRY_PREFIX.lower()) and version and version[1] == "sz" and \
+                _VERSION.fullmatch(version[2]):
+            values = dict(values, version=version[:2] + ("<version>",))
         out[(root, lower)] = (shown, values)
     for root, base in WATCHED:
         key = (root, base.lower())

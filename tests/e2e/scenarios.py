@@ -570,7 +570,8 @@ UNINSTALLED = "Uninstallation Completed\n\n"
 NO_RECORD = "TEMPTXT.log holds no record\n\n"
 CTL_FINAL_LINES = {
     4: "TEMPTXT.log not found\n\n",
-    87: "Error -- Use /INSTALL, /INSTALL /QEL, /UNINSTALL, /VERIFY or /VERIFY /QEL\n\n"}
+    87: "Error -- Use /INSTALL [/QEL] [/ALLUSERS], /USER [/QEL], /VERIFY [/QEL] or "
+        "/UNINSTALL\n\n"}
 VERIFIED = "Verification Completed -- "
 CTL_MODE_FINAL_LINES = {
     ("/VERIFY", 0): VERIFIED + "intact\n\n",
@@ -580,13 +581,28 @@ CTL_MODE_FINAL_LINES = {
     ("/INSTALL", 0): COMPLETED,
     ("/INSTALL", 6): "Error -- Add-on for another machine, nothing written\n\n"}
 OTHER_MACHINE = "Loader file for another machine -- {dir}%s -- {machines}.\n"
+USER_COMPLETED = "User Registration Completed\n\n"
+ENTRY_DEFAULT = "Ostrel"
+
+
+def active_setup_key(dos_dir):
+    """The Active Setup entry of a program folder (DOS path ending in a
+    backslash): the FNV-1a hash of its upper-cased bytes, as the lock's."""
+    value = 2166136261
+    for byte in dos_dir.replace("/", "\\").encode("cp1252"):
+        byte = byte - 32 if 97 <= byte <= 122 else byte
+        value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
+    return "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\Ostrel-%08X" % value
 
 
 @dataclass
 class UninstallCase:
     name: str
-    steps: List[tuple]       # (program folder "a" or "b", RegOSTCtl's arguments), in turn
-    code: int                # the last step's exit code
+    # (program folder "a" or "b", RegOSTCtl's arguments) in turn; or LOGON, a
+    # logon as Windows' Active Setup does it (its code: the command's, or None
+    # when nothing ran); or ("reg", {key: values, or None to delete it}).
+    steps: List[tuple]
+    code: Optional[int]      # the last step's exit code
     before: Dict[str, Dict] = field(default_factory=lambda: machine(ONE))
     # The steps that alone leave the registry expected (plus `change`); None: not judged.
     expected: Optional[List[tuple]] = field(default_factory=list)
@@ -611,6 +627,9 @@ class UninstallCase:
 INSTALL, INSTALL_QEL, UNINSTALL = ["/INSTALL"], ["/INSTALL", "/QEL"], ["/UNINSTALL"]
 VERIFY = ["/VERIFY"]
 APPLICATION = product_key("17.1", PRODUCT) + "\\Applications\\Ostrel"
+ALL_USERS, ALL_USERS_QEL = ["/INSTALL", "/ALLUSERS"], ["/INSTALL", "/ALLUSERS", "/QEL"]
+LOGON = ("logon", [])
+NEW_USER = ("reg", {"HKCU\\Software\\Quenlar": None})  # a user with nothing of the add-on
 UNINSTALL_CASES = [
     UninstallCase("install-uninstall", [("a", INSTALL), ("a", UNINSTALL)], 0),
     UninstallCase("beside-another-product", [("a", INSTALL_QEL), ("a", UNINSTALL)], 0,
@@ -671,6 +690,21 @@ UNINSTALL_CASES = [
     UninstallCase("install-refuses-second-of-other-machine", [("a", INSTALL_QEL)], 6,
                   addons={"Ostrel.arx": "own", "Qel.arx": "other"},
                   logged="Error -- " + OTHER_MACHINE % "Qel.arx"),
+    # Every user of the machine, through the Active Setup entry.
+    UninstallCase("all-users-install-uninstall", [("a", ALL_USERS_QEL), ("a", UNINSTALL)], 0),
+    UninstallCase("logon-gives-a-new-user-the-half",
+                  [("a", ["/INSTALL", "/QEL", "/ALLUSERS"]), NEW_USER, LOGON], 0,
+                  expected=[("a", ALL_USERS_QEL), LOGON]),
+    UninstallCase("logon-keeps-a-changed-setting", [("a", ALL_USERS), LOGON], 0,
+                  change={"HKCU\\" + settings_key("17.1"): {"Splash": 0}},
+                  expected=[("a", ALL_USERS), LOGON]),
+    UninstallCase("second-logon-runs-nothing", [("a", ALL_USERS), LOGON, NEW_USER, LOGON], None,
+                  expected=[("a", ALL_USERS), LOGON, NEW_USER]),
+    UninstallCase("reinstall-reaches-every-user-again",
+                  [("a", ALL_USERS), LOGON, ("a", ALL_USERS), NEW_USER, LOGON], 0,
+                  expected=[("a", ALL_USERS), LOGON]),
+    UninstallCase("user-takes-no-allusers", [("a", ALL_USERS), ("a", ["/USER", "/ALLUSERS"])], 87,
+                  expected=[("a", ALL_USERS)]),
 ]
 
 

@@ -169,13 +169,49 @@ class LinuxCase:
             out.write(f.read()[0 if mode == "wb" else len(b"REGEDIT4\r\n"):])
 
     def run(self, steps, readonly=(), limit=None):
+        codes = []
+        for name, args in steps:
+            if name == "reg":
+                self.change(args)
+            codes.append(self.logon() if name == "logon" else None if name == "reg" else
+                         self.start(name, args, readonly, limit))
+        return codes
+
+    def start(self, name, args, readonly=(), limit=None):
         env = dict(os.environ, REGOST_REGISTRY=self.registry, TMPDIR=self.folder,
                    REGOST_READONLY_ROOTS=",".join(readonly), REGOST_MACHINE=self.machine)
         wrapper = os.environ.get("REGOST_E2E_WRAPPER", "").split()  # valgrind, say
-        return [subprocess.run(wrapper + [os.path.join(self.folder, name, self.name)] + args,
-                               cwd=self.folder, env=env, timeout=300,
-                               preexec_fn=limit and (lambda: file_size_limit(limit))).returncode
-                for name, args in steps]
+        return subprocess.run(wrapper + [os.path.join(self.folder, name, self.name)] + args,
+                              cwd=self.folder, env=env, timeout=300,
+                              preexec_fn=limit and (lambda: file_size_limit(limit))).returncode
+
+    def logon(self):
+        """What Windows does at a logon for each Active Setup entry: runs its
+        StubPath when the user's stamp is missing or lower, then stamps it.
+        Checks each entry on the way; the code is the last command's."""
+        code, state = None, self.state()
+        folders = {harness.dos_path(os.path.join(self.folder, name)) + "\\": name
+                   for name in "ab"}
+        for (root, _), (path, values) in sorted(state.items()):
+            if root != "HKLM" or not path.lower().startswith(regfile.ENTRY_PREFIX.lower()):
+                continue
+            stub = values.get("stubpath", (0, 0, ""))[2]
+            folder, _, args = stub[1:].partition("RegOSTCtl.exe\" ")
+            version = values.get("version", (0, 0, ""))[2]
+            parts = [int(p) for p in version.split(",") if p.isdigit()]
+            got = (values.get("")[1:] if "" in values else None, values.get("isinstalled"),
+                   stub[:1], folder in folders, args in ("/USER", "/USER /QEL"),
+                   path == table.active_setup_key(folder), len(parts), max(parts + [0]) <= 65535)
+            if got != (("sz", table.ENTRY_DEFAULT), ("IsInstalled", "dword", 1), '"', True, True,
+                       True, 4, True):
+                self.problems.append("entry %s: %r" % (path, values))
+                continue
+            stamp = state.get(("HKCU", path.lower()), (0, {}))[1].get("version", (0, 0, ""))[2]
+            if [int(p) for p in stamp.split(",") if p.isdigit()] >= parts:
+                continue
+            code = self.start(folders[folder], args.split())
+            self.change({"HKCU\\" + path: {"Version": version}})
+        return code
 
     def script_log(self, name):
         return os.path.join(self.folder, name, "TEMPTXT.log")
@@ -198,16 +234,23 @@ class LinuxCase:
             return regfile.parse(f.read())
 
     def change(self, change):
-        if not any(None in values.values() for values in change.values()):
+        """Sets values; a value None deletes that value, a key None deletes
+        the key and everything below it."""
+        if all(values is not None and None not in values.values() for values in change.values()):
             self.set(change, "ab")  # a key given again in a file adds to it
             return
         # The registry file may hold no deletions: it is written anew without them.
-        state = self.state()
-        for full, values in change.items():
-            held = state[regfile.state_key(*regfile.split_full_path(full))][1]
+        gone = [regfile.state_key(*regfile.split_full_path(k)) for k, v in change.items()
+                if v is None]
+        state = {key: entry for key, entry in self.state().items()
+                 if not any(key[0] == g[0] and (key[1] + "\\").startswith(g[1] + "\\")
+                            for g in gone)}
+        for full, values in ((k, v) for k, v in change.items() if v is not None):
+            root, path = regfile.split_full_path(full)
+            held = state.setdefault(regfile.state_key(root, path), (path, {}))[1]
             for name, value in values.items():
                 if value is None:
-                    held.pop(name.lower())
+                    held.pop(name.lower(), None)
                 else:
                     held[name.lower()] = (name, "dword" if isinstance(value, int) else "sz", value)
         self.set({"%s\\%s" % (root, path): {name: data for name, _, data in values.values()}
@@ -224,6 +267,7 @@ def file_size_limit(size):
 def uninstall_case_problems(runner):
     """Runs a case; returns (problems, the registry and RegOST.log it left)."""
     case = runner.case
+    runner.problems = []
     expected = None
     # Where the expected registry is the one before the last step, one pass gives both.
     passes = [case.steps[:-1]]
@@ -246,9 +290,12 @@ def uninstall_case_problems(runner):
         code = runner.run(case.steps[-1:], case.readonly, limit)[0]
     after = regfile.normalise(runner.state())
     folder, args = case.steps[-1]
-    progress = harness.read_file(os.path.join(runner.folder, folder, "RegOST.log"))
-    problems = [] if code == case.code else ["exit code %d, expected %d" % (code, case.code)]
-    final = case.final or table.CTL_MODE_FINAL_LINES.get((args[0].upper(), case.code)) or \
+    progress = harness.read_file(os.path.join(runner.folder, "a" if folder == "logon" else folder,
+                                              "RegOST.log"))
+    problems = runner.problems + ([] if code == case.code else
+                                  ["exit code %r, expected %r" % (code, case.code)])
+    final = case.final or (table.USER_COMPLETED if folder == "logon" else None) or \
+        table.CTL_MODE_FINAL_LINES.get((args[0].upper() if args else "", case.code)) or \
         table.CTL_FINAL_LINES.get(case.code, table.UNINSTALLED)
     last_run = harness.HEADER.split(progress or b"")[-1]
     if case.logged is not None:

@@ -20,6 +20,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 
 import harness  # noqa: E402
 import regfile  # noqa: E402
+import scenarios  # noqa: E402
 import test_wine  # noqa: E402
 import wine  # noqa: E402
 
@@ -56,6 +57,9 @@ class Machine:
         self.name, self.view, self.folder, self.base = name, view, folder, base
         self.two_views, self.packages = prefix == "win64", packages
         self.unix = os.path.join(wine.prefix_path(), "drive_c", *folder[3:].split("\\"))
+        # The folder's Active Setup entry is the package's too (Windows' own stay).
+        self.entry = "HKLM\\" + scenarios.active_setup_key(folder + "\\")
+        self.ours = OURS + [self.entry]
 
     def reg(self, *args, view=None):
         return wine.run(["reg"] + list(args) + ([view or self.view] if self.two_views else []))
@@ -67,7 +71,7 @@ class Machine:
                               stderr=subprocess.DEVNULL, timeout=300).returncode
 
     def lay_down(self, machine):
-        for key in OURS:
+        for key in self.ours:
             for view in ("/reg:64", "/reg:32"):
                 self.reg("delete", key, "/f", view=view)
         regfile.write_regedit4(machine, os.path.join(self.base, "machine.reg"))
@@ -77,7 +81,7 @@ class Machine:
     def registry(self):
         """The keys RegOST writes, in both views, as exported."""
         texts, path = {}, os.path.join(self.base, "export.reg")
-        for key in OURS:
+        for key in self.ours:
             for place in {key, test_wine.in_wow(key) if self.two_views else key}:
                 if os.path.exists(path):
                     os.remove(path)
@@ -104,6 +108,9 @@ class Machine:
                 problems.append("%s Loader: %r in %s, %r in the other view" % (
                     release, self.loader(release, self.view), self.view,
                     self.loader(release, other)))
+        stub = self.reg("query", self.entry, "/v", "StubPath").stdout.decode("utf-8", "replace")
+        if stub.partition("REG_SZ")[2].strip() != '"%s\\RegOSTCtl.exe" /USER' % self.folder:
+            problems.append("Active Setup entry's StubPath: %r" % stub[-300:])
         return problems + ([] if self.products() == 1 else ["%d products" % self.products()])
 
     def removed_problems(self, before):
@@ -132,6 +139,20 @@ class Machine:
         problems = self.installed_problems()
         codes.append(self.msiexec("/x", self.packages[1]))
         yield "upgrade-keeps-values-one-product", problems + self.removed_problems(before), codes
+        # A repair puts back a deleted registration (Wine's msiexec takes no
+        # /f with a package path, and fails /fomus {ProductCode}).
+        before = self.lay_down(MACHINE)
+        codes = [self.msiexec("/i", self.packages[0])]
+        application = AUTOCAD + "\\R17.1\\ACAD-A001:409\\Applications\\Ostrel"
+        self.reg("delete", application, "/v", "LOADER", "/f")
+        codes.append(self.msiexec("/i", self.packages[0], "REINSTALL=ALL", "REINSTALLMODE=omus"))
+        loader = self.reg("query", application, "/v", "LOADER").stdout.decode("utf-8", "replace")
+        problems = self.installed_problems()
+        if loader.partition("REG_SZ")[2].strip() != self.folder + "\\Ostrel.arx":
+            problems.append("LOADER after the repair: %r" % loader[-300:])
+        codes.append(self.msiexec("/x", self.packages[0]))
+        yield "repair-registers-again-uninstall-exact", problems + self.removed_problems(before), \
+            codes
 
 
 def main():

@@ -11,7 +11,7 @@ around those exes), with the release's own exes.
 Cases: a clean install gives the registry the Linux build (env REGOST) gives
 for the same machine, and its uninstaller restores HKEY_LOCAL_MACHINE\\SOFTWARE
 and HKEY_CURRENT_USER\\Software exactly; without an AutoCAD of the listed
-releases the setup warns and completes; a user without rights gets a failed
+releases the setup warns and completes with exit code 10; a user without rights gets a failed
 setup and an uninstaller that still removes everything written; on a machine
 with nothing of the maker, two installs and one uninstall leave nothing, not
 even Software\\Quenlar; the uninstaller leaves alone a record's value that is
@@ -37,6 +37,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "lib"))
 
 import harness  # noqa: E402
 import regfile  # noqa: E402
+import scenarios  # noqa: E402
 import test_wine  # noqa: E402
 import wine  # noqa: E402
 
@@ -181,6 +182,11 @@ def case_clean_install(prefix, setup_dir, regost, example):
     done = prefix.install(setup_dir)
     if done.returncode != 0:
         problems.append("setup exit code %d" % done.returncode)
+    entry = "HKLM\\" + scenarios.active_setup_key(INSTALL_DIR + "\\")
+    query = prefix.reg("query", entry, "/v", "StubPath").stdout.decode("utf-8", "replace")
+    stub = query.partition("REG_SZ")[2].strip()
+    if stub != '"%s\\RegOSTCtl.exe" /USER' % INSTALL_DIR:
+        problems.append("Active Setup entry's StubPath: %r" % query[-300:])
     if regost:
         problems += regfile.describe_difference(prefix.watched_state(),
                                                 linux_state(regost, prefix.base, MACHINE,
@@ -202,8 +208,9 @@ def case_no_autocad(prefix, setup_dir):
     before = prefix.whole_registry()
     problems = []
     done = prefix.install(setup_dir)
-    if done.returncode != 0:
-        problems.append("setup exit code %d without AutoCAD, expected a warning" % done.returncode)
+    if done.returncode != 10:
+        problems.append("setup exit code %d without AutoCAD, expected 10 after a warning"
+                        % done.returncode)
     if b"Error -- AutoCAD not found." not in (prefix.installed("RegOST.log") or b""):
         problems.append("RegOST.log does not say 'AutoCAD not found'")
     problems += [p for p in [prefix.uninstall()] if p]

@@ -1,0 +1,32 @@
+// /INSTALL /ALLUSERS: the folder's Active Setup entry, through which every
+// user's next logon runs /USER. It lives here rather than in the driver's
+// run so that RegOST.exe, which never writes it, does not carry it.
+#include "ctl/ctl.h"
+#include "driver/driver.h"
+#include "log/log.h"
+#include "steps/steps.h"
+
+namespace {
+
+constexpr char kActiveSetupPrefix[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
+static_assert(TextLength(kActiveSetupPrefix) + TextLength("Ostrel-FFFFFFFF") < kPathBufferSize,
+              "the entry's key fits its buffer");
+
+} // namespace
+
+void ActiveSetupKey(const char *programDirectory, char *key) {
+    snprintf(key, kPathBufferSize, "%sOstrel-%08lX", kActiveSetupPrefix,
+             FolderHash(programDirectory));
+}
+
+// After the releases, so that a logon that runs the command finds them
+// registered.
+void RegisterForEveryUser(const char *programDirectory, bool secondAddOn) {
+    char key[kPathBufferSize];
+    ActiveSetupKey(programDirectory, key);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    WriteProgressLine(WriteActiveSetupEntry(key, programDirectory, secondAddOn, &now)
+                          ? "Active Setup Registry Successful\n\n"
+                          : "Error -- Active Setup Registry\n\n");
+}

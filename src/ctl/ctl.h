@@ -77,6 +77,8 @@ enum class RecordsRead { Read, NoFile, Unreadable, OutOfMemory };
 // caller frees the list with FreeRecords whatever the result.
 RecordsRead ReadRecords(const char *path, Record **newest, int *count);
 void FreeRecords(Record *&newest);
+// /UNINSTALL: the records read, then removed by RemoveRecordedValues.
+int UninstallRegistration(const CtlRun &run);
 
 /* uninstall.cpp */
 enum class Removal { Done, Failed, OutOfMemory };
@@ -84,7 +86,6 @@ enum class Removal { Done, Failed, OutOfMemory };
 // what was recorded and their add-on key still belongs to this folder's
 // install, then the keys that were left empty. Logs what it leaves.
 Removal RemoveRecordedValues(Record *newest, int count);
-int UninstallRegistration(const CtlRun &run);
 
 /* verify.cpp */
 int VerifyRegistration(const CtlRun &run);

@@ -1,11 +1,14 @@
-// The records of TEMPTXT.log, read back: whole records only, so a run that
-// was killed midway leaves no half record to act on. The file is read as
-// bytes: in text mode Windows' C library would end it at the first byte 0x1A,
-// which a recorded value may hold, and lose every record after it.
+// The records of TEMPTXT.log, read back for /UNINSTALL: whole records only,
+// so a run that was killed midway leaves no half record to act on. The file
+// is read as bytes: in text mode Windows' C library would end it at the
+// first byte 0x1A, which a recorded value may hold, and lose every record
+// after it.
 #include <errno.h>
 #include <string.h>
 
 #include "ctl/ctl.h"
+#include "driver/driver.h"
+#include "log/log.h"
 
 namespace {
 
@@ -123,4 +126,37 @@ void FreeRecords(Record *&newest) {
         HeapFree(GetProcessHeap(), 0, newest);
         newest = older;
     }
+}
+
+// Exit 4 tells the uninstaller that nothing of the add-on is left to remove,
+// so that it deletes the files and the records with them: only when there
+// are no records at all. A file that cannot be read removes nothing.
+int UninstallRegistration(const CtlRun &run) {
+    OpenRunLog(run.directory);
+    ActiveSetupKey(run.directory, activeSetupKey);
+    char path[kPathBufferSize];
+    Record *records = nullptr;
+    int count = 0;
+    RecordsRead read = ScriptLogPath(run.directory, path) ? ReadRecords(path, &records, &count)
+                                                          : RecordsRead::NoFile;
+    Removal removal = Removal::OutOfMemory;
+    if (read == RecordsRead::Read && count > 0)
+        removal = RemoveRecordedValues(records, count);
+    FreeRecords(records);
+    switch (read) {
+    case RecordsRead::NoFile:
+        return EndWith("TEMPTXT.log not found\n\n", kExitNoRecords);
+    case RecordsRead::Unreadable:
+        return EndWith("Error -- TEMPTXT.log cannot be read\n\n", kExitWriteFailed);
+    case RecordsRead::OutOfMemory:
+        return EndWith("Error -- Out of memory\n\n", kExitWriteFailed);
+    case RecordsRead::Read:
+        break;
+    }
+    if (count == 0)
+        return EndWith("TEMPTXT.log holds no record\n\n", kExitNoRecords);
+    if (removal == Removal::OutOfMemory)
+        return EndWith("Error -- Out of memory\n\n", kExitWriteFailed);
+    return EndWith("Uninstallation Completed\n\n",
+                   removal == Removal::Done ? kExitDone : kExitWriteFailed);
 }

@@ -9,7 +9,6 @@
 #include <string.h>
 
 #include "ctl/ctl.h"
-#include "driver/driver.h"
 #include "log/log.h"
 #include "registry/registry.h"
 
@@ -294,37 +293,4 @@ Removal RemoveRecordedValues(Record *newest, int count) {
     HeapFree(GetProcessHeap(), 0, table.entries);
     table = Table{};
     return removedAll ? Removal::Done : Removal::Failed;
-}
-
-// Exit 4 tells the uninstaller that nothing of the add-on is left to remove,
-// so that it deletes the files and the records with them: only when there
-// are no records at all. A file that cannot be read removes nothing.
-int UninstallRegistration(const CtlRun &run) {
-    OpenRunLog(run.directory);
-    ActiveSetupKey(run.directory, activeSetupKey);
-    char path[kPathBufferSize];
-    Record *records = nullptr;
-    int count = 0;
-    RecordsRead read = ScriptLogPath(run.directory, path) ? ReadRecords(path, &records, &count)
-                                                          : RecordsRead::NoFile;
-    Removal removal = Removal::OutOfMemory;
-    if (read == RecordsRead::Read && count > 0)
-        removal = RemoveRecordedValues(records, count);
-    FreeRecords(records);
-    switch (read) {
-    case RecordsRead::NoFile:
-        return EndWith("TEMPTXT.log not found\n\n", kExitNoRecords);
-    case RecordsRead::Unreadable:
-        return EndWith("Error -- TEMPTXT.log cannot be read\n\n", kExitWriteFailed);
-    case RecordsRead::OutOfMemory:
-        return EndWith("Error -- Out of memory\n\n", kExitWriteFailed);
-    case RecordsRead::Read:
-        break;
-    }
-    if (count == 0)
-        return EndWith("TEMPTXT.log holds no record\n\n", kExitNoRecords);
-    if (removal == Removal::OutOfMemory)
-        return EndWith("Error -- Out of memory\n\n", kExitWriteFailed);
-    return EndWith("Uninstallation Completed\n\n",
-                   removal == Removal::Done ? kExitDone : kExitWriteFailed);
 }

@@ -84,8 +84,9 @@ int UninstallRegistration(const CtlRun &run);
 enum class Removal { Done, Failed, OutOfMemory };
 // Removes the values the records name, newest first, where they still hold
 // what was recorded and their add-on key still belongs to this folder's
-// install, then the keys that were left empty. Logs what it leaves.
-Removal RemoveRecordedValues(Record *newest, int count);
+// install, then the keys that were left empty. Logs what it leaves. The
+// Active Setup entry of programDirectory counts as one of the add-on keys.
+Removal RemoveRecordedValues(Record *newest, int count, const char *programDirectory);
 
 /* verify.cpp */
 int VerifyRegistration(const CtlRun &run);

@@ -133,7 +133,6 @@ void FreeRecords(Record *&newest) {
 // are no records at all. A file that cannot be read removes nothing.
 int UninstallRegistration(const CtlRun &run) {
     OpenRunLog(run.directory);
-    ActiveSetupKey(run.directory, activeSetupKey);
     char path[kPathBufferSize];
     Record *records = nullptr;
     int count = 0;
@@ -141,7 +140,7 @@ int UninstallRegistration(const CtlRun &run) {
                                                           : RecordsRead::NoFile;
     Removal removal = Removal::OutOfMemory;
     if (read == RecordsRead::Read && count > 0)
-        removal = RemoveRecordedValues(records, count);
+        removal = RemoveRecordedValues(records, count, run.directory);
     FreeRecords(records);
     switch (read) {
     case RecordsRead::NoFile:

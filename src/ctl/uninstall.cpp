@@ -218,7 +218,8 @@ bool DeleteEmptyKeys(HKEY root, const char *key, int lowestDepth) {
 
 } // namespace
 
-Removal RemoveRecordedValues(Record *newest, int count) {
+Removal RemoveRecordedValues(Record *newest, int count, const char *programDirectory) {
+    ActiveSetupKey(programDirectory, activeSetupKey);
     // At most three entries a record, so the table stays at most 3/4 full.
     size_t capacity = 16;
     while (capacity < static_cast<size_t>(count) * 4)

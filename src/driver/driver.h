@@ -15,7 +15,7 @@ struct RunOutcome {
     int failedWrites;       // writes no root took, and products that could not be registered
     int registeredProducts; // product keys that got the main add-on's demand-load entries
 };
-// The whole job from its own folder, under that folder's lock. Returns 0
+// The whole job from its own folder, under the run lock. Returns 0
 // whatever happened: the logs tell the outcome.
 int RunRegOST(int argc, char **argv);
 // More work for a run that got through its releases, before its logs close.

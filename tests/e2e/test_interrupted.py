@@ -11,7 +11,7 @@
   release. The runs must follow one another, so that the file ends up with
   the values of both.
 - One folder, two registry files: two runs at once from one program folder
-  take turns under the folder's lock, so each run's lines stay together.
+  take turns under the run lock, so each run's lines stay together.
 - Logs that cannot be written: RegOST.log (and then TEMPTXT.log too) is a
   symbolic link to /dev/full. The run must still end, with exit code 0, and
   leave the same registry as a run whose logs are fine.
@@ -195,7 +195,7 @@ def check_concurrent_runs(base, program, before):
 
 def check_one_folder_runs(program, before, progress, script):
     """Two runs from one folder, each on a registry file of its own, so that
-    only the folder's lock can make them take turns."""
+    only the run lock can make them take turns."""
     problems = []
     records = script.count(b"RegDB Root: ")
     for attempt in range(20):

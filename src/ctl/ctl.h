@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/text.h"
+#include "driver/driver.h"
 #include "platform/win32.h"
 
 // The exit codes a setup reads.
@@ -36,6 +37,10 @@ int RunRegOSTCtl(int argc, char **argv);
 bool ScriptLogPath(const char *directory, char *path);
 // Writes the final message, closes the logs and returns exitCode.
 int EndWith(const char *finalMessage, int exitCode);
+// Opens the run's log and reads the setup file (with the second add-on's
+// loader when the run has /QEL). False when there is none to use: the run
+// has then ended with its final message and *exitCode is 3.
+bool OpenLogAndReadSetup(const CtlRun &run, Setup *setup, int *exitCode);
 
 /* install.cpp */
 int InstallRegistration(const CtlRun &run);

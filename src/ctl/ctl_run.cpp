@@ -76,6 +76,15 @@ int EndWith(const char *finalMessage, int exitCode) {
     return exitCode;
 }
 
+bool OpenLogAndReadSetup(const CtlRun &run, Setup *setup, int *exitCode) {
+    OpenRunLog(run.directory);
+    const char *ended = ReadSetup(run.directory, (run.switches & kSwitchQel) != 0, setup);
+    if (ended == nullptr)
+        return true;
+    *exitCode = EndWith(ended, kExitNoSetupFile);
+    return false;
+}
+
 int RunRegOSTCtl(int argc, char **argv) {
     CtlRun run = {argc > 0 ? argv[0] : nullptr, "", 0};
     FindProgramDirectory(run.argv0, run.directory);

@@ -18,12 +18,11 @@ void ReportStep(bool succeeded, const char *success, const char *failure) {
 } // namespace
 
 int UserRegistration(const CtlRun &run) {
-    OpenRunLog(run.directory);
     bool secondAddOn = (run.switches & kSwitchQel) != 0;
     Setup setup;
-    const char *ended = ReadSetup(run.directory, secondAddOn, &setup);
-    if (ended != nullptr)
-        return EndWith(ended, kExitNoSetupFile);
+    int exitCode = kExitNoSetupFile;
+    if (!OpenLogAndReadSetup(run, &setup, &exitCode))
+        return exitCode;
 
     ResetStepTally();
     SetWriteMode(WriteMode::User);

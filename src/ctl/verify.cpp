@@ -30,12 +30,11 @@ bool LoaderFileUsable(const char *path) {
 } // namespace
 
 int VerifyRegistration(const CtlRun &run) {
-    OpenRunLog(run.directory);
     bool secondAddOn = (run.switches & kSwitchQel) != 0;
     Setup setup;
-    const char *ended = ReadSetup(run.directory, secondAddOn, &setup);
-    if (ended != nullptr)
-        return EndWith(ended, kExitNoSetupFile);
+    int exitCode = kExitNoSetupFile;
+    if (!OpenLogAndReadSetup(run, &setup, &exitCode))
+        return exitCode;
     bool filesUsable = LoaderFileUsable(setup.mainLoaderPath);
     if (secondAddOn && !LoaderFileUsable(setup.secondLoaderPath))
         filesUsable = false;

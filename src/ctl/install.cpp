@@ -18,10 +18,6 @@ bool EndsMidLine(const char *path) {
     return midLine;
 }
 
-} // namespace
-
-namespace {
-
 // An add-on of the other machine would be registered for an AutoCAD that
 // cannot load it, and the run would report success: then nothing is
 // written. True when the run ended so.

@@ -135,15 +135,18 @@ def convert(markdown, version):
     while i < len(lines):
         line = lines[i]
         heading = re.match(r"^(#+)\s+(.*)", line)
-        if not line.strip() or heading or line.startswith(("```", "|", "<!--")):
+        fence = line.lstrip().startswith("```")
+        if not line.strip() or heading or fence or line.startswith(("|", "<!--")):
             flush()
         if heading:
             title = plain_title(heading.group(2))
             out += ["", title, ("=" if len(heading.group(1)) <= 2 else "-") * len(title)]
-        elif line.startswith("```"):
+        elif fence:
+            # A block inside a list item keeps its place under the item.
+            indent = len(line) - len(line.lstrip())
             i += 1
-            while i < len(lines) and not lines[i].startswith("```"):
-                out.append("    " + lines[i] if lines[i] else "")
+            while i < len(lines) and not lines[i].lstrip().startswith("```"):
+                out.append(" " * indent + "    " + lines[i][indent:] if lines[i] else "")
                 i += 1
         elif line.startswith("|"):
             rows = []

@@ -482,6 +482,32 @@ def two_folder_problems(runner, base, rounds=3):
     return problems
 
 
+def lock_fallback_problems(runner, base):
+    """The machine-wide lock made by another account with an access list that
+    admits no one else: the run takes its folder's lock instead, says so
+    first in RegOST.log, and does its job."""
+    folder = os.path.join(base, "lock-fallback")
+    os.makedirs(folder, exist_ok=True)
+    program = os.path.join(folder, "RegOST.exe")
+    subprocess.run(["cp", runner.exe, program], check=True)
+    with open(os.path.join(folder, "RegOST.ini"), "wb") as f:
+        f.write(b"[VERSION]\r\nVersion=17.1\r\n")
+    release = os.path.join(base, "release-mutex")
+    holder = runner.hold_volatile(["MUTEX:Global\\RegOST-Registry"], release)
+    try:
+        start([program], folder, "lock-fallback")
+    finally:
+        open(release, "w").close()
+        holder.wait(timeout=60)
+    log = harness.read_file(os.path.join(folder, "RegOST.log")) or b""
+    lines = harness.HEADER.sub(b"", log)
+    if not (lines.startswith(b"Warning -- Machine-wide lock not available, only runs from this "
+                             b"folder take turns\r\n\r\n")
+            and lines.endswith(b"Installation Completed\r\n\r\n")):
+        return ["RegOST.log: %s" % harness.shown(log)]
+    return []
+
+
 # --- RegOSTCtl -----------------------------------------------------------------
 # RegOSTCtl.exe, beside RegOST.exe, must give the exit codes of the table and
 # the logs and registry of the Linux build, which test_linux.py holds to
@@ -661,6 +687,10 @@ def main():
         results.append(("concurrent-runs", concurrent_run_problems(runner, base)))
     except Exception as error:  # noqa: BLE001, reported like a scenario's
         results.append(("concurrent-runs", ["harness error: %r" % error]))
+    try:
+        results.append(("lock-taken-by-another-account", lock_fallback_problems(runner, base)))
+    except Exception as error:  # noqa: BLE001, reported like a scenario's
+        results.append(("lock-taken-by-another-account", ["harness error: %r" % error]))
     try:
         results.append(("two-folders-at-once", two_folder_problems(runner, base)))
     except Exception as error:  # noqa: BLE001, reported like a scenario's

@@ -9,7 +9,9 @@
 // server up without changing its persistence for other users of the prefix.
 // An argument "FILE:path" instead opens that file (made if missing) without
 // sharing and keeps it open as long as the program lives, as another
-// program that holds a log would.
+// program that holds a log would. An argument "MUTEX:name" makes that mutex
+// with an access list that admits nobody, as another account's run would
+// leave it for this one, and holds it likewise.
 //
 // Exit code: 0 when every key was created new and volatile; 1 otherwise (an
 // existing key would keep its non-volatile kind and block nothing).
@@ -69,6 +71,17 @@ int main(int argc, char **argv) {
         first = 3;
     }
     for (int i = first; i < argc; ++i) {
+        if (strncmp(argv[i], "MUTEX:", 6) == 0) {
+            SECURITY_DESCRIPTOR descriptor;
+            ACL nobody;
+            SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+            if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+                !InitializeAcl(&nobody, sizeof nobody, ACL_REVISION) ||
+                !SetSecurityDescriptorDacl(&descriptor, TRUE, &nobody, FALSE) ||
+                CreateMutexA(&attributes, FALSE, argv[i] + 6) == nullptr)
+                result = 1;
+            continue;
+        }
         if (strncmp(argv[i], "FILE:", 5) == 0) {
             if (CreateFileA(argv[i] + 5, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr) == INVALID_HANDLE_VALUE)

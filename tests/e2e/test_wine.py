@@ -679,22 +679,15 @@ def main():
         results.append((scenario.name, problems))
     if linux:
         results += run_uninstall_cases(runner, base, linux)
-    try:
-        results.append(("killed-run", killed_run_problems(runner, base)))
-    except Exception as error:  # noqa: BLE001, reported like a scenario's
-        results.append(("killed-run", ["harness error: %r" % error]))
-    try:
-        results.append(("concurrent-runs", concurrent_run_problems(runner, base)))
-    except Exception as error:  # noqa: BLE001, reported like a scenario's
-        results.append(("concurrent-runs", ["harness error: %r" % error]))
-    try:
-        results.append(("lock-taken-by-another-account", lock_fallback_problems(runner, base)))
-    except Exception as error:  # noqa: BLE001, reported like a scenario's
-        results.append(("lock-taken-by-another-account", ["harness error: %r" % error]))
-    try:
-        results.append(("two-folders-at-once", two_folder_problems(runner, base)))
-    except Exception as error:  # noqa: BLE001, reported like a scenario's
-        results.append(("two-folders-at-once", ["harness error: %r" % error]))
+    # The checks of whole runs that no scenario row can express.
+    for name, check in (("killed-run", killed_run_problems),
+                        ("concurrent-runs", concurrent_run_problems),
+                        ("lock-taken-by-another-account", lock_fallback_problems),
+                        ("two-folders-at-once", two_folder_problems)):
+        try:
+            results.append((name, check(runner, base)))
+        except Exception as error:  # noqa: BLE001, reported like a scenario's
+            results.append((name, ["harness error: %r" % error]))
     if server_holder is not None:
         open(server_release, "w").close()
         server_holder.wait(timeout=60)

@@ -184,12 +184,17 @@ WINE_DID_NOT_START = re.compile(rb"^(wine: (could not load|failed to|could not e
                                 rb"|wine client error)", re.MULTILINE)
 
 
-def start(args, cwd, name):
+def start(args, cwd, name, never_ran=None):
+    """Runs the program; once more when Wine did not start it: Wine said so,
+    or never_ran() says the program left no trace (RegOST.exe exits 0 and
+    always writes its log, so a failed exit without one is Wine's)."""
     done = wine.run(args, cwd=cwd)
     failure = WINE_DID_NOT_START.search(done.stderr or b"")
-    if done.returncode != 0 and failure:
-        line = done.stderr[failure.start():].split(b"\n")[0].decode("utf-8", "replace")
-        print("%s: Wine did not start the program (%s); trying once more" % (name, line))
+    if done.returncode != 0 and (failure or (never_ran is not None and never_ran())):
+        text = done.stderr[failure.start():] if failure else done.stderr or b"(no message)"
+        line = text.strip().split(b"\n")[-1 if not failure else 0].decode("utf-8", "replace")
+        print("%s: Wine did not start the program (exit code %d, %s); trying once more"
+              % (name, done.returncode, line))
         done = wine.run(args, cwd=cwd)
     return done
 
@@ -300,7 +305,10 @@ class WineRunner:
                 wine.set_user_environment("TMP", ("REG_SZ", harness.dos_path(layout.temp)))
             for _ in range(scenario.runs):
                 done = start([program] + (scenario.args if args is None else args),
-                             layout.folder, scenario.name)
+                             layout.folder, scenario.name,
+                             None if codes is not None else lambda: not any(
+                                 os.path.exists(os.path.join(folder, "RegOST.log"))
+                                 for folder in (layout.program, layout.temp)))
                 if self.settle or not self.waits:
                     wine.wait_server()
                 if codes is not None:

@@ -4,11 +4,11 @@
 #include "ctl/ctl.h"
 #include "driver/driver.h"
 #include "log/log.h"
+#include "steps/step_writes.h"
 #include "steps/steps.h"
 
 namespace {
 
-constexpr char kActiveSetupPrefix[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
 static_assert(TextLength(kActiveSetupPrefix) + TextLength("Ostrel-FFFFFFFF") < kPathBufferSize,
               "the entry's key fits its buffer");
 

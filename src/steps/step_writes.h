@@ -7,6 +7,11 @@
 
 // The maker's own keys: this prefix, the release number, then the add-on.
 constexpr char kVendorKeyPrefix[] = "Software\\Quenlar\\AutoCAD\\";
+// AutoCAD's release keys: this prefix, then the release key name; the
+// products are its subkeys.
+constexpr char kReleaseKeyPrefix[] = "SOFTWARE\\Autodesk\\AutoCAD\\";
+// Windows' Active Setup entries, one subkey each.
+constexpr char kActiveSetupPrefix[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
 
 // What the steps' writes do: write and record (Install); compare what they
 // would write with what the registry holds (Verify), writing nothing; or

@@ -2,6 +2,11 @@
 // add-on's own keys, and, as keys empty out, none above the key that holds
 // them all (never Software itself, nor an AutoCAD product key of
 // HKEY_LOCAL_MACHINE or anything above it, nor anything above the entry).
+//
+// An Active Setup entry counts by its shape, whatever folder's hash it is
+// named by: the folder may be reached by another name in this run (a link,
+// a drive letter of its own, a share, or moved), and the records say which
+// entries its installs wrote.
 #include "ctl/uninstall.h"
 #include "steps/step_writes.h"
 
@@ -46,6 +51,23 @@ bool IsName(const char *text, const char *name, size_t length) {
     return NameLength(text) == length && SameTextIgnoringCase(text, name, length);
 }
 
+// Whether key is an add-on's Active Setup entry: "Ostrel-" and the hash in
+// hex right below the entries.
+bool IsActiveSetupEntry(const char *key) {
+    if (!StartsWithText(key, kActiveSetupPrefix))
+        return false;
+    const char *name = key + TextLength(kActiveSetupPrefix);
+    if (strlen(name) != TextLength(kEntryNamePrefix) + kEntryHashDigits ||
+        !SameTextIgnoringCase(name, kEntryNamePrefix, TextLength(kEntryNamePrefix)))
+        return false;
+    for (const char *digit = name + TextLength(kEntryNamePrefix); *digit != '\0'; ++digit) {
+        char c = UpperAscii(*digit);
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+            return false;
+    }
+    return true;
+}
+
 // After a name and its backslash; null when there is no text, or the name
 // is empty, or the text ends with it.
 const char *SkipName(const char *text) {
@@ -78,11 +100,9 @@ bool IsLoaderName(const char *name) {
            SameTextIgnoringCase(name, kLoaderName, TextLength(kLoaderName));
 }
 
-AddOnKey FindAddOnKey(HKEY root, const char *key, const char *entryKey) {
-    size_t length = strlen(key);
-    if (root == HKEY_LOCAL_MACHINE && length == strlen(entryKey) &&
-        SameTextIgnoringCase(key, entryKey, length))
-        return AddOnKey{length, KeyDepth(key)};
+AddOnKey FindAddOnKey(HKEY root, const char *key) {
+    if (root == HKEY_LOCAL_MACHINE && IsActiveSetupEntry(key))
+        return AddOnKey{strlen(key), KeyDepth(key)};
     AddOnKey none = {0, 0};
     const char *at = AddOnNameAt(key);
     if (at == nullptr)

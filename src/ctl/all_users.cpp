@@ -9,14 +9,15 @@
 
 namespace {
 
-static_assert(TextLength(kActiveSetupPrefix) + TextLength("Ostrel-FFFFFFFF") < kPathBufferSize,
+static_assert(TextLength(kActiveSetupPrefix) + TextLength(kEntryNamePrefix) + kEntryHashDigits <
+                  kPathBufferSize,
               "the entry's key fits its buffer");
 
 } // namespace
 
 void ActiveSetupKey(const char *programDirectory, char *key) {
-    snprintf(key, kPathBufferSize, "%sOstrel-%08lX", kActiveSetupPrefix,
-             FolderHash(programDirectory));
+    snprintf(key, kPathBufferSize, "%s%s%0*lX", kActiveSetupPrefix, kEntryNamePrefix,
+             kEntryHashDigits, FolderHash(programDirectory));
 }
 
 // After the releases, so that a logon that runs the command finds them

@@ -16,9 +16,6 @@ namespace {
 // loader) and the keys walks started from.
 enum SetIndex { kValues, kAddOnKeys, kWalkStarts, kSetCount };
 
-// This folder's Active Setup entry, under HKEY_LOCAL_MACHINE.
-char entryKey[kPathBufferSize];
-
 const char *RootSuffix(HKEY root) {
     return root == HKEY_CURRENT_USER ? " -- HKEY_CURRENT_USER.\n" : " -- HKEY_LOCAL_MACHINE.\n";
 }
@@ -74,7 +71,7 @@ Owner OwnerOf(KeySlot &addOn) {
 void NoteLoaders(const Record *newest, KeySet *sets) {
     bool added = false;
     for (const Record *r = newest; r != nullptr; r = r->older) {
-        AddOnKey addOn = FindAddOnKey(r->root, r->key, entryKey);
+        AddOnKey addOn = FindAddOnKey(r->root, r->key);
         if (addOn.length == 0 || r->key[addOn.length] != '\0' || !IsLoaderName(r->name))
             continue;
         KeySlot *slot =
@@ -118,7 +115,7 @@ bool RemoveValue(const Record &r, size_t addOnLength, KeySet *sets) {
 bool RemoveValues(const Record *newest, KeySet *sets) {
     bool removedAll = true;
     for (const Record *r = newest; r != nullptr; r = r->older) {
-        AddOnKey addOn = FindAddOnKey(r->root, r->key, entryKey);
+        AddOnKey addOn = FindAddOnKey(r->root, r->key);
         if (addOn.length == 0)
             WriteProgressLine("Not the add-on's key, left in place -- ", r->key, "\\", r->name,
                               RootSuffix(r->root));
@@ -153,7 +150,7 @@ bool DeleteEmptiedKeys(const Record *newest, KeySet *sets) {
     bool deletedAll = true;
     bool added = false;
     for (const Record *r = newest; r != nullptr; r = r->older) {
-        AddOnKey addOn = FindAddOnKey(r->root, r->key, entryKey);
+        AddOnKey addOn = FindAddOnKey(r->root, r->key);
         if (addOn.length == 0 ||
             FindOrAddKey(sets[kAddOnKeys], r->root, r->key, addOn.length, nullptr, &added)->owner ==
                 Owner::Another)
@@ -167,8 +164,7 @@ bool DeleteEmptiedKeys(const Record *newest, KeySet *sets) {
 
 } // namespace
 
-Removal RemoveRecordedValues(Record *newest, int count, const char *programDirectory) {
-    ActiveSetupKey(programDirectory, entryKey);
+Removal RemoveRecordedValues(Record *newest, int count) {
     KeySet sets[kSetCount];
     if (!MakeKeySets(sets, kSetCount, count))
         return Removal::OutOfMemory;
@@ -191,7 +187,7 @@ int UninstallRegistration(const CtlRun &run) {
                                                           : RecordsRead::NoFile;
     Removal removal = Removal::OutOfMemory;
     if (read == RecordsRead::Read && count > 0)
-        removal = RemoveRecordedValues(records, count, run.directory);
+        removal = RemoveRecordedValues(records, count);
     FreeRecords(records);
     switch (read) {
     case RecordsRead::NoFile:

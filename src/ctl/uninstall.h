@@ -33,9 +33,10 @@ struct AddOnKey {
     int topDeletableDepth;
 };
 // The add-on keys: the maker's key of a release's Ostrel or Qel, a product's
-// Applications key of either below AutoCAD's release keys, and the Active
-// Setup entry entryKey (under HKEY_LOCAL_MACHINE).
-AddOnKey FindAddOnKey(HKEY root, const char *key, const char *entryKey);
+// Applications key of either below AutoCAD's release keys, and, under
+// HKEY_LOCAL_MACHINE, an Active Setup entry of the add-on (of any folder:
+// only what this folder's records name is acted on).
+AddOnKey FindAddOnKey(HKEY root, const char *key);
 // Whether a value of an add-on key is its loader (Loader or LOADER).
 bool IsLoaderName(const char *name);
 // The number of key names in key.
@@ -73,6 +74,5 @@ KeySlot *FindOrAddKey(KeySet &set, HKEY root, const char *key, size_t keyLength,
 enum class Removal { Done, Failed, OutOfMemory };
 // Removes the values the records name, newest first, where they still hold
 // what was recorded and their add-on key still belongs to this folder's
-// install, then the keys that were left empty. Logs what it leaves. The
-// Active Setup entry of programDirectory counts as one of the add-on keys.
-Removal RemoveRecordedValues(Record *newest, int count, const char *programDirectory);
+// install, then the keys that were left empty. Logs what it leaves.
+Removal RemoveRecordedValues(Record *newest, int count);

@@ -10,8 +10,11 @@ constexpr char kVendorKeyPrefix[] = "Software\\Quenlar\\AutoCAD\\";
 // AutoCAD's release keys: this prefix, then the release key name; the
 // products are its subkeys.
 constexpr char kReleaseKeyPrefix[] = "SOFTWARE\\Autodesk\\AutoCAD\\";
-// Windows' Active Setup entries, one subkey each.
+// Windows' Active Setup entries, one subkey each; the add-on's entry of a
+// program folder is named kEntryNamePrefix and the folder's hash in hex.
 constexpr char kActiveSetupPrefix[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
+constexpr char kEntryNamePrefix[] = "Ostrel-";
+constexpr int kEntryHashDigits = 8;
 
 // What the steps' writes do: write and record (Install); compare what they
 // would write with what the registry holds (Verify), writing nothing; or

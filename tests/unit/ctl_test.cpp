@@ -59,6 +59,9 @@ const Value kStub = {kLm, kEntry, "StubPath", "\"Z:\\p\\RegOSTCtl.exe\" /USER", 
 const Value kInstalled = {kLm, kEntry, "IsInstalled", "1", true};
 const Value kSketch = {kLm, "Software\\Quenlar\\Sketch", "Path", "C:\\S", false};
 const Value kBelowEntry = {kLm, kEntry + "\\Sub", "StubPath", "x", false};
+// Another name of the folder gives another entry; a name of another shape is no entry.
+const Value kOtherEntry = {kLm, kEntries + "\\OSTREL-0123abcd", "StubPath", "x", false};
+const Value kNoEntry = {kLm, kEntries + "\\Ostrel-0123ABCDE", "StubPath", "x", false};
 
 Value Holding(Value value, const std::string &data, bool number) {
     value.data = data;
@@ -105,9 +108,11 @@ const RemovalCase kRemovalCases[] = {
      Removal::Done, {}, {"HKLM\\" + kProduct, kAll}, ""},
     {"TheWalkStopsAtTheActiveSetupEntry", {kStub, kInstalled}, {kStub, kInstalled},
      Removal::Done, {}, {"HKLM\\" + kEntries}, ""},
-    {"AKeyOutsideTheAddOnsIsNeverTouched", {kSketch, kBelowEntry}, {kSketch, kBelowEntry},
-     Removal::Done, {kSketch, kBelowEntry}, {},
-     Left(kOutside, kBelowEntry) + Left(kOutside, kSketch)},
+    {"AnEntryOfTheFolderByAnotherNameGoesToo", {kOtherEntry}, {kOtherEntry}, Removal::Done, {},
+     {"HKLM\\" + kEntries}, ""},
+    {"AKeyOutsideTheAddOnsIsNeverTouched", {kSketch, kBelowEntry, kNoEntry},
+     {kSketch, kBelowEntry, kNoEntry}, Removal::Done, {kSketch, kBelowEntry, kNoEntry}, {},
+     Left(kOutside, kNoEntry) + Left(kOutside, kBelowEntry) + Left(kOutside, kSketch)},
     {"ARefusedRemovalFails", {kKx1}, {kKx1}, Removal::Failed, {kKx1}, {},
      Left("Error -- Value not removed -- ", kKx1), kLm},
 };
@@ -177,7 +182,7 @@ TEST_P(RemovalTest, TakesWhatTheRecordsStillHoldAndTheKeysLeftEmpty) {
               RecordsRead::Read);
     ASSERT_TRUE(OpenLogs());
     SetSimulationReadOnlyRoot(c.readOnly, c.readOnly != nullptr);
-    EXPECT_EQ(RemoveRecordedValues(records, count, kFolder), c.result);
+    EXPECT_EQ(RemoveRecordedValues(records, count), c.result);
     SetSimulationReadOnlyRoot(c.readOnly, false);
     FreeRecords(records);
     EXPECT_EQ(ProgressLines(), c.lines);

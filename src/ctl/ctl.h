@@ -17,10 +17,12 @@ constexpr int kExitNoRecords = 4;
 constexpr int kExitScriptLogClosed = 5;
 constexpr int kExitLoaderFile = 6; // the add-on file is missing (verify) or for the other machine
 constexpr int kExitBadCommandLine = 87; // ERROR_INVALID_PARAMETER
+constexpr int kExitLockHeld = 1618;     // ERROR_INSTALL_ALREADY_RUNNING: deployment tools retry it
 
 // The switches a mode may take after its word.
 constexpr unsigned kSwitchQel = 1;
 constexpr unsigned kSwitchAllUsers = 2;
+constexpr unsigned kSwitchWait = 4; // "/WAIT:<seconds>"; a mode that takes it ends with 1618
 
 // What every mode starts from.
 struct CtlRun {

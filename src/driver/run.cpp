@@ -66,7 +66,7 @@ void EndRun(const char *finalMessage, bool completed, RunOutcome *outcome) {
 int RunRegOST(int argc, char **argv) {
     char directory[kPathBufferSize];
     FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory);
-    LockRuns(directory, INFINITE);
+    LockRuns(directory, kRunLockWait);
     RunRegistration(argc, argv, nullptr);
     UnlockRuns();
     return 0; // setup programs read the logs, not the exit code

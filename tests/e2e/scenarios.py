@@ -570,8 +570,9 @@ UNINSTALLED = "Uninstallation Completed\n\n"
 NO_RECORD = "TEMPTXT.log holds no record\n\n"
 CTL_FINAL_LINES = {
     4: "TEMPTXT.log not found\n\n",
-    87: "Error -- Use /INSTALL [/QEL] [/ALLUSERS], /USER [/QEL], /VERIFY [/QEL] or "
-        "/UNINSTALL\n\n"}
+    87: "Error -- Use /INSTALL [/QEL] [/ALLUSERS] [/WAIT:0-3600], /USER [/QEL], /VERIFY [/QEL] "
+        "or /UNINSTALL [/WAIT:0-3600]\n\n",
+    1618: "Error -- Another run still holds the lock, nothing done\n\n"}
 VERIFIED = "Verification Completed -- "
 CTL_MODE_FINAL_LINES = {
     ("/VERIFY", 0): VERIFIED + "intact\n\n",
@@ -622,6 +623,9 @@ class UninstallCase:
     # The last run's lines before its final line; {dir}: its folder, {machines}:
     # e.g. "i386, not x86-64" for the x64 build. None: not judged.
     logged: Optional[str] = None
+    # Another process holds the run lock through the last step, which must end
+    # within seconds and leave TEMPTXT.log as it was.
+    lock_held: bool = False
 
 
 INSTALL, INSTALL_QEL, UNINSTALL = ["/INSTALL"], ["/INSTALL", "/QEL"], ["/UNINSTALL"]
@@ -705,6 +709,21 @@ UNINSTALL_CASES = [
                   expected=[("a", ALL_USERS), LOGON]),
     UninstallCase("user-takes-no-allusers", [("a", ALL_USERS), ("a", ["/USER", "/ALLUSERS"])], 87,
                   expected=[("a", ALL_USERS)]),
+    # A lock that another run keeps past /WAIT's bound: 1618 before anything is
+    # touched (a TEMPTXT.log that ends mid-line would get a line end).
+    UninstallCase("install-gives-up-on-a-held-lock",
+                  [("a", INSTALL), ("a", ["/INSTALL", "/WAIT:3"])], 1618,
+                  expected=[("a", INSTALL)], lock_held=True, logged="",
+                  script_log="RegDB Key: Software\\Quenlar\r\nRegDB Val"),
+    UninstallCase("uninstall-gives-up-on-a-held-lock",
+                  [("a", INSTALL), ("a", ["/UNINSTALL", "/WAIT:3"])], 1618,
+                  expected=[("a", INSTALL)], lock_held=True, logged=""),
+    UninstallCase("wait-bound-with-the-lock-free",
+                  [("a", ["/INSTALL", "/WAIT:3", "/QEL"]), ("a", ["/UNINSTALL", "/wait:3"])], 0),
+    UninstallCase("wait-out-of-range", [("a", ["/INSTALL", "/WAIT:3601"])], 87),
+    UninstallCase("wait-not-a-number", [("a", ["/INSTALL", "/WAIT:-1"])], 87),
+    UninstallCase("wait-given-twice", [("a", ["/UNINSTALL", "/WAIT:1", "/WAIT:1"])], 87),
+    UninstallCase("wait-not-for-verify", [("a", ["/VERIFY", "/WAIT:1"])], 87),
 ]
 
 

@@ -580,6 +580,16 @@ class WineCase(test_linux.LinuxCase):
                 holder.wait(timeout=60)
         return held()
 
+    @contextlib.contextmanager
+    def hold_lock(self):
+        release = os.path.join(self.folder, "release-lock")
+        holder = self.runner.hold_volatile(["LOCK:Global\\RegOST-Registry"], release)
+        try:
+            yield
+        finally:
+            open(release, "w").close()
+            holder.wait(timeout=60)
+
     def run(self, steps, readonly=(), limit=None):
         if readonly:  # the HKEY_LOCAL_MACHINE keys that hold values
             keys = [path for (root, _), (path, values) in self.state().items()

@@ -42,6 +42,22 @@ bool RefusedOtherMachine(const CtlRun &run) {
     return refused;
 }
 
+// Where no release found an AutoCAD, the other edition's may be the cause:
+// said before the run's final line.
+bool otherEdition = false;
+
+void CheckOtherEdition(const char *programDirectory, bool secondAddOn) {
+    Setup setup;
+    otherEdition = ReadStepTally().registeredProducts == 0 &&
+                   ReadSetup(programDirectory, secondAddOn, &setup) == nullptr &&
+                   ReportOtherEdition(setup);
+}
+
+void RegisterForEveryUserAndCheck(const char *programDirectory, bool secondAddOn) {
+    RegisterForEveryUser(programDirectory, secondAddOn);
+    CheckOtherEdition(programDirectory, secondAddOn);
+}
+
 } // namespace
 
 // Records that cannot be kept would leave writes that no uninstall can find,
@@ -66,10 +82,13 @@ int InstallRegistration(const CtlRun &run) {
     char *arguments[] = {run.argv0, logSwitch, secondSwitch, nullptr};
     RunOutcome outcome = {};
     RunRegistration((run.switches & kSwitchQel) != 0 ? 3 : 2, arguments, &outcome,
-                    (run.switches & kSwitchAllUsers) != 0 ? RegisterForEveryUser : nullptr);
+                    (run.switches & kSwitchAllUsers) != 0 ? RegisterForEveryUserAndCheck
+                                                          : CheckOtherEdition);
     if (!outcome.completed)
         return kExitNoSetupFile;
     if (outcome.failedWrites > 0)
         return kExitWriteFailed;
-    return outcome.registeredProducts == 0 ? kExitNoAutoCAD : kExitDone;
+    if (outcome.registeredProducts == 0)
+        return otherEdition ? kExitOtherEdition : kExitNoAutoCAD;
+    return kExitDone;
 }

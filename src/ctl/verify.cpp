@@ -59,7 +59,8 @@ int VerifyRegistration(const CtlRun &run) {
     // and without a usable file no registration helps.
     StepTally tally = ReadStepTally();
     if (tally.registeredProducts == 0)
-        return EndWith("Verification Completed -- no AutoCAD\n\n", kExitNoAutoCAD);
+        return EndWith("Verification Completed -- no AutoCAD\n\n",
+                       ReportOtherEdition(setup) ? kExitOtherEdition : kExitNoAutoCAD);
     if (!filesUsable)
         return EndWith("Verification Completed -- loader file missing or for another machine\n\n",
                        kExitLoaderFile);

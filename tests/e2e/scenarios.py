@@ -732,13 +732,16 @@ UNINSTALL_CASES = [
     # A lock that another run keeps past /WAIT's bound: 1618 before anything is
     # touched (a TEMPTXT.log that ends mid-line would get a line end).
     UninstallCase("install-gives-up-on-a-held-lock",
-                  [("a", INSTALL), ("a", ["/INSTALL", "/WAIT:3"])], 1618, expected=[("a", INSTALL)], lock_held=True, logged="",
+                  [("a", INSTALL), ("a", ["/INSTALL", "/WAIT:3"])], 1618,
+                  expected=[("a", INSTALL)], lock_held=True, logged="",
                   script_log="RegDB Key: Software\\Quenlar\r\nRegDB Val"),
     UninstallCase("uninstall-gives-up-on-a-held-lock",
                   [("a", INSTALL), ("a", ["/UNINSTALL", "/WAIT:3"])], 1618,
                   expected=[("a", INSTALL)], lock_held=True, logged=""),
     UninstallCase("wait-bound-with-the-lock-free",
-                  [("a", ["/INSTALL", "/WAIT:3", "/QEL"]), ("a", ["/UNINSTALL", "/wait:3"])], 0),
+                  [("a", ["/INSTALL", "/WAIT:3"]), ("a", ["/UNINSTALL", "/WAIT:3"])], 0),
+    UninstallCase("wait-among-the-other-switches", [("a", ["/INSTALL", "/QEL", "/wait:60",
+                                                           "/ALLUSERS"])], 0, expected=None),
     UninstallCase("wait-out-of-range", [("a", ["/INSTALL", "/WAIT:3601"])], 87),
     UninstallCase("wait-not-a-number", [("a", ["/INSTALL", "/WAIT:-1"])], 87),
     UninstallCase("wait-given-twice", [("a", ["/UNINSTALL", "/WAIT:1", "/WAIT:1"])], 87),

@@ -529,8 +529,8 @@ def ctl_column_problems(runner, layout, linux):
 def other_view_named(runner, log):
     """A log of the Linux build, which plays the x64 build's views, as the x86
     build names its other view."""
-    return log and log.replace(b"32-bit registry view", b"64-bit registry view" if runner.wow
-                               else b"32-bit registry view")
+    return log.replace(b"32-bit registry view", b"64-bit registry view") if runner.wow and log \
+        else log
 
 
 class WineCase(test_linux.LinuxCase):

@@ -125,8 +125,8 @@ begin
     are in place by now, so the setup cannot be aborted; it ends with exit
     code 11. }
   SetupExitCode := 11;
-  SuppressibleMsgBox('Registering Ostrel with AutoCAD failed.' + #13#10#13#10 + Reason + #13#10#13#10 +
-                     'The run is logged in RegOST.log (in ' +
+  SuppressibleMsgBox('Registering Ostrel with AutoCAD failed.' + #13#10#13#10 +
+                     Reason + #13#10#13#10 + 'The run is logged in RegOST.log (in ' +
                      ExpandConstant('{app}') + ', or in %TEMP% when it could not be ' +
                      'written there).', mbCriticalError, MB_OK, IDOK);
 end;

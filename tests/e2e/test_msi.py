@@ -36,6 +36,9 @@ AUTOCAD = "HKLM\\SOFTWARE\\Autodesk\\AutoCAD"
 MACHINE = {AUTOCAD + "\\R17.1\\ACAD-A001:409": {"ProductName": "AutoCAD 2008"},
            AUTOCAD + "\\R17.2\\ACAD-B001:409": {"ProductName": "AutoCAD 2009"},
            "HKLM\\SOFTWARE\\Quenlar\\AutoCAD\\17.0\\Ostrel": {"Loader": "C:\\Old\\Ostrel.arx"}}
+# (the package's view, the other one)
+OTHER_VIEW_ONLY = ({k: v for k, v in MACHINE.items() if not k.startswith(AUTOCAD)},
+                   {k: v for k, v in MACHINE.items() if k.startswith(AUTOCAD)})
 NO_AUTOCAD = {AUTOCAD + "\\R16.2\\ACAD-4001:409": {"ProductName": "AutoCAD 2006"}}
 OURS = ["HKLM\\SOFTWARE\\Autodesk", "HKLM\\SOFTWARE\\Quenlar", "HKCU\\Software\\Quenlar",
         "HKCU\\Software\\Autodesk"]
@@ -136,26 +139,20 @@ class Machine:
         yield "install", self.installed_problems(), codes
         codes.append(self.msiexec("/x", self.packages[0]))
         yield "uninstall", self.removed_problems(before), codes
-        self.lay_down(NO_AUTOCAD)
-        codes = [self.msiexec("/i", self.packages[0])]
-        problems = ["folder left"] if os.path.exists(os.path.dirname(self.unix)) else []
-        if codes[0] == 0 or self.products():
-            problems.append("%d products" % self.products())
-        # Wine runs no rollback action: what RegOSTCtl wrote before it failed stays.
-        print("%s no-autocad: Loader values left: %s" % (self.name, [
-            r for r in ("17.1", "17.2") if self.loader(r, self.view)]))
-        codes.append(self.msiexec("/x", self.packages[0]))
-        yield "no-autocad-fails-leaves-no-folder", problems, codes
-        if self.two_views:
-            # Only the other edition's AutoCAD: RegOSTCtl's 7 fails the install.
-            self.lay_down({k: v for k, v in MACHINE.items() if not k.startswith(AUTOCAD)},
-                          {k: v for k, v in MACHINE.items() if k.startswith(AUTOCAD)})
+        failing = [("no-autocad", NO_AUTOCAD, None)]
+        if self.two_views:  # only the other edition's AutoCAD: RegOSTCtl's 7
+            failing.append(("other-edition", OTHER_VIEW_ONLY[0], OTHER_VIEW_ONLY[1]))
+        for name, machine, other in failing:
+            self.lay_down(machine, other)
             codes = [self.msiexec("/i", self.packages[0])]
             problems = ["folder left"] if os.path.exists(os.path.dirname(self.unix)) else []
             if codes[0] == 0 or self.products():
                 problems.append("%d products" % self.products())
+            # Wine runs no rollback action: what RegOSTCtl wrote before it failed stays.
+            print("%s %s: Loader values left: %s" % (self.name, name, [
+                r for r in ("17.1", "17.2") if self.loader(r, self.view)]))
             codes.append(self.msiexec("/x", self.packages[0]))
-            yield "other-edition-fails-leaves-no-folder", problems, codes
+            yield name + "-fails-leaves-no-folder", problems, codes
         before = self.lay_down(MACHINE)
         codes = [self.msiexec("/i", package) for package in self.packages]
         problems = self.installed_problems()

@@ -11,7 +11,7 @@ them: by the example's build.sh in the release's folder (tools/dist.sh
 --layout around those exes), with the release's own exes and placeholder
 add-ons.
 
-Cases (CASES: which setup kinds run each): a clean install gives the
+Cases (CASES: the editions of each setup kind they run for): a clean install gives the
 registry the Linux build (env REGOST) gives for the same machine, puts the
 add-on of its own machine in its default folder, and its uninstaller restores
 HKEY_LOCAL_MACHINE\\SOFTWARE and HKEY_CURRENT_USER\\Software exactly; without an

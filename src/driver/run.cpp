@@ -42,7 +42,7 @@ void RegisterFromCommandLine(int argc, char **argv, const char *programDirectory
 int RunRegOST(int argc, char **argv) {
     char directory[kPathBufferSize];
     FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory);
-    LockRuns(directory, INFINITE);
+    LockRuns(directory, kRunLockWait);
     RegisterFromCommandLine(argc, argv, directory);
     UnlockRuns();
     return 0; // setup programs read the logs, not the exit code

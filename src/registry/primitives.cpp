@@ -36,15 +36,20 @@ bool WriteStringValue(HKEY root, const char *keyPath, const char *valueName, con
                       static_cast<DWORD>(strlen(text) + 1));
 }
 
+void DwordData(DWORD number, BYTE *data) {
+    for (int i = 0; i < 4; ++i)
+        data[i] = static_cast<BYTE>(number >> (8 * i));
+}
+
 bool WriteDwordValue(HKEY root, const char *keyPath, const char *valueName, DWORD number) {
-    BYTE data[4] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
-                    static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)};
+    BYTE data[4];
+    DwordData(number, data);
     return WriteValue(root, keyPath, valueName, REG_DWORD, data, sizeof data);
 }
 
-bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count) {
+bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count, REGSAM view) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
 
     bool listed = false;
@@ -88,9 +93,9 @@ bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count) {
     return listed;
 }
 
-bool KeyOpens(HKEY root, const char *keyPath) {
+bool KeyOpens(HKEY root, const char *keyPath, REGSAM view) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;

@@ -1,8 +1,8 @@
 """The release's README.txt holds every command of the README's quick start
 and deployment section exactly as README.md gives it: a line pasted from
 Notepad into cmd must run. README.txt is made by tools/dist.sh's own layout
-step, as the release zip gets it (stand-in files for the exes, which the text
-does not depend on).
+step, as the release zip gets it (stand-in files for the exes and the
+placeholder add-on, which the text does not depend on).
 
 Checked: each code span and each line of a fenced block in those sections
 appears in README.txt whole, on one line and not wrapped in quotes; a code
@@ -26,7 +26,7 @@ def release_readme(work):
     for arch in ("x86", "x64"):
         exes[arch] = os.path.join(work, arch)
         os.mkdir(exes[arch])
-        for name in ("RegOST.exe", "RegOSTCtl.exe"):
+        for name in ("RegOST.exe", "RegOSTCtl.exe", "addon_image.dll"):
             open(os.path.join(exes[arch], name), "wb").close()
     folder = subprocess.run(
         ["bash", os.path.join(SOURCE, "tools", "dist.sh"), "--layout",

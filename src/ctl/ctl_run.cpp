@@ -87,11 +87,14 @@ bool OpenLogAndReadSetup(const CtlRun &run, Setup *setup, int *exitCode) {
 
 int RunRegOSTCtl(int argc, char **argv) {
     CtlRun run = {argc > 0 ? argv[0] : nullptr, "", 0};
-    FindProgramDirectory(run.argv0, run.directory);
+    bool usable = FindProgramDirectory(run.argv0, run.directory);
     const Mode *mode = ReadCommand(argc, argv, &run.switches);
     LockRuns(run.directory, mode != nullptr ? mode->lockWait : INFINITE);
     int exitCode = kExitBadCommandLine;
-    if (mode != nullptr) {
+    if (mode != nullptr && !usable) {
+        OpenRunLog(run.directory);
+        exitCode = EndWith(kUnusableFolderLine, kExitNoSetupFile);
+    } else if (mode != nullptr) {
         exitCode = mode->run(run);
     } else {
         OpenRunLog(run.directory);

@@ -42,6 +42,29 @@ bool RefusedOtherMachine(const CtlRun &run) {
     return refused;
 }
 
+// An add-on file that cannot be read cannot be judged: the install goes on,
+// and says so before its final line.
+void WarnOfUnreadableFiles(const char *programDirectory, bool secondAddOn) {
+    Setup setup;
+    if (ReadSetup(programDirectory, secondAddOn, &setup) != nullptr)
+        return;
+    const char *paths[] = {setup.mainLoaderPath, secondAddOn ? setup.secondLoaderPath : nullptr};
+    for (const char *path : paths) {
+        WORD machine = 0;
+        if (path != nullptr && ExamineLoaderFile(path, &machine) == LoaderFile::Unreadable)
+            WriteProgressLine("Warning -- Loader file cannot be read -- ", path, ".\n");
+    }
+}
+
+void AfterReleases(const char *programDirectory, bool secondAddOn) {
+    WarnOfUnreadableFiles(programDirectory, secondAddOn);
+}
+
+void AfterReleasesForEveryUser(const char *programDirectory, bool secondAddOn) {
+    WarnOfUnreadableFiles(programDirectory, secondAddOn);
+    RegisterForEveryUser(programDirectory, secondAddOn);
+}
+
 } // namespace
 
 // Records that cannot be kept would leave writes that no uninstall can find,
@@ -66,7 +89,8 @@ int InstallRegistration(const CtlRun &run) {
     char *arguments[] = {run.argv0, logSwitch, secondSwitch, nullptr};
     RunOutcome outcome = {};
     RunRegistration((run.switches & kSwitchQel) != 0 ? 3 : 2, arguments, &outcome,
-                    (run.switches & kSwitchAllUsers) != 0 ? RegisterForEveryUser : nullptr);
+                    (run.switches & kSwitchAllUsers) != 0 ? AfterReleasesForEveryUser
+                                                          : AfterReleases);
     if (!outcome.completed)
         return kExitNoSetupFile;
     if (outcome.failedWrites > 0)

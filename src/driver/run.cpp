@@ -74,8 +74,10 @@ int RunRegOST(int argc, char **argv) {
 
 void RunRegistration(int argc, char **argv, RunOutcome *outcome, RunExtension afterReleases) {
     ResetStepTally();
-    FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.programDirectory);
+    bool usable = FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.programDirectory);
     OpenRunLog(run.programDirectory);
+    if (!usable)
+        return EndRun(kUnusableFolderLine, false, outcome);
     if (argc > 3)
         WriteProgressLine("Error -- Incorrect number of parameters\n\n");
     ExamineArguments(argc, argv);

@@ -30,10 +30,11 @@ bool WriteVendorKey(const char *releaseNumber, const char *loaderPath, const cha
 
 /* active_setup.cpp */
 // The entry at key (under HKEY_LOCAL_MACHINE) that makes every user's next
-// logon run RegOSTCtl /USER of programDirectory (with /QEL for secondAddOn);
-// its version is higher than any it held before.
-bool WriteActiveSetupEntry(const char *key, const char *programDirectory, bool secondAddOn,
-                           const SYSTEMTIME *now);
+// logon run programName /USER in programDirectory (with /QEL for
+// secondAddOn); its version is higher than any it held before, or, where
+// none can be, the one it holds.
+bool WriteActiveSetupEntry(const char *key, const char *programDirectory, const char *programName,
+                           bool secondAddOn, const SYSTEMTIME *now);
 
 /* demand_load.cpp */
 bool WriteDemandLoadEntries(const char *releaseKeyName, const char *loaderPath, DWORD loadCtrls,

@@ -40,6 +40,7 @@ How the Windows side is arranged:
 import contextlib
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -538,12 +539,34 @@ def ctl_column_problems(runner, layout, linux):
 class WineCase(test_linux.LinuxCase):
     """An uninstall case in the Linux run's folders (the loader paths must be
     the same), with RegOSTCtl.exe, on Wine's registry."""
-    name = "RegOSTCtl.exe"
-
     def __init__(self, case, base, runner):
-        super().__init__(case, base, os.path.join(os.path.dirname(runner.exe), self.name),
+        super().__init__(case, base, os.path.join(os.path.dirname(runner.exe), "RegOSTCtl.exe"),
                          runner.machine)
         self.runner = runner
+        self.held = []
+
+    def hold_addon(self, path):
+        shutil.copyfile(test_linux.addon_image(self.machine), path)
+        self.held.append(path)
+
+    def holding(self):
+        return self.hold_files(self.held)
+
+    def hold_files(self, paths):
+        """A context in which another process holds the files open without sharing."""
+        if not paths:
+            return contextlib.nullcontext()
+        release = os.path.join(self.folder, "release-held")
+        holder = self.runner.hold_volatile(["FILE:" + wine.dos_path(p) for p in paths], release)
+
+        @contextlib.contextmanager
+        def held():
+            try:
+                yield
+            finally:
+                open(release, "w").close()
+                holder.wait(timeout=60)
+        return held()
 
     def set(self, machine, cleared=()):
         reg = os.path.join(self.folder, "laid.reg")
@@ -555,6 +578,7 @@ class WineCase(test_linux.LinuxCase):
             raise RuntimeError("reg import failed")
 
     def lay_out(self):
+        self.held = []
         super().lay_out()  # and the machine, in the view of the program
         # The program's entries and stamps left by earlier cases go too.
         entries = [path for _, (path, _) in self.runner.read_registry(
@@ -565,20 +589,7 @@ class WineCase(test_linux.LinuxCase):
 
     def lay_script_log(self, name, text):
         super().lay_script_log(name, text)
-        if text != "held":
-            return contextlib.nullcontext()
-        release = os.path.join(self.folder, "release-held")
-        holder = self.runner.hold_volatile(["FILE:" + wine.dos_path(self.script_log(name))],
-                                           release)
-
-        @contextlib.contextmanager
-        def held():
-            try:
-                yield
-            finally:
-                open(release, "w").close()
-                holder.wait(timeout=60)
-        return held()
+        return self.hold_files([self.script_log(name)] if text == "held" else [])
 
     def run(self, steps, readonly=(), limit=None):
         if readonly:  # the HKEY_LOCAL_MACHINE keys that hold values

@@ -20,8 +20,9 @@ char programFileName[kPathBufferSize]; // as FindProgramDirectory last found it
 // would give a name that code page cannot spell with a character that looks
 // alike ("A" for "\u0100"), which may name another folder: *exact is false
 // then. A file name it cannot spell is left off. False when the platform
-// cannot tell, or the path does not fit (cut short, it would name a wrong
-// folder).
+// cannot tell, the path does not fit (cut short, it would name a wrong
+// folder), or the code page takes no such conversion (UTF-8, which spells
+// every name): argv0 stands in then.
 bool ReadModulePath(char *path, bool *exact) {
     WCHAR wide[kPathBufferSize];
     DWORD length = GetModuleFileNameW(nullptr, wide, kPathBufferSize);

@@ -26,8 +26,8 @@ void RegisterForEveryUser(const char *programDirectory, bool secondAddOn) {
     ActiveSetupKey(programDirectory, key);
     SYSTEMTIME now;
     GetLocalTime(&now);
-    WriteProgressLine(WriteActiveSetupEntry(key, programDirectory, ProgramFileName(), secondAddOn,
-                                            &now)
-                          ? "Active Setup Registry Successful\n\n"
-                          : "Error -- Active Setup Registry\n\n");
+    WriteProgressLine(
+        WriteActiveSetupEntry(key, programDirectory, ProgramFileName(), secondAddOn, &now)
+            ? "Active Setup Registry Successful\n\n"
+            : "Error -- Active Setup Registry\n\n");
 }

@@ -40,7 +40,8 @@ bool FindProgramDirectory(const char *argv0, char *directory);
 const char *ProgramFileName();
 // What a run logs, in the temporary folder, when FindProgramDirectory refused
 // the folder.
-constexpr char kUnusableFolderLine[] = "Error -- Program folder name cannot be used, nothing done\n\n";
+constexpr char kUnusableFolderLine[] =
+    "Error -- Program folder name cannot be used, nothing done\n\n";
 
 // The FNV-1a hash of a program folder, upper-cased and with '/' read as '\\',
 // so that a folder named in another case or with slashes gives the same.

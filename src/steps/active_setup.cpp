@@ -91,9 +91,9 @@ bool WriteActiveSetupEntry(const char *key, const char *programDirectory, const 
     // The command names the program as it was started: a setup may ship it
     // under another name, and a logon would run nothing.
     char stubPath[kPathBufferSize];
-    int length = snprintf(stubPath, sizeof stubPath, "\"%s%s%s\" /USER%s", programDirectory,
-                          SeparatorAfter(programDirectory), programName,
-                          secondAddOn ? " /QEL" : "");
+    int length =
+        snprintf(stubPath, sizeof stubPath, "\"%s%s%s\" /USER%s", programDirectory,
+                 SeparatorAfter(programDirectory), programName, secondAddOn ? " /QEL" : "");
     if (programName[0] == '\0' || length < 0 || static_cast<size_t>(length) >= sizeof stubPath) {
         WriteProgressLine("Error -- Active Setup registry -- StubPath -- HKEY_LOCAL_MACHINE.\n");
         CountFailedWrite();

@@ -117,8 +117,8 @@ std::string Utf16LeToCp1252(const unsigned char *data, size_t units) {
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
                         LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
                         LPBOOL lpUsedDefaultChar) {
-    if (CodePage != CP_ACP || dwFlags != WC_NO_BEST_FIT_CHARS || lpDefaultChar ||
-        !lpWideCharStr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0)
+    if (CodePage != CP_ACP || dwFlags != WC_NO_BEST_FIT_CHARS || lpDefaultChar || !lpWideCharStr ||
+        cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0)
         return 0;
     size_t units = static_cast<size_t>(cchWideChar);
     if (cchWideChar == -1)

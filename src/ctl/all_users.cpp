@@ -21,13 +21,13 @@ void ActiveSetupKey(const char *programDirectory, char *key) {
 
 // After the releases, so that a logon that runs the command finds them
 // registered.
-void RegisterForEveryUser(const char *programDirectory, bool secondAddOn) {
+void RegisterForEveryUser(StepWrites &writes, const RunInput &input) {
     char key[kPathBufferSize];
-    ActiveSetupKey(programDirectory, key);
+    ActiveSetupKey(input.programDirectory, key);
     SYSTEMTIME now;
     GetLocalTime(&now);
-    WriteProgressLine(
-        WriteActiveSetupEntry(key, programDirectory, ProgramFileName(), secondAddOn, &now)
-            ? "Active Setup Registry Successful\n\n"
-            : "Error -- Active Setup Registry\n\n");
+    WriteProgressLine(WriteActiveSetupEntry(writes, key, input.programDirectory, ProgramFileName(),
+                                            input.secondAddOn, &now)
+                          ? "Active Setup Registry Successful\n\n"
+                          : "Error -- Active Setup Registry\n\n");
 }

@@ -1,6 +1,7 @@
 // RegOSTCtl: the add-on's registration installed with an exit code a setup
-// can act on, and removed again from what the runs recorded. It stands beside
-// the driver's entry and may include every floor.
+// can act on (/INSTALL), made for each user at logon (/USER), checked
+// (/VERIFY), and removed again from what the runs recorded (/UNINSTALL). It
+// stands beside the driver's entry and may include every floor.
 #pragma once
 
 #include "common/text.h"
@@ -22,11 +23,12 @@ constexpr int kExitBadCommandLine = 87; // ERROR_INVALID_PARAMETER
 constexpr unsigned kSwitchQel = 1;
 constexpr unsigned kSwitchAllUsers = 2;
 
-// What every mode starts from.
+// What every mode starts from, found and read once by RunRegOSTCtl.
 struct CtlRun {
-    char *argv0;                     // the program as it was started
     char directory[kPathBufferSize]; // the program folder; empty when unknown
     unsigned switches;               // kSwitch* bits
+    Setup setup;                     // read when the mode's row asks for it
+    const char *setupEnded;          // ReadSetup's final message; null when setup is to be used
 };
 
 /* ctl_run.cpp */
@@ -37,10 +39,6 @@ int RunRegOSTCtl(int argc, char **argv);
 bool ScriptLogPath(const char *directory, char *path);
 // Writes the final message, closes the logs and returns exitCode.
 int EndWith(const char *finalMessage, int exitCode);
-// Opens the run's log and reads the setup file (with the second add-on's
-// loader when the run has /QEL). False when there is none to use: the run
-// has then ended with its final message and *exitCode is 3.
-bool OpenLogAndReadSetup(const CtlRun &run, Setup *setup, int *exitCode);
 
 /* install.cpp */
 int InstallRegistration(const CtlRun &run);
@@ -60,7 +58,7 @@ void WriteOtherMachineLine(const char *head, const char *path, WORD machine);
 // one per program folder, so the x86 and x64 folders each have theirs.
 void ActiveSetupKey(const char *programDirectory, char *key);
 // Writes it after the releases of /INSTALL /ALLUSERS, and its progress line.
-void RegisterForEveryUser(const char *programDirectory, bool secondAddOn);
+void RegisterForEveryUser(StepWrites &writes, const RunInput &input);
 
 /* user.cpp */
 // The per-user half for the user who runs it, as every user's logon runs it.

@@ -1,4 +1,5 @@
-// RegOSTCtl's command line, its modes and their exit codes.
+// RegOSTCtl's command line, its modes and what each needs set up before its
+// job.
 #include <string.h>
 
 #include "ctl/ctl.h"
@@ -7,24 +8,35 @@
 
 namespace {
 
+// The setup file as a mode needs it: not at all; read and handed to the job,
+// which decides what a missing one means; or required: without one the run
+// ends before the job (exit 3).
+enum class SetupFile { Unused, Read, Required };
+
 // One mode: its word, the switches it takes after the word (each at most
-// once, in any order), how long it waits for another run's lock, and the job.
+// once, in any order), how long it waits for another run's lock, whether its
+// log (RegOST.log) is opened before the job, its setup file, and the job.
 struct Mode {
     const char *word;
     unsigned switches;
     DWORD lockWait;
-    int (*run)(const CtlRun &run);
+    bool opensLog;
+    SetupFile setup;
+    int (*job)(const CtlRun &run);
 };
 
 // A deployment waits as long as another setup runs; a logon must not, nor a
 // detection rule, which its tool gives up on after a while (a verification
 // that goes on without the lock may find a half-done install: not intact).
+// The usage line names the modes in this order. /UNINSTALL's job opens its
+// log itself.
 constexpr DWORD kLogonLockWait = 5000;
 const Mode kModes[] = {
-    {"/INSTALL", kSwitchQel | kSwitchAllUsers, INFINITE, InstallRegistration},
-    {"/UNINSTALL", 0, INFINITE, UninstallRegistration},
-    {"/USER", kSwitchQel, kLogonLockWait, UserRegistration},
-    {"/VERIFY", kSwitchQel, 30000, VerifyRegistration},
+    {"/INSTALL", kSwitchQel | kSwitchAllUsers, INFINITE, true, SetupFile::Read,
+     InstallRegistration},
+    {"/USER", kSwitchQel, kLogonLockWait, true, SetupFile::Required, UserRegistration},
+    {"/VERIFY", kSwitchQel, 30000, true, SetupFile::Required, VerifyRegistration},
+    {"/UNINSTALL", 0, INFINITE, false, SetupFile::Unused, UninstallRegistration},
 };
 
 const struct {
@@ -64,6 +76,44 @@ const Mode *ReadCommand(int argc, char **argv, unsigned *switches) {
     return mode;
 }
 
+void Append(char *text, const char *piece) {
+    size_t length = strlen(text);
+    snprintf(text + length, kPathBufferSize - length, "%s", piece);
+}
+
+// Any other command line: the modes and their switches, from the tables
+// ("Error -- Use /INSTALL [/QEL] [/ALLUSERS], /USER [/QEL], ... or /UNINSTALL").
+int EndWithUsage(const char *directory) {
+    OpenRunLog(directory);
+    char usage[kPathBufferSize] = "Error -- Use ";
+    constexpr size_t count = sizeof kModes / sizeof kModes[0];
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            Append(usage, i + 1 < count ? ", " : " or ");
+        Append(usage, kModes[i].word);
+        for (const auto &option : kSwitches) {
+            if ((kModes[i].switches & option.bit) != 0) {
+                Append(usage, " [");
+                Append(usage, option.word);
+                Append(usage, "]");
+            }
+        }
+    }
+    Append(usage, "\n\n");
+    return EndWith(usage, kExitBadCommandLine);
+}
+
+// What the mode's row asks for, then its job.
+int RunMode(const Mode &mode, CtlRun &run) {
+    if (mode.opensLog)
+        OpenRunLog(run.directory);
+    if (mode.setup != SetupFile::Unused)
+        run.setupEnded = ReadSetup(run.directory, (run.switches & kSwitchQel) != 0, &run.setup);
+    if (mode.setup == SetupFile::Required && run.setupEnded != nullptr)
+        return EndWith(run.setupEnded, kExitNoSetupFile);
+    return mode.job(run);
+}
+
 } // namespace
 
 bool ScriptLogPath(const char *directory, char *path) {
@@ -76,30 +126,19 @@ int EndWith(const char *finalMessage, int exitCode) {
     return exitCode;
 }
 
-bool OpenLogAndReadSetup(const CtlRun &run, Setup *setup, int *exitCode) {
-    OpenRunLog(run.directory);
-    const char *ended = ReadSetup(run.directory, (run.switches & kSwitchQel) != 0, setup);
-    if (ended == nullptr)
-        return true;
-    *exitCode = EndWith(ended, kExitNoSetupFile);
-    return false;
-}
-
 int RunRegOSTCtl(int argc, char **argv) {
-    CtlRun run = {argc > 0 ? argv[0] : nullptr, "", 0};
-    bool usable = FindProgramDirectory(run.argv0, run.directory);
+    CtlRun run = {};
+    bool usable = FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.directory);
     const Mode *mode = ReadCommand(argc, argv, &run.switches);
     LockRuns(run.directory, mode != nullptr ? mode->lockWait : INFINITE);
-    int exitCode = kExitBadCommandLine;
-    if (mode != nullptr && !usable) {
-        OpenRunLog(run.directory);
-        exitCode = EndWith(kUnusableFolderLine, kExitNoSetupFile);
-    } else if (mode != nullptr) {
-        exitCode = mode->run(run);
+    int exitCode = kExitNoSetupFile;
+    if (mode == nullptr) {
+        exitCode = EndWithUsage(run.directory);
+    } else if (usable) {
+        exitCode = RunMode(*mode, run);
     } else {
         OpenRunLog(run.directory);
-        EndLogs("Error -- Use /INSTALL [/QEL] [/ALLUSERS], /USER [/QEL], /VERIFY [/QEL] or "
-                "/UNINSTALL\n\n");
+        exitCode = EndWith(kUnusableFolderLine, kExitNoSetupFile);
     }
     UnlockRuns();
     return exitCode;

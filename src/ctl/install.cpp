@@ -1,4 +1,5 @@
-// /INSTALL: RegOST's own run with /LOG, its outcome turned into an exit code.
+// /INSTALL: RegOST's own run, its records in TEMPTXT.log (what RegOST.exe's
+// /LOG does), its outcome turned into an exit code.
 #include "ctl/ctl.h"
 #include "driver/driver.h"
 #include "log/log.h"
@@ -22,47 +23,26 @@ bool EndsMidLine(const char *path) {
 // cannot load it, and the run would report success: then nothing is
 // written. True when the run ended so.
 bool RefusedOtherMachine(const CtlRun &run) {
-    bool secondAddOn = (run.switches & kSwitchQel) != 0;
-    Setup setup;
-    if (ReadSetup(run.directory, secondAddOn, &setup) != nullptr)
+    if (run.setupEnded != nullptr)
         return false; // the run itself ends with the setup file's message
-    const char *paths[] = {setup.mainLoaderPath, secondAddOn ? setup.secondLoaderPath : nullptr};
+    bool secondAddOn = (run.switches & kSwitchQel) != 0;
+    const char *paths[] = {run.setup.mainLoaderPath,
+                           secondAddOn ? run.setup.secondLoaderPath : nullptr};
     bool refused = false;
     for (const char *path : paths) {
         WORD machine = 0;
-        if (path == nullptr || ExamineLoaderFile(path, &machine) != LoaderFile::OtherMachine)
+        LoaderFile file = path != nullptr ? ExamineLoaderFile(path, &machine) : LoaderFile::Missing;
+        // One that cannot be read cannot be judged: the install goes on.
+        if (file == LoaderFile::Unreadable)
+            WriteProgressLine("Warning -- Loader file cannot be read -- ", path, ".\n");
+        if (file != LoaderFile::OtherMachine)
             continue;
-        if (!refused)
-            OpenRunLog(run.directory);
         refused = true;
         WriteOtherMachineLine("Error -- Loader file for another machine -- ", path, machine);
     }
     if (refused)
         EndLogs("Error -- Add-on for another machine, nothing written\n\n");
     return refused;
-}
-
-// An add-on file that cannot be read cannot be judged: the install goes on,
-// and says so before its final line.
-void WarnOfUnreadableFiles(const char *programDirectory, bool secondAddOn) {
-    Setup setup;
-    if (ReadSetup(programDirectory, secondAddOn, &setup) != nullptr)
-        return;
-    const char *paths[] = {setup.mainLoaderPath, secondAddOn ? setup.secondLoaderPath : nullptr};
-    for (const char *path : paths) {
-        WORD machine = 0;
-        if (path != nullptr && ExamineLoaderFile(path, &machine) == LoaderFile::Unreadable)
-            WriteProgressLine("Warning -- Loader file cannot be read -- ", path, ".\n");
-    }
-}
-
-void AfterReleases(const char *programDirectory, bool secondAddOn) {
-    WarnOfUnreadableFiles(programDirectory, secondAddOn);
-}
-
-void AfterReleasesForEveryUser(const char *programDirectory, bool secondAddOn) {
-    WarnOfUnreadableFiles(programDirectory, secondAddOn);
-    RegisterForEveryUser(programDirectory, secondAddOn);
 }
 
 } // namespace
@@ -78,22 +58,17 @@ int InstallRegistration(const CtlRun &run) {
     bool opened = scriptLog != nullptr && (!midLine || fputs("\n", scriptLog) >= 0);
     if (scriptLog != nullptr && fclose(scriptLog) != 0)
         opened = false;
-    if (!opened) {
-        OpenRunLog(run.directory);
+    if (!opened)
         return EndWith("Error -- TEMPTXT.log cannot be written\n\n", kExitScriptLogClosed);
-    }
-    RequireWholeRecords();
 
-    char logSwitch[] = "/LOG";
-    char secondSwitch[] = "/QEL";
-    char *arguments[] = {run.argv0, logSwitch, secondSwitch, nullptr};
-    RunOutcome outcome = {};
-    RunRegistration((run.switches & kSwitchQel) != 0 ? 3 : 2, arguments, &outcome,
-                    (run.switches & kSwitchAllUsers) != 0 ? AfterReleasesForEveryUser
-                                                          : AfterReleases);
-    if (!outcome.completed)
+    OpenRegistryScriptLog(run.directory);
+    StepWrites writes(kInstallMode);
+    writes.wholeRecordsRequired = true;
+    RunInput input = {run.directory, (run.switches & kSwitchQel) != 0, &run.setup, run.setupEnded};
+    if (!RunRegistration(writes, input,
+                         (run.switches & kSwitchAllUsers) != 0 ? RegisterForEveryUser : nullptr))
         return kExitNoSetupFile;
-    if (outcome.failedWrites > 0)
+    if (writes.tally.failedWrites > 0)
         return kExitWriteFailed;
-    return outcome.registeredProducts == 0 ? kExitNoAutoCAD : kExitDone;
+    return writes.tally.registeredProducts == 0 ? kExitNoAutoCAD : kExitDone;
 }

@@ -7,16 +7,10 @@
 
 #include "ctl/ctl.h"
 #include "driver/driver.h"
-#include "log/log.h"
 #include "registry/registry.h"
 #include "steps/step_writes.h"
-#include "steps/steps.h"
 
 namespace {
-
-void ReportStep(bool succeeded, const char *success, const char *failure) {
-    WriteProgressLine(succeeded ? success : failure);
-}
 
 // Whether this folder's install is in place for the machine: every install
 // writes the add-on's loader into the vendor key under HKEY_LOCAL_MACHINE, and
@@ -41,33 +35,11 @@ bool RegisteredForMachine(const Setup &setup) {
 } // namespace
 
 int UserRegistration(const CtlRun &run) {
-    bool secondAddOn = (run.switches & kSwitchQel) != 0;
-    Setup setup;
-    int exitCode = kExitNoSetupFile;
-    if (!OpenLogAndReadSetup(run, &setup, &exitCode))
-        return exitCode;
-    if (!RegisteredForMachine(setup))
+    if (!RegisteredForMachine(run.setup))
         return EndWith("User Registration Skipped -- add-on not registered for the machine\n\n",
                        kExitDone);
-
-    ResetStepTally();
-    SetWriteMode(WriteMode::User);
-    for (int i = 0; i < setup.releaseCount; ++i) {
-        char releaseNumber[kReleaseNumberSize];
-        char releaseKeyName[kReleaseKeyNameSize];
-        CopyRelease(setup.releaseList, i, releaseNumber, releaseKeyName);
-        ReportStep(WriteVendorKey(releaseNumber, setup.mainLoaderPath, "", false),
-                   "Ostrel Registration Registry Successful (1)\n\n",
-                   "Error -- Ostrel Registration Registry (1)\n\n");
-        if (secondAddOn)
-            ReportStep(WriteVendorKey(releaseNumber, setup.secondLoaderPath, "", true),
-                       "QEL Registration Registry Successful (1)\n\n",
-                       "Error -- QEL Registration Registry (1)\n\n");
-        ReportStep(WriteDefaultSettings(releaseNumber),
-                   "Ostrel Settings Registry Successful (1)\n\n",
-                   "Error -- Ostrel Settings Registry (1)\n\n");
-    }
-    SetWriteMode(WriteMode::Install);
+    StepWrites writes(kUserMode);
+    RegisterReleases(writes, run.setup, (run.switches & kSwitchQel) != 0);
     return EndWith("User Registration Completed\n\n",
-                   ReadStepTally().failedWrites > 0 ? kExitWriteFailed : kExitDone);
+                   writes.tally.failedWrites > 0 ? kExitWriteFailed : kExitDone);
 }

@@ -6,7 +6,6 @@
 #include "driver/driver.h"
 #include "log/log.h"
 #include "steps/step_writes.h"
-#include "steps/steps.h"
 
 namespace {
 
@@ -35,39 +34,21 @@ bool LoaderFileUsable(const char *path) {
 
 int VerifyRegistration(const CtlRun &run) {
     bool secondAddOn = (run.switches & kSwitchQel) != 0;
-    Setup setup;
-    int exitCode = kExitNoSetupFile;
-    if (!OpenLogAndReadSetup(run, &setup, &exitCode))
-        return exitCode;
-    bool filesUsable = LoaderFileUsable(setup.mainLoaderPath);
-    if (secondAddOn && !LoaderFileUsable(setup.secondLoaderPath))
+    bool filesUsable = LoaderFileUsable(run.setup.mainLoaderPath);
+    if (secondAddOn && !LoaderFileUsable(run.setup.secondLoaderPath))
         filesUsable = false;
 
-    // The install's steps in its order, less the settings, which are the user's.
-    SetWriteMode(WriteMode::Verify);
-    ResetStepTally();
-    for (int i = 0; i < setup.releaseCount; ++i) {
-        char releaseNumber[kReleaseNumberSize];
-        char releaseKeyName[kReleaseKeyNameSize];
-        CopyRelease(setup.releaseList, i, releaseNumber, releaseKeyName);
-        WriteVendorKey(releaseNumber, setup.mainLoaderPath, setup.customData, false);
-        if (secondAddOn) {
-            WriteVendorKey(releaseNumber, setup.secondLoaderPath, "", true);
-            WriteDemandLoadEntries(releaseKeyName, setup.secondLoaderPath, kLoadCtrlsValue, true);
-        }
-        WriteDemandLoadEntries(releaseKeyName, setup.mainLoaderPath, kLoadCtrlsValue, false);
-    }
-    SetWriteMode(WriteMode::Install);
+    StepWrites writes(kVerifyMode);
+    RegisterReleases(writes, run.setup, secondAddOn);
 
     // The most basic cause first: without AutoCAD nothing loads the add-on,
     // and without a usable file no registration helps.
-    StepTally tally = ReadStepTally();
-    if (tally.registeredProducts == 0)
+    if (writes.tally.registeredProducts == 0)
         return EndWith("Verification Completed -- no AutoCAD\n\n", kExitNoAutoCAD);
     if (!filesUsable)
         return EndWith("Verification Completed -- loader file missing or for another machine\n\n",
                        kExitLoaderFile);
-    if (tally.failedWrites > 0)
+    if (writes.tally.failedWrites > 0)
         return EndWith("Verification Completed -- missing or different values\n\n", kExitNotIntact);
     return EndWith("Verification Completed -- intact\n\n", kExitDone);
 }

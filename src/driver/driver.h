@@ -1,29 +1,34 @@
 // The run driver: the run itself, the setup file and the program's location.
-// The top floor: it may include every other floor; nothing includes it but
-// the entry point and the tests.
+// The top floor of RegOST.exe: it may include every floor below it; RegOSTCtl
+// (src/ctl) includes it, and the tests.
 #pragma once
 
 #include "common/text.h"
 #include "platform/win32.h"
 
-constexpr DWORD kLoadCtrlsValue = 15;
+struct StepWrites;
+struct Setup;
 
 /* run.cpp */
-// What one run did, for a caller that turns it into an exit code.
-struct RunOutcome {
-    bool completed;         // false: setup file missing or release list refused
-    int failedWrites;       // writes no root took, and products that could not be registered
-    int registeredProducts; // product keys that got the main add-on's demand-load entries
-};
 // The whole job from its own folder, under the run lock. Returns 0
 // whatever happened: the logs tell the outcome.
 int RunRegOST(int argc, char **argv);
+// What a run registers, found and read once by its caller.
+struct RunInput {
+    const char *programDirectory;
+    bool secondAddOn;
+    const Setup *setup;
+    const char *setupEnded; // ReadSetup's final message; null when the setup can be used
+};
 // More work for a run that got through its releases, before its logs close.
-typedef void (*RunExtension)(const char *programDirectory, bool secondAddOn);
-// The same run without the lock, for a caller that holds it; outcome and
-// afterReleases may be null.
-void RunRegistration(int argc, char **argv, RunOutcome *outcome,
+typedef void (*RunExtension)(StepWrites &writes, const RunInput &input);
+// The run once its logs are open (and the lock held): the releases through
+// writes, then afterReleases (may be null), and the logs closed with the
+// final message. False when the setup file ended it.
+bool RunRegistration(StepWrites &writes, const RunInput &input,
                      RunExtension afterReleases = nullptr);
+// The steps of every release of setup that the writes' mode runs.
+void RegisterReleases(StepWrites &writes, const Setup &setup, bool secondAddOn);
 // Forgets everything a run left behind, so tests can run it again in-process.
 void ResetRunForTests();
 

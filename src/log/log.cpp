@@ -16,7 +16,7 @@ namespace {
 
 struct LogState {
     FILE *progressLog = nullptr;
-    bool progressLogOn = true;
+    bool progressLogOff = false; // all zero: the state takes no room in the exe
     FILE *scriptLog = nullptr;
     bool scriptLogOn = false;
     char line[kLineBufferSize] = "";
@@ -82,7 +82,7 @@ void OpenProgressLog(const char *directory) {
             logState.progressLog = OpenLogIn(temporary, "RegOST.log");
     }
     if (logState.progressLog == nullptr) {
-        logState.progressLogOn = false;
+        logState.progressLogOff = true;
         return;
     }
 
@@ -107,7 +107,7 @@ void OpenRegistryScriptLog(const char *directory) {
 }
 
 void WriteProgressLine(const char *a, const char *b, const char *c, const char *d, const char *e) {
-    if (!logState.progressLogOn)
+    if (logState.progressLogOff)
         return;
     const char *pieces[] = {a, b, c, d, e};
     WriteLine(logState.progressLog, pieces, 5);
@@ -130,7 +130,7 @@ bool WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const
 }
 
 void EndLogs(const char *finalMessage) {
-    if (logState.progressLogOn && logState.progressLog != nullptr) {
+    if (!logState.progressLogOff && logState.progressLog != nullptr) {
         WriteProgressLine(finalMessage);
         fclose(logState.progressLog);
         logState.progressLog = nullptr;

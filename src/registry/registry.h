@@ -1,4 +1,5 @@
-// The four registry primitives. They never log and never choose a root.
+// The registry primitives: each writes, lists, reads or deletes one thing.
+// They never log and never choose a root.
 #pragma once
 
 #include "common/text.h"

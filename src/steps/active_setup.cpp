@@ -72,22 +72,22 @@ void ComposeVersion(const char *key, const SYSTEMTIME *now, char *text) {
     snprintf(text, kVersionTextSize, "%u,%u,%u,%u", parts[0], parts[1], parts[2], parts[3]);
 }
 
-bool WriteEntryValue(const char *key, const char *name, const char *shownName, const char *text,
-                     DWORD number) {
-    bool written = text != nullptr ? WriteRecordedString(HKEY_LOCAL_MACHINE, key, name, text)
-                                   : WriteRecordedDword(HKEY_LOCAL_MACHINE, key, name, number);
+bool WriteEntryValue(StepWrites &writes, const char *key, const char *name, const char *shownName,
+                     const char *text, DWORD number) {
+    bool written = text != nullptr ? WriteStepString(writes, HKEY_LOCAL_MACHINE, key, name, text)
+                                   : WriteStepDword(writes, HKEY_LOCAL_MACHINE, key, name, number);
     if (!written) {
         WriteProgressLine("Error -- Active Setup registry -- ", shownName,
                           " -- HKEY_LOCAL_MACHINE.\n");
-        CountFailedWrite();
+        CountFailedWrite(writes);
     }
     return written;
 }
 
 } // namespace
 
-bool WriteActiveSetupEntry(const char *key, const char *programDirectory, const char *programName,
-                           bool secondAddOn, const SYSTEMTIME *now) {
+bool WriteActiveSetupEntry(StepWrites &writes, const char *key, const char *programDirectory,
+                           const char *programName, bool secondAddOn, const SYSTEMTIME *now) {
     // The command names the program as it was started: a setup may ship it
     // under another name, and a logon would run nothing.
     char stubPath[kPathBufferSize];
@@ -96,15 +96,15 @@ bool WriteActiveSetupEntry(const char *key, const char *programDirectory, const 
                  SeparatorAfter(programDirectory), programName, secondAddOn ? " /QEL" : "");
     if (programName[0] == '\0' || length < 0 || static_cast<size_t>(length) >= sizeof stubPath) {
         WriteProgressLine("Error -- Active Setup registry -- StubPath -- HKEY_LOCAL_MACHINE.\n");
-        CountFailedWrite();
+        CountFailedWrite(writes);
         return false;
     }
     char version[kVersionTextSize];
     ComposeVersion(key, now, version);
     // The version goes last: it is what sends every user through the command.
-    bool succeeded = WriteEntryValue(key, "", "(Default)", "Ostrel", 0);
-    succeeded &= WriteEntryValue(key, "StubPath", "StubPath", stubPath, 0);
-    succeeded &= WriteEntryValue(key, "IsInstalled", "IsInstalled", nullptr, 1);
-    succeeded &= WriteEntryValue(key, "Version", "Version", version, 0);
+    bool succeeded = WriteEntryValue(writes, key, "", "(Default)", "Ostrel", 0);
+    succeeded &= WriteEntryValue(writes, key, "StubPath", "StubPath", stubPath, 0);
+    succeeded &= WriteEntryValue(writes, key, "IsInstalled", "IsInstalled", nullptr, 1);
+    succeeded &= WriteEntryValue(writes, key, "Version", "Version", version, 0);
     return succeeded;
 }

@@ -23,16 +23,16 @@ static_assert(TextLength(kVendorKeyPrefix) + kReleaseNumberSize + TextLength(kSe
 
 } // namespace
 
-bool WriteDefaultSettings(const char *releaseNumber) {
+bool WriteDefaultSettings(StepWrites &writes, const ReleaseInput &release, bool) {
     char key[kPathBufferSize];
-    JoinText(key, kVendorKeyPrefix, releaseNumber, kSettingsKeySuffix);
+    JoinText(key, kVendorKeyPrefix, release.number, kSettingsKeySuffix);
 
     bool succeeded = true;
     for (const Setting &setting : kDefaultSettings) {
-        if (!WriteRecordedDword(HKEY_CURRENT_USER, key, setting.name, setting.value)) {
-            WriteStepError("Error -- Ostrel registry -- ", setting.name,
+        if (!WriteStepDword(writes, HKEY_CURRENT_USER, key, setting.name, setting.value)) {
+            WriteStepError(writes, "Error -- Ostrel registry -- ", setting.name,
                            " -- HKEY_CURRENT_USER.\n");
-            CountFailedWrite();
+            CountFailedWrite(writes);
             succeeded = false;
         }
     }

@@ -9,6 +9,7 @@
 namespace {
 
 const char *const kGroupName = "KTVR_OSTREL";
+constexpr DWORD kLoadCtrlsValue = 15;
 
 constexpr char kReleaseKeyPrefix[] = "SOFTWARE\\Autodesk\\AutoCAD\\";
 // The longest key below a product: its application key and "\Commands".
@@ -38,25 +39,25 @@ struct DemandLoadValue {
     const char *messageName;
 };
 
-bool WriteUnder(HKEY root, const DemandLoadValue &value) {
+bool WriteUnder(StepWrites &writes, HKEY root, const DemandLoadValue &value) {
     if (value.text == nullptr)
-        return WriteRecordedDword(root, value.keyPath, value.name, value.number);
-    return WriteRecordedString(root, value.keyPath, value.name, value.text);
+        return WriteStepDword(writes, root, value.keyPath, value.name, value.number);
+    return WriteStepString(writes, root, value.keyPath, value.name, value.text);
 }
 
 // A value taken by HKEY_CURRENT_USER counts as written.
-bool WriteWithFallback(const DemandLoadValue &value) {
-    if (WriteUnder(HKEY_LOCAL_MACHINE, value))
+bool WriteWithFallback(StepWrites &writes, const DemandLoadValue &value) {
+    if (WriteUnder(writes, HKEY_LOCAL_MACHINE, value))
         return true;
-    WriteStepError(value.messageHead, value.messageName, " -- HKEY_LOCAL_MACHINE.\n");
-    if (WriteUnder(HKEY_CURRENT_USER, value))
+    WriteStepError(writes, value.messageHead, value.messageName, " -- HKEY_LOCAL_MACHINE.\n");
+    if (WriteUnder(writes, HKEY_CURRENT_USER, value))
         return true;
-    WriteStepError(value.messageHead, value.messageName, " -- HKEY_CURRENT_USER.\n");
-    CountFailedWrite();
+    WriteStepError(writes, value.messageHead, value.messageName, " -- HKEY_CURRENT_USER.\n");
+    CountFailedWrite(writes);
     return false;
 }
 
-bool WriteProductEntries(const char *productKey, const char *loaderPath, DWORD loadCtrls,
+bool WriteProductEntries(StepWrites &writes, const char *productKey, const char *loaderPath,
                          bool secondAddOn) {
     char applicationKey[kPathBufferSize];
     char groupKey[kPathBufferSize];
@@ -70,29 +71,30 @@ bool WriteProductEntries(const char *productKey, const char *loaderPath, DWORD l
     const char *head = "Error -- AutoCAD registry ";
 
     bool succeeded = true;
-    succeeded &= WriteWithFallback({applicationKey, "LOADCTRLS", nullptr, loadCtrls,
-                                    "Error -- AutoCAD registry -- ", "LOADCTRLS"});
-    succeeded &= WriteWithFallback({applicationKey, "LOADER", loaderPath, 0, head, "LOADER"});
+    succeeded &= WriteWithFallback(writes, {applicationKey, "LOADCTRLS", nullptr, kLoadCtrlsValue,
+                                            "Error -- AutoCAD registry -- ", "LOADCTRLS"});
     succeeded &=
-        WriteWithFallback({applicationKey, "DESCRIPTION", description, 0, head, "DESCRIPTION"});
+        WriteWithFallback(writes, {applicationKey, "LOADER", loaderPath, 0, head, "LOADER"});
+    succeeded &= WriteWithFallback(
+        writes, {applicationKey, "DESCRIPTION", description, 0, head, "DESCRIPTION"});
     if (secondAddOn)
         return succeeded;
 
-    succeeded &= WriteWithFallback(
-        {groupKey, kGroupName, kGroupName, 0, "Error -- AutoCAD registry Groups-", kGroupName});
+    succeeded &= WriteWithFallback(writes, {groupKey, kGroupName, kGroupName, 0,
+                                            "Error -- AutoCAD registry Groups-", kGroupName});
 
     for (const char *command : kCommands)
-        succeeded &= WriteWithFallback(
-            {commandsKey, command, command, 0, "Error -- AutoCAD registry Commands-", command});
+        succeeded &= WriteWithFallback(writes, {commandsKey, command, command, 0,
+                                                "Error -- AutoCAD registry Commands-", command});
     return succeeded;
 }
 
 } // namespace
 
-bool WriteDemandLoadEntries(const char *releaseKeyName, const char *loaderPath, DWORD loadCtrls,
-                            bool secondAddOn) {
+bool WriteDemandLoadEntries(StepWrites &writes, const ReleaseInput &release, bool secondAddOn) {
     char releaseKey[kPathBufferSize];
-    JoinText(releaseKey, kReleaseKeyPrefix, releaseKeyName);
+    JoinText(releaseKey, kReleaseKeyPrefix, release.keyName);
+    const char *loaderPath = secondAddOn ? release.secondLoaderPath : release.mainLoaderPath;
 
     // A release key that an uninstalled AutoCAD left behind empty is no
     // AutoCAD either.
@@ -115,12 +117,12 @@ bool WriteDemandLoadEntries(const char *releaseKeyName, const char *loaderPath, 
         } else if (!KeyOpens(HKEY_LOCAL_MACHINE, productKey)) {
             WriteProgressLine("Error -- AutoCAD product not found -- ", products[i], ".\n");
         } else {
-            succeeded &= WriteProductEntries(productKey, loaderPath, loadCtrls, secondAddOn);
+            succeeded &= WriteProductEntries(writes, productKey, loaderPath, secondAddOn);
             if (!secondAddOn)
-                CountRegisteredProduct();
+                ++writes.tally.registeredProducts;
             continue;
         }
-        CountFailedWrite();
+        CountFailedWrite(writes);
         succeeded = false;
     }
     FreeSubkeyList(products, productCount);

@@ -11,33 +11,33 @@ static_assert(TextLength(kVendorKeyPrefix) + kReleaseNumberSize + TextLength("\\
 
 } // namespace
 
-bool WriteVendorKey(const char *releaseNumber, const char *loaderPath, const char *customData,
-                    bool secondAddOn) {
+bool WriteVendorKey(StepWrites &writes, const ReleaseInput &release, bool secondAddOn) {
     char key[kPathBufferSize];
-    JoinText(key, kVendorKeyPrefix, releaseNumber, secondAddOn ? "\\Qel" : "\\Ostrel");
+    JoinText(key, kVendorKeyPrefix, release.number, secondAddOn ? "\\Qel" : "\\Ostrel");
+    const char *loaderPath = secondAddOn ? release.secondLoaderPath : release.mainLoaderPath;
     const char *messageName = secondAddOn ? "QEL" : "Ostrel";
 
     // The error lines read "... registry Loader --Loader -- ..." with no blank
     // between the dashes and the repeated name; log readers match them as is.
     bool succeeded = true;
-    if (!WriteRecordedString(HKEY_LOCAL_MACHINE, key, "Loader", loaderPath)) {
-        WriteStepError("Error -- ", messageName, " registry Loader --", "Loader",
+    if (!WriteStepString(writes, HKEY_LOCAL_MACHINE, key, "Loader", loaderPath)) {
+        WriteStepError(writes, "Error -- ", messageName, " registry Loader --", "Loader",
                        " -- HKEY_LOCAL_MACHINE.\n");
-        CountFailedWrite();
+        CountFailedWrite(writes);
         succeeded = false;
     }
-    if (!WriteRecordedString(HKEY_CURRENT_USER, key, "Loader", loaderPath)) {
-        WriteStepError("Error -- ", messageName, " registry Loader --", "Loader",
+    if (!WriteStepString(writes, HKEY_CURRENT_USER, key, "Loader", loaderPath)) {
+        WriteStepError(writes, "Error -- ", messageName, " registry Loader --", "Loader",
                        " -- HKEY_CURRENT_USER.\n");
-        CountFailedWrite();
+        CountFailedWrite(writes);
         succeeded = false;
     }
 
-    if (!secondAddOn && customData[0] != '\0' &&
-        !WriteRecordedString(HKEY_LOCAL_MACHINE, key, "CustomData", customData)) {
-        WriteStepError("Error -- Ostrel registry CustomData --", "CustomData",
+    if (!secondAddOn && release.customData[0] != '\0' &&
+        !WriteStepString(writes, HKEY_LOCAL_MACHINE, key, "CustomData", release.customData)) {
+        WriteStepError(writes, "Error -- Ostrel registry CustomData --", "CustomData",
                        " -- HKEY_LOCAL_MACHINE.\n");
-        CountFailedWrite();
+        CountFailedWrite(writes);
         succeeded = false;
     }
     return succeeded;

@@ -4,11 +4,12 @@ lines, which log readers and setup authors go by.
 The messages are found in the core's sources (src/ minus the platform): a
 literal that starts "Error --" or "Warning --", a literal that ends a line
 and starts a sentence (a whole message, as the steps' results are), and the
-pieces of every WriteProgressLine, EndLogs, EndWith and EndRun call that
-starts with a literal. A line composed of pieces is matched on its head: its
-pieces up to the first literal after a variable one, each variable piece
-standing for one word in the table ("NAME", "<key>"), without the root that
-ends a failed write's line.
+pieces of every WriteProgressLine, EndLogs and EndWith call that starts
+with a literal. A line composed of pieces is matched on its head: its pieces
+up to the first literal after a variable one, each variable piece standing
+for one word in the table ("NAME", "<key>"), without the root that ends a
+failed write's line. RegOSTCtl's usage line is made from its table of modes,
+as the program makes it.
 """
 import glob
 import os
@@ -20,7 +21,7 @@ SOURCE = os.environ.get("REGOST_SOURCE_DIR") or os.path.join(
 CORE = ("ctl", "common", "driver", "log", "registry", "steps")
 # WriteProgressLine's arguments are the pieces of one line; the others take
 # a whole final message first.
-CALLS = re.compile(r"\b(WriteProgressLine|EndLogs|EndWith|EndRun)\s*\(")
+CALLS = re.compile(r"\b(WriteProgressLine|EndLogs|EndWith)\s*\(")
 LITERAL = re.compile(r'"((?:[^"\\\n]|\\.)*)"')
 ESCAPES = {"n": "\n", "r": "\r", "t": "\t", "\\": "\\", '"': '"'}
 
@@ -103,6 +104,25 @@ def messages(path):
     return found
 
 
+def usage_line(path):
+    """RegOSTCtl's line for a command line it does not take, made as the
+    program makes it: from its tables of modes (kModes) and switches
+    (kSwitches) in path, each mode with its switches in brackets, in order."""
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+
+    def table(name):
+        start = text.index(name + "[] = {")
+        return text[start:text.index("};", start)]
+
+    switches = re.findall(r'\{"(/\w+)",\s*(\w+)\}', table("kSwitches"))
+    shown = []
+    for word, bits in re.findall(r'\{"(/\w+)",\s*([\w\s|]+?),', table("kModes")):
+        taken = {bit.strip() for bit in bits.split("|")}
+        shown.append(word + "".join(" [%s]" % w for w, bit in switches if bit in taken))
+    return "Error -- Use %s or %s" % (", ".join(shown[:-1]), shown[-1])
+
+
 def table_text(readme):
     """The README's table of log lines, backticks removed."""
     with open(readme, encoding="utf-8") as f:
@@ -116,14 +136,16 @@ def main():
     table = table_text(os.path.join(SOURCE, "README.md"))
     sources = [path for folder in CORE
                for path in sorted(glob.glob(os.path.join(SOURCE, "src", folder, "*.*")))]
+    usage = usage_line(os.path.join(SOURCE, "src", "ctl", "ctl_run.cpp"))
+    found = [(path, message) for path in sources for message in messages(path)]
+    found.append((os.path.join(SOURCE, "src", "ctl", "ctl_run.cpp"), (usage, re.escape(usage))))
     checked, missing = set(), []
-    for path in sources:
-        for shown, pattern in messages(path):
-            if pattern in checked:
-                continue
-            checked.add(pattern)
-            if not re.search(pattern, table):
-                missing.append("%s: %r" % (os.path.relpath(path, SOURCE), shown))
+    for path, (shown, pattern) in found:
+        if pattern in checked:
+            continue
+        checked.add(pattern)
+        if not re.search(pattern, table):
+            missing.append("%s: %r" % (os.path.relpath(path, SOURCE), shown))
     if len(checked) < 20:  # the search itself broke
         print("only %d messages found in src/" % len(checked))
         return 1

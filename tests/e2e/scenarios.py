@@ -736,8 +736,8 @@ UNINSTALL_CASES = [
                   logged="Loader file cannot be read -- {dir}Ostrel.arx.\n"),
     UninstallCase("install-goes-on-past-a-held-loader-file", [("a", INSTALL)], 0,
                   expected=[("a", INSTALL)], swap={"Ostrel.arx": "held"},
-                  logged=OST_REG_OK + SETTINGS_OK + AUTOCAD_OK
-                  + "Warning -- Loader file cannot be read -- {dir}Ostrel.arx.\n"),
+                  logged="Warning -- Loader file cannot be read -- {dir}Ostrel.arx.\n"
+                  + OST_REG_OK + SETTINGS_OK + AUTOCAD_OK),
 ]
 
 

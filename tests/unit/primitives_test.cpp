@@ -1,4 +1,5 @@
-// The four registry primitives over the simulation registry.
+// The registry primitives that write values and list subkeys (primitives.cpp),
+// over the simulation registry.
 #include "registry/registry.h"
 #include "support.h"
 

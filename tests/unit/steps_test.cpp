@@ -7,12 +7,13 @@
 TEST_F(ProgramTest, ReleaseKeyWithoutProductsIsNoAutoCadAndNoFailedWrite) {
     ASSERT_TRUE(OpenLogs());
     ASSERT_EQ(PutKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1"), ERROR_SUCCESS);
-    ResetStepTally();
-    EXPECT_FALSE(WriteDemandLoadEntries("R17.1", "Z:\\p\\Ostrel.arx", 15, false));
+    StepWrites writes(kInstallMode);
+    ReleaseInput release = {"17.1", "R17.1", "Z:\\p\\Ostrel.arx", "Z:\\p\\Qel.arx", "", false};
+    EXPECT_FALSE(WriteDemandLoadEntries(writes, release, false));
     EXPECT_EQ(ProgressLines(), "Error -- AutoCAD not found.\n");
     EXPECT_EQ(SimulationSetCallCount(), 0);
-    EXPECT_EQ(ReadStepTally().failedWrites, 0);
-    EXPECT_EQ(ReadStepTally().registeredProducts, 0);
+    EXPECT_EQ(writes.tally.failedWrites, 0);
+    EXPECT_EQ(writes.tally.registeredProducts, 0);
 }
 
 // The local clock can go back (daylight saving time ends): every user must
@@ -23,11 +24,12 @@ TEST_F(ProgramTest, ActiveSetupVersionRisesEvenWhenTheClockWentBack) {
     std::string held = "2026,1208,2359,65535";
     ASSERT_EQ(PutValue(HKEY_LOCAL_MACHINE, key, "Version", REG_SZ, held + '\0'), ERROR_SUCCESS);
     SYSTEMTIME earlier = {2026, 12, 2, 8, 1, 30, 0, 0};
-    EXPECT_TRUE(WriteActiveSetupEntry(key, "Z:\\p\\", "RegOSTCtl.exe", false, &earlier));
+    StepWrites writes(kInstallMode);
+    EXPECT_TRUE(WriteActiveSetupEntry(writes, key, "Z:\\p\\", "RegOSTCtl.exe", false, &earlier));
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, key, "Version"),
               std::string("2026,1208,2360,0") + '\0');
     SYSTEMTIME later = {2027, 1, 5, 1, 0, 0, 0, 1};
-    EXPECT_TRUE(WriteActiveSetupEntry(key, "Z:\\p\\", "RegOSTCtl.exe", true, &later));
+    EXPECT_TRUE(WriteActiveSetupEntry(writes, key, "Z:\\p\\", "RegOSTCtl.exe", true, &later));
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, key, "Version"), std::string("2027,101,0,1") + '\0');
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, key, "StubPath"),
               std::string("\"Z:\\p\\RegOSTCtl.exe\" /USER /QEL") + '\0');

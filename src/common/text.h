@@ -1,9 +1,11 @@
-// The floor under the whole core: the sizes of its fixed buffers and the one
-// bounded join that fills them with paths and key paths. It includes only the
+// The floor under the whole core: the sizes of its fixed buffers, the one
+// bounded join that fills them with paths and key paths, and the one way
+// names are compared and hashed without regard to case. It includes only the
 // C library, so every other floor may include it.
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 #include <string.h>
 
 constexpr size_t kPathBufferSize = 512;       // paths, key paths, texts: at most 511 characters
@@ -42,4 +44,27 @@ inline bool JoinText(char *out, const char *a, const char *b, const char *c = ""
 inline const char *SeparatorAfter(const char *folder) {
     size_t length = strlen(folder);
     return length > 0 && folder[length - 1] != '\\' ? "\\" : "";
+}
+
+// Upper case for the ASCII letters only: switches, release keys, registry
+// names and folders compare the same whatever the machine's locale or code
+// page, as the registry itself compares key and value names.
+inline char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Whether a and b begin with the same length characters, but for case.
+inline bool SameTextIgnoringCase(const char *a, const char *b, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (UpperAscii(a[i]) != UpperAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// The 32-bit FNV-1a hash of names upper-cased: start from kFnvOffsetBasis and
+// add each character in turn.
+constexpr uint32_t kFnvOffsetBasis = 2166136261u;
+inline uint32_t HashUpperCased(uint32_t hash, char c) {
+    return (hash ^ static_cast<unsigned char>(UpperAscii(c))) * 16777619u;
 }

@@ -4,19 +4,20 @@
 #include "ctl/ctl.h"
 #include "driver/driver.h"
 #include "log/log.h"
+#include "steps/step_writes.h"
 #include "steps/steps.h"
 
 namespace {
 
-constexpr char kActiveSetupPrefix[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
-static_assert(TextLength(kActiveSetupPrefix) + TextLength("Ostrel-FFFFFFFF") < kPathBufferSize,
+static_assert(TextLength(kActiveSetupPrefix) + TextLength(kEntryNamePrefix) + kEntryHashDigits <
+                  kPathBufferSize,
               "the entry's key fits its buffer");
 
 } // namespace
 
 void ActiveSetupKey(const char *programDirectory, char *key) {
-    snprintf(key, kPathBufferSize, "%sOstrel-%08lX", kActiveSetupPrefix,
-             FolderHash(programDirectory));
+    snprintf(key, kPathBufferSize, "%s%s%0*lX", kActiveSetupPrefix, kEntryNamePrefix,
+             kEntryHashDigits, FolderHash(programDirectory));
 }
 
 // After the releases, so that a logon that runs the command finds them

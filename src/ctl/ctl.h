@@ -64,33 +64,9 @@ void RegisterForEveryUser(StepWrites &writes, const RunInput &input);
 // The per-user half for the user who runs it, as every user's logon runs it.
 int UserRegistration(const CtlRun &run);
 
-/* records.cpp */
-// One whole record of TEMPTXT.log. The texts live in the same heap block.
-struct Record {
-    Record *older;
-    HKEY root;
-    bool isNumber;
-    const char *key;
-    const char *value;
-    const char *name;
-};
-enum class RecordsRead { Read, NoFile, Unreadable, OutOfMemory };
-// Reads the whole records of the registry-script log at path into a list,
-// newest first; *count gets their number. NoFile only when the file is not
-// there; one that is there but cannot be read to its end is Unreadable. The
-// caller frees the list with FreeRecords whatever the result.
-RecordsRead ReadRecords(const char *path, Record **newest, int *count);
-void FreeRecords(Record *&newest);
-// /UNINSTALL: the records read, then removed by RemoveRecordedValues.
-int UninstallRegistration(const CtlRun &run);
-
 /* uninstall.cpp */
-enum class Removal { Done, Failed, OutOfMemory };
-// Removes the values the records name, newest first, where they still hold
-// what was recorded and their add-on key still belongs to this folder's
-// install, then the keys that were left empty. Logs what it leaves. The
-// Active Setup entry of programDirectory counts as one of the add-on keys.
-Removal RemoveRecordedValues(Record *newest, int count, const char *programDirectory);
+// /UNINSTALL: the records of TEMPTXT.log read, then removed (uninstall.h).
+int UninstallRegistration(const CtlRun &run);
 
 /* verify.cpp */
 int VerifyRegistration(const CtlRun &run);

@@ -28,15 +28,14 @@ struct Mode {
 // A deployment waits as long as another setup runs; a logon must not, nor a
 // detection rule, which its tool gives up on after a while (a verification
 // that goes on without the lock may find a half-done install: not intact).
-// The usage line names the modes in this order. /UNINSTALL's job opens its
-// log itself.
+// The usage line names the modes in this order.
 constexpr DWORD kLogonLockWait = 5000;
 const Mode kModes[] = {
     {"/INSTALL", kSwitchQel | kSwitchAllUsers, INFINITE, true, SetupFile::Read,
      InstallRegistration},
     {"/USER", kSwitchQel, kLogonLockWait, true, SetupFile::Required, UserRegistration},
     {"/VERIFY", kSwitchQel, 30000, true, SetupFile::Required, VerifyRegistration},
-    {"/UNINSTALL", 0, INFINITE, false, SetupFile::Unused, UninstallRegistration},
+    {"/UNINSTALL", 0, INFINITE, true, SetupFile::Unused, UninstallRegistration},
 };
 
 const struct {

@@ -6,9 +6,7 @@
 #include <errno.h>
 #include <string.h>
 
-#include "ctl/ctl.h"
-#include "driver/driver.h"
-#include "log/log.h"
+#include "ctl/uninstall.h"
 
 namespace {
 
@@ -126,36 +124,4 @@ void FreeRecords(Record *&newest) {
         HeapFree(GetProcessHeap(), 0, newest);
         newest = older;
     }
-}
-
-// Exit 4 tells the uninstaller that nothing of the add-on is left to remove,
-// so that it deletes the files and the records with them: only when there
-// are no records at all. A file that cannot be read removes nothing.
-int UninstallRegistration(const CtlRun &run) {
-    OpenRunLog(run.directory);
-    char path[kPathBufferSize];
-    Record *records = nullptr;
-    int count = 0;
-    RecordsRead read = ScriptLogPath(run.directory, path) ? ReadRecords(path, &records, &count)
-                                                          : RecordsRead::NoFile;
-    Removal removal = Removal::OutOfMemory;
-    if (read == RecordsRead::Read && count > 0)
-        removal = RemoveRecordedValues(records, count, run.directory);
-    FreeRecords(records);
-    switch (read) {
-    case RecordsRead::NoFile:
-        return EndWith("TEMPTXT.log not found\n\n", kExitNoRecords);
-    case RecordsRead::Unreadable:
-        return EndWith("Error -- TEMPTXT.log cannot be read\n\n", kExitWriteFailed);
-    case RecordsRead::OutOfMemory:
-        return EndWith("Error -- Out of memory\n\n", kExitWriteFailed);
-    case RecordsRead::Read:
-        break;
-    }
-    if (count == 0)
-        return EndWith("TEMPTXT.log holds no record\n\n", kExitNoRecords);
-    if (removal == Removal::OutOfMemory)
-        return EndWith("Error -- Out of memory\n\n", kExitWriteFailed);
-    return EndWith("Uninstallation Completed\n\n",
-                   removal == Removal::Done ? kExitDone : kExitWriteFailed);
 }

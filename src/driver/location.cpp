@@ -4,12 +4,8 @@
 #include "driver/driver.h"
 
 void UpperCaseInPlace(char *text) {
-    // Plain ASCII on purpose: switches and release key names must not depend
-    // on the machine's locale or code page.
-    for (; *text != '\0'; ++text) {
-        if (*text >= 'a' && *text <= 'z')
-            *text = static_cast<char>(*text - 'a' + 'A');
-    }
+    for (; *text != '\0'; ++text)
+        *text = UpperAscii(*text);
 }
 
 namespace {
@@ -84,13 +80,9 @@ const char *ProgramFileName() {
 }
 
 unsigned long FolderHash(const char *programDirectory) {
-    unsigned long hash = 2166136261ul;
-    for (const char *c = programDirectory; *c != '\0'; ++c) {
-        char byte = *c == '/' ? '\\' : *c;
-        if (byte >= 'a' && byte <= 'z')
-            byte = static_cast<char>(byte - 'a' + 'A');
-        hash = ((hash ^ static_cast<unsigned char>(byte)) * 16777619ul) & 0xFFFFFFFFul;
-    }
+    uint32_t hash = kFnvOffsetBasis;
+    for (const char *c = programDirectory; *c != '\0'; ++c)
+        hash = HashUpperCased(hash, *c == '/' ? '\\' : *c);
     return hash;
 }
 

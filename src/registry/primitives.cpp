@@ -36,9 +36,14 @@ bool WriteStringValue(HKEY root, const char *keyPath, const char *valueName, con
                       static_cast<DWORD>(strlen(text) + 1));
 }
 
+void DwordData(DWORD number, BYTE *data) {
+    for (int i = 0; i < 4; ++i)
+        data[i] = static_cast<BYTE>(number >> (8 * i));
+}
+
 bool WriteDwordValue(HKEY root, const char *keyPath, const char *valueName, DWORD number) {
-    BYTE data[4] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
-                    static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)};
+    BYTE data[4];
+    DwordData(number, data);
     return WriteValue(root, keyPath, valueName, REG_DWORD, data, sizeof data);
 }
 

@@ -9,6 +9,8 @@
 bool WriteStringValue(HKEY root, const char *keyPath, const char *valueName, const char *text);
 // Sets a REG_DWORD value, creating the key path.
 bool WriteDwordValue(HKEY root, const char *keyPath, const char *valueName, DWORD number);
+// A REG_DWORD's data: number's four bytes, lowest first.
+void DwordData(DWORD number, BYTE *data);
 // Appends the names of the direct subkeys of keyPath to the list. The caller
 // starts with names null and count 0 and frees the list with FreeSubkeyList
 // whatever the result: false (key missing, or listing cut short, or out of
@@ -26,6 +28,11 @@ enum class ValueLookup { Found, Missing, Unreadable };
 // there; Unreadable when the key cannot be opened for reading.
 ValueLookup ReadValue(HKEY root, const char *keyPath, const char *valueName, DWORD *type,
                       BYTE *data, DWORD dataSize, DWORD *size);
+// Reads a value as ReadValue does and, when Found, sets *same to whether it
+// holds exactly type and data (size bytes, at most kPathBufferSize); a null
+// data matches no value.
+ValueLookup CompareValue(HKEY root, const char *keyPath, const char *valueName, DWORD type,
+                         const BYTE *data, DWORD size, bool *same);
 enum class ValueMatch { Same, Different, Missing };
 // Whether a value holds exactly type and data (size bytes, at most
 // kPathBufferSize); one that cannot be read counts as Missing.

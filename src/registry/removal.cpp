@@ -21,18 +21,24 @@ ValueLookup ReadValue(HKEY root, const char *keyPath, const char *valueName, DWO
     return result == ERROR_FILE_NOT_FOUND ? ValueLookup::Missing : ValueLookup::Unreadable;
 }
 
-ValueMatch MatchValue(HKEY root, const char *keyPath, const char *valueName, DWORD type,
-                      const BYTE *data, DWORD size) {
+ValueLookup CompareValue(HKEY root, const char *keyPath, const char *valueName, DWORD type,
+                         const BYTE *data, DWORD size, bool *same) {
     BYTE held[kPathBufferSize];
     DWORD heldType = 0;
     DWORD heldSize = 0;
-    if (ReadValue(root, keyPath, valueName, &heldType, held, sizeof held, &heldSize) !=
-        ValueLookup::Found)
+    ValueLookup lookup =
+        ReadValue(root, keyPath, valueName, &heldType, held, sizeof held, &heldSize);
+    *same = lookup == ValueLookup::Found && data != nullptr && heldType == type &&
+            heldSize == size && size <= sizeof held && memcmp(held, data, size) == 0;
+    return lookup;
+}
+
+ValueMatch MatchValue(HKEY root, const char *keyPath, const char *valueName, DWORD type,
+                      const BYTE *data, DWORD size) {
+    bool same = false;
+    if (CompareValue(root, keyPath, valueName, type, data, size, &same) != ValueLookup::Found)
         return ValueMatch::Missing;
-    return heldType == type && heldSize == size && size <= sizeof held &&
-                   memcmp(held, data, size) == 0
-               ? ValueMatch::Same
-               : ValueMatch::Different;
+    return same ? ValueMatch::Same : ValueMatch::Different;
 }
 
 bool DeleteValue(HKEY root, const char *keyPath, const char *valueName) {

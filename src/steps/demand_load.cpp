@@ -11,7 +11,6 @@ namespace {
 const char *const kGroupName = "KTVR_OSTREL";
 constexpr DWORD kLoadCtrlsValue = 15;
 
-constexpr char kReleaseKeyPrefix[] = "SOFTWARE\\Autodesk\\AutoCAD\\";
 // The longest key below a product: its application key and "\Commands".
 constexpr char kLongestProductSuffix[] = "\\Applications\\Ostrel\\Commands";
 // A product's name comes from the listing, so it has at most

@@ -605,9 +605,10 @@ def active_setup_key(dos_dir):
 @dataclass
 class UninstallCase:
     name: str
-    # (program folder "a" or "b", RegOSTCtl's arguments) in turn; or LOGON, a
-    # logon as Windows' Active Setup does it (its code: the command's, or None
-    # when nothing ran); or ("reg", {key: values, or None to delete it}).
+    # (program folder "a", "b" or "c" (a by another name: a link), RegOSTCtl's
+    # arguments) in turn; or LOGON, a logon as Windows' Active Setup does it (its
+    # code: the command's, or None when nothing ran); or ("reg", {key: values, or
+    # None to delete it}).
     steps: List[tuple]
     code: Optional[int]      # the last step's exit code
     before: Dict[str, Dict] = field(default_factory=lambda: machine(ONE))
@@ -700,6 +701,8 @@ UNINSTALL_CASES = [
                   logged="Error -- " + OTHER_MACHINE % "Qel.arx"),
     # Every user of the machine, through the Active Setup entry.
     UninstallCase("all-users-install-uninstall", [("a", ALL_USERS_QEL), ("a", UNINSTALL)], 0),
+    # The records name the entry the install wrote, whatever the folder is called now.
+    UninstallCase("all-users-uninstall-by-another-name", [("a", ALL_USERS), ("c", UNINSTALL)], 0),
     UninstallCase("logon-gives-a-new-user-the-half",
                   [("a", ["/INSTALL", "/QEL", "/ALLUSERS"]), NEW_USER, LOGON], 0,
                   expected=[("a", ALL_USERS_QEL), LOGON]),

@@ -138,6 +138,7 @@ class LinuxCase:
             shutil.copy2(self.exe, os.path.join(self.folder, name, self.name))
             with open(os.path.join(self.folder, name, "RegOST.ini"), "wb") as out:
                 out.write(self.case.inis.get(name, table.ini("17.1")).encode("cp1252"))
+        os.symlink("a", os.path.join(self.folder, "c"))  # Wine follows it as a junction
         self.place_addons(self.case.addons)
         self.set(self.case.before)
 

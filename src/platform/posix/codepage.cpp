@@ -98,20 +98,22 @@ bool AnsiNameToUnix(const char *ansi, size_t length, char *out, size_t outSize) 
     return outSize > 0;
 }
 
-std::string Utf16LeToCp1252(const unsigned char *data, size_t units) {
-    std::string out;
+bool Utf16LeToCp1252(const void *bytes, size_t units, std::string *out, uint32_t *bad) {
+    const unsigned char *data = static_cast<const unsigned char *>(bytes);
     for (size_t i = 0; i < units; i++) {
         uint32_t unit = data[2 * i] | (data[2 * i + 1] << 8);
         unsigned char byte = '?';
+        if (!UnicodeToCp1252(unit, &byte) && bad) { // a NUL stays: the reader reads past it
+            *bad = unit;
+            return false;
+        }
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
             uint32_t next = data[2 * i + 2] | (data[2 * i + 3] << 8);
-            i += next >= 0xDC00 && next <= 0xDFFF;  // one character, one '?'
-        } else if (!UnicodeToCp1252(unit, &byte)) { // a NUL stays: the reader reads past it
-            byte = '?';
+            i += next >= 0xDC00 && next <= 0xDFFF; // one character, one '?'
         }
-        out.push_back(static_cast<char>(byte));
+        out->push_back(static_cast<char>(byte));
     }
-    return out;
+    return true;
 }
 
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,

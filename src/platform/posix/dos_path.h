@@ -36,8 +36,9 @@ size_t DecodeUtf8(const unsigned char *s, uint32_t *codePoint);
 // name finds it), invalid UTF-8 as it is. False (out empty) if it won't fit.
 bool UnixNameToAnsi(const char *unixName, char *out, size_t outSize, bool *lossy = nullptr);
 bool AnsiNameToUnix(const char *ansi, size_t length, char *out, size_t outSize);
-// UTF-16LE in cp1252 as WideCharToMultiByte gives it.
-std::string Utf16LeToCp1252(const unsigned char *data, size_t units);
+// UTF-16LE in cp1252 as WideCharToMultiByte gives it ('?' for a character
+// cp1252 lacks); with bad, false at the first such, *bad its code unit.
+bool Utf16LeToCp1252(const void *data, size_t units, std::string *out, uint32_t *bad = nullptr);
 
 // paths.cpp. A DOS path as Windows rewrites it before the disk sees it:
 // "\dir\name" ("" for Z:\), relative ones from the current folder, "/" as

@@ -2,6 +2,8 @@
 // program as Windows would start it, and saves the registry afterwards.
 #include <stdlib.h>
 
+#include <initializer_list>
+
 #include "platform/posix/simulation.h"
 #include "platform/win32.h"
 
@@ -30,17 +32,12 @@ int main(int argc, char **argv) {
     // The simulator's own failures go to standard error and stop it before
     // the program runs on a registry it could not fully read.
     char error[512];
-    if (!ApplyReadOnlyRootsFromEnvironment(error, sizeof error)) {
-        fprintf(stderr, "regost: REGOST_READONLY_ROOTS: %s\n", error);
-        return kExitSimulationFailed;
-    }
-    if (!ApplyFaultsFromEnvironment(error, sizeof error)) {
-        fprintf(stderr, "regost: %s\n", error);
-        return kExitSimulationFailed;
-    }
-    if (!ApplyMachineFromEnvironment(error, sizeof error)) {
-        fprintf(stderr, "regost: %s\n", error);
-        return kExitSimulationFailed;
+    for (auto apply : {ApplyReadOnlyRootsFromEnvironment, ApplyFaultsFromEnvironment,
+                       ApplyMachineFromEnvironment}) {
+        if (!apply(error, sizeof error)) {
+            fprintf(stderr, "regost: %s\n", error);
+            return kExitSimulationFailed;
+        }
     }
     if (!LoadSimulationRegistry(registryFile, error, sizeof error)) {
         fprintf(stderr, "regost: %s: %s\n", registryFile, error);

@@ -47,9 +47,11 @@ bool LoadText(const char *fileName, std::string *text) {
         text->append(block, static_cast<size_t>(n));
     close(fd);
     // A UTF-8 BOM is no BOM to Windows: its bytes are part of line 1.
-    if (text->compare(0, 2, "\xFF\xFE") == 0)
-        *text = Utf16LeToCp1252(reinterpret_cast<const unsigned char *>(text->data()) + 2,
-                                (text->size() - 2) / 2);
+    if (text->compare(0, 2, "\xFF\xFE") == 0) {
+        std::string utf16;
+        utf16.swap(*text);
+        Utf16LeToCp1252(utf16.data() + 2, (utf16.size() - 2) / 2, text);
+    }
     return true;
 }
 

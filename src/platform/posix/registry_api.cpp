@@ -22,7 +22,10 @@ std::map<uintptr_t, OpenKey> gHandles;
 uintptr_t gNextHandle = 0xFC; // never reused: a closed handle stays invalid
 int gSetCalls = 0;
 
-LSTATUS ResolveHandle(HKEY handle, DWORD right, OpenKey *out) {
+// ERROR_INVALID_PARAMETER first for arguments the programs never pass.
+LSTATUS ResolveHandle(HKEY handle, DWORD right, OpenKey *out, bool badArguments = false) {
+    if (badArguments)
+        return ERROR_INVALID_PARAMETER;
     auto it = gHandles.find(reinterpret_cast<uintptr_t>(handle));
     if (it == gHandles.end())
         return ERROR_INVALID_HANDLE;
@@ -141,8 +144,7 @@ LSTATUS RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD l
                         lpcbMaxClassLen || lpcbMaxValueNameLen || lpcbMaxValueLen ||
                         lpcbSecurityDescriptor || lpftLastWriteTime;
     OpenKey open;
-    LSTATUS status =
-        badArguments ? ERROR_INVALID_PARAMETER : ResolveHandle(hKey, KEY_QUERY_VALUE, &open);
+    LSTATUS status = ResolveHandle(hKey, KEY_QUERY_VALUE, &open, badArguments);
     if (status != ERROR_SUCCESS)
         return status;
     *lpcSubKeys = static_cast<DWORD>(open.key->subkeys.size());
@@ -155,8 +157,7 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                       LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
     bool badArguments = !lpName || !lpcchName || lpReserved || lpClass || lpcchClass;
     OpenKey open;
-    LSTATUS status =
-        badArguments ? ERROR_INVALID_PARAMETER : ResolveHandle(hKey, KEY_ENUMERATE_SUB_KEYS, &open);
+    LSTATUS status = ResolveHandle(hKey, KEY_ENUMERATE_SUB_KEYS, &open, badArguments);
     if (status != ERROR_SUCCESS)
         return status;
     if (EnumFaultAt(dwIndex) || dwIndex >= open.key->subkeys.size())
@@ -176,8 +177,7 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDW
                          LPBYTE lpData, LPDWORD lpcbData) {
     bool badArguments = lpReserved || !lpType || !lpData || !lpcbData;
     OpenKey open;
-    LSTATUS status =
-        badArguments ? ERROR_INVALID_PARAMETER : ResolveHandle(hKey, KEY_QUERY_VALUE, &open);
+    LSTATUS status = ResolveHandle(hKey, KEY_QUERY_VALUE, &open, badArguments);
     if (status != ERROR_SUCCESS)
         return status;
     const Value *v = FindValue(*open.key, lpValueName ? lpValueName : "");

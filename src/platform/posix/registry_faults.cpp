@@ -104,7 +104,8 @@ bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize) {
         if (!root) {
             if (error && errorSize)
                 snprintf(error, errorSize,
-                         "\"%s\" is not HKLM or HKCU (expected HKLM, HKCU or HKLM,HKCU)",
+                         "REGOST_READONLY_ROOTS: \"%s\" is not HKLM or HKCU (expected HKLM, "
+                         "HKCU or HKLM,HKCU)",
                          item.c_str());
             return false;
         }

@@ -26,13 +26,6 @@ namespace {
 
 int gLockFd = -1;
 
-std::string FolderOf(const std::string &path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool FailOnLine(int line, const std::string &reason, std::string *error) {
     *error = "line " + std::to_string(line) + ": " + reason;
     return false;
@@ -76,7 +69,7 @@ bool DecodeFile(const std::string &raw, std::string *text, bool *utf16, std::str
     std::string narrow;
     *text = *utf16 ? "" : raw;
     uint32_t bad = 0;
-    if (*utf16 && !NarrowUtf16(raw.data() + 2, raw.size() - 2, text, &bad))
+    if (*utf16 && !Utf16LeToCp1252(raw.data() + 2, (raw.size() - 2) / 2, text, &bad))
         return FailCharacter(*text, bad, error);
     if (raw.size() % 2 && *utf16)
         return FailOnLine(1, "UTF-16 file of an odd number of bytes", error);
@@ -92,17 +85,11 @@ bool DecodeFile(const std::string &raw, std::string *text, bool *utf16, std::str
 
 } // namespace
 
-// UTF-16LE as cp1252; false and *bad for a character cp1252 lacks.
-bool NarrowUtf16(const void *data, size_t size, std::string *out, uint32_t *bad) {
-    const BYTE *b = static_cast<const BYTE *>(data);
-    for (size_t i = 0; i + 1 < size; i += 2) {
-        BYTE c;
-        *bad = static_cast<uint32_t>(b[i] | b[i + 1] << 8);
-        if (!UnicodeToCp1252(*bad, &c))
-            return false;
-        out->push_back(static_cast<char>(c));
-    }
-    return true;
+std::string FolderOf(const std::string &path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string RegistryFileTarget(const char *unixPath) {

@@ -5,6 +5,7 @@
 // (registry_load.cpp decodes the file); the string data of hex(1), hex(2) and
 // hex(7) in a version 5 file is UTF-16LE and becomes cp1252 here.
 
+#include "platform/posix/dos_path.h"
 #include "platform/posix/registry_store.h"
 
 #include <stdarg.h>
@@ -15,8 +16,6 @@
 
 namespace simulation {
 namespace {
-
-const char kHeader4[] = "REGEDIT4";
 
 struct Parser {
     Tree tree;
@@ -103,7 +102,7 @@ bool FinishValue(Parser &p) {
         uint32_t bad = 0;
         if (p.valueData.size() % 2)
             return Fail(p, "string data of an odd number of bytes in a version 5 file");
-        if (!NarrowUtf16(p.valueData.data(), p.valueData.size(), &narrow, &bad))
+        if (!Utf16LeToCp1252(p.valueData.data(), p.valueData.size() / 2, &narrow, &bad))
             return Fail(p, "character U+%04X in string data is not in code page 1252", bad);
         p.valueData.assign(narrow.begin(), narrow.end());
     }

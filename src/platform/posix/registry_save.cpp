@@ -15,7 +15,6 @@
 namespace simulation {
 namespace {
 
-const char kHeader4[] = "REGEDIT4";
 constexpr size_t kWrapColumn = 77; // regedit starts a continuation line from here
 
 std::string Escape(const std::string &text) {
@@ -102,11 +101,8 @@ bool WriteAll(int fd, const std::string &text) {
 using namespace simulation;
 
 bool SaveSimulationRegistry(const char *unixPath) {
-    std::string path = RegistryFileTarget(unixPath);
-    size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::string temp =
-        folder + (slash == std::string::npos ? "/." : ".") + path.substr(slash + 1) + ".XXXXXX";
+    std::string path = RegistryFileTarget(unixPath), folder = FolderOf(path);
+    std::string temp = folder + "/." + path.substr(path.rfind('/') + 1) + ".XXXXXX";
     // mkstemp makes the file private; give it the mode a plain create would.
     struct stat old;
     mode_t mask = umask(0);

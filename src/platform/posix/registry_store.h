@@ -14,6 +14,7 @@ namespace simulation {
 constexpr size_t kMaxKeyNameLength = 255;     // one key name component
 constexpr size_t kMaxValueNameLength = 16383; // Wine gives 87 from 16384 on
 constexpr size_t kMaxKeyDepth = 512;          // levels below a root
+constexpr char kHeader4[] = "REGEDIT4";
 constexpr char kHeader5[] = "Windows Registry Editor Version 5.00";
 
 struct Value {
@@ -71,8 +72,8 @@ bool TakeAllocFault(); // counts an allocation; true when it is to fail
 long TakeSaveFault();  // bytes the next save may write, -1: no limit
 
 // registry_load.cpp
-// UTF-16LE as cp1252; false and *bad for a character cp1252 lacks.
-bool NarrowUtf16(const void *data, size_t size, std::string *out, uint32_t *bad);
+// The folder of a Unix path ("." for a bare name).
+std::string FolderOf(const std::string &path);
 // The file a path names, symbolic links followed (the target may not exist).
 std::string RegistryFileTarget(const char *unixPath);
 // Waits for the run's lock on the registry file and opens it (*fd -1: no

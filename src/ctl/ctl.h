@@ -16,12 +16,15 @@ constexpr int kExitNoAutoCAD = 2;
 constexpr int kExitNoSetupFile = 3;
 constexpr int kExitNoRecords = 4;
 constexpr int kExitScriptLogClosed = 5;
-constexpr int kExitLoaderFile = 6; // the add-on file is missing (verify) or for the other machine
+constexpr int kExitLoaderFile = 6;   // the add-on file is missing (verify) or for the other machine
+constexpr int kExitOtherEdition = 7; // no AutoCAD in this build's registry view, one in the other
 constexpr int kExitBadCommandLine = 87; // ERROR_INVALID_PARAMETER
+constexpr int kExitLockHeld = 1618;     // ERROR_INSTALL_ALREADY_RUNNING: deployment tools retry it
 
 // The switches a mode may take after its word.
 constexpr unsigned kSwitchQel = 1;
 constexpr unsigned kSwitchAllUsers = 2;
+constexpr unsigned kSwitchWait = 4; // "/WAIT:<seconds>"; a mode that takes it ends with 1618
 
 // What every mode starts from, found and read once by RunRegOSTCtl.
 struct CtlRun {
@@ -70,3 +73,9 @@ int UninstallRegistration(const CtlRun &run);
 
 /* verify.cpp */
 int VerifyRegistration(const CtlRun &run);
+
+/* other_edition.cpp */
+// For a run that found no AutoCAD of the listed releases in this build's
+// registry view: logs each release that has one in the other view only
+// (read, never written); true when any has, the end being then exit code 7.
+bool ReportOtherEdition(const Setup &setup);

@@ -25,17 +25,18 @@ struct Mode {
     int (*job)(const CtlRun &run);
 };
 
-// A deployment waits as long as another setup runs; a logon must not, nor a
-// detection rule, which its tool gives up on after a while (a verification
-// that goes on without the lock may find a half-done install: not intact).
+// A deployment waits a while for another setup's run, then ends with a code
+// its tool retries later; a logon must not wait, nor a detection rule, which
+// its tool gives up on after a while (a verification that goes on without
+// the lock may find a half-done install: not intact).
 // The usage line names the modes in this order.
 constexpr DWORD kLogonLockWait = 5000;
 const Mode kModes[] = {
-    {"/INSTALL", kSwitchQel | kSwitchAllUsers, INFINITE, true, SetupFile::Read,
+    {"/INSTALL", kSwitchQel | kSwitchAllUsers | kSwitchWait, kRunLockWait, true, SetupFile::Read,
      InstallRegistration},
     {"/USER", kSwitchQel, kLogonLockWait, true, SetupFile::Required, UserRegistration},
     {"/VERIFY", kSwitchQel, 30000, true, SetupFile::Required, VerifyRegistration},
-    {"/UNINSTALL", 0, INFINITE, true, SetupFile::Unused, UninstallRegistration},
+    {"/UNINSTALL", kSwitchWait, kRunLockWait, true, SetupFile::Unused, UninstallRegistration},
 };
 
 const struct {
@@ -44,11 +45,26 @@ const struct {
 } kSwitches[] = {
     {"/QEL", kSwitchQel},
     {"/ALLUSERS", kSwitchAllUsers},
+    {"/WAIT:0-3600", kSwitchWait}, // as the usage line shows it; ReadCommand reads the seconds
 };
 
-// The mode the command line names, with its switches in *switches; null for
-// any other command line.
-const Mode *ReadCommand(int argc, char **argv, unsigned *switches) {
+// The bound of "/WAIT:<seconds>" from its digits: 0 to 3600 seconds.
+bool ReadWaitBound(const char *digits, DWORD *milliseconds) {
+    DWORD seconds = 0;
+    for (const char *digit = digits; *digit != '\0'; ++digit) {
+        if (*digit < '0' || *digit > '9')
+            return false;
+        seconds = seconds * 10 + static_cast<DWORD>(*digit - '0');
+        if (seconds > 3600)
+            return false;
+    }
+    *milliseconds = seconds * 1000;
+    return digits[0] != '\0';
+}
+
+// The mode the command line names, with its switches in *switches and its
+// lock wait in *lockWait; null for any other command line.
+const Mode *ReadCommand(int argc, char **argv, unsigned *switches, DWORD *lockWait) {
     *switches = 0;
     const Mode *mode = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -63,11 +79,15 @@ const Mode *ReadCommand(int argc, char **argv, unsigned *switches) {
                 mode = strcmp(word, candidate.word) == 0 ? &candidate : mode;
             if (mode == nullptr)
                 return nullptr;
+            *lockWait = mode->lockWait;
             continue;
         }
         unsigned bit = 0;
-        for (const auto &candidate : kSwitches)
-            bit = strcmp(word, candidate.word) == 0 ? candidate.bit : bit;
+        if (strncmp(word, "/WAIT:", 6) == 0)
+            bit = ReadWaitBound(word + 6, lockWait) ? kSwitchWait : 0;
+        else
+            for (const auto &candidate : kSwitches)
+                bit = strcmp(word, candidate.word) == 0 ? candidate.bit : bit;
         if (bit == 0 || (mode->switches & bit) == 0 || (*switches & bit) != 0)
             return nullptr;
         *switches |= bit;
@@ -102,6 +122,13 @@ int EndWithUsage(const char *directory) {
     return EndWith(usage, kExitBadCommandLine);
 }
 
+// A deployment's mode (one that takes /WAIT) whose wait passed: it ends before
+// it touches anything, TEMPTXT.log included, and its tool runs it again later.
+int EndWithLockHeld(const char *directory) {
+    OpenProgressLog(directory);
+    return EndWith("Error -- Another run still holds the lock, nothing done\n\n", kExitLockHeld);
+}
+
 // What the mode's row asks for, then its job.
 int RunMode(const Mode &mode, CtlRun &run) {
     if (mode.opensLog)
@@ -128,16 +155,19 @@ int EndWith(const char *finalMessage, int exitCode) {
 int RunRegOSTCtl(int argc, char **argv) {
     CtlRun run = {};
     bool usable = FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.directory);
-    const Mode *mode = ReadCommand(argc, argv, &run.switches);
-    LockRuns(run.directory, mode != nullptr ? mode->lockWait : INFINITE);
+    DWORD lockWait = kRunLockWait;
+    const Mode *mode = ReadCommand(argc, argv, &run.switches, &lockWait);
+    RunLock lock = LockRuns(run.directory, mode != nullptr ? lockWait : kRunLockWait);
     int exitCode = kExitNoSetupFile;
     if (mode == nullptr) {
         exitCode = EndWithUsage(run.directory);
-    } else if (usable) {
-        exitCode = RunMode(*mode, run);
-    } else {
+    } else if (!usable) {
         OpenRunLog(run.directory);
         exitCode = EndWith(kUnusableFolderLine, kExitNoSetupFile);
+    } else if (lock == RunLock::Held && (mode->switches & kSwitchWait) != 0) {
+        exitCode = EndWithLockHeld(run.directory);
+    } else {
+        exitCode = RunMode(*mode, run);
     }
     UnlockRuns();
     return exitCode;

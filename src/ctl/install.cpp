@@ -45,6 +45,19 @@ bool RefusedOtherMachine(const CtlRun &run) {
     return refused;
 }
 
+// Where no release found an AutoCAD, the other edition's may be the cause:
+// said before the run's final line.
+bool otherEdition = false;
+
+void CheckOtherEdition(StepWrites &writes, const RunInput &input) {
+    otherEdition = writes.tally.registeredProducts == 0 && ReportOtherEdition(*input.setup);
+}
+
+void RegisterForEveryUserAndCheck(StepWrites &writes, const RunInput &input) {
+    RegisterForEveryUser(writes, input);
+    CheckOtherEdition(writes, input);
+}
+
 } // namespace
 
 // Records that cannot be kept would leave writes that no uninstall can find,
@@ -66,9 +79,12 @@ int InstallRegistration(const CtlRun &run) {
     writes.wholeRecordsRequired = true;
     RunInput input = {run.directory, (run.switches & kSwitchQel) != 0, &run.setup, run.setupEnded};
     if (!RunRegistration(writes, input,
-                         (run.switches & kSwitchAllUsers) != 0 ? RegisterForEveryUser : nullptr))
+                         (run.switches & kSwitchAllUsers) != 0 ? RegisterForEveryUserAndCheck
+                                                               : CheckOtherEdition))
         return kExitNoSetupFile;
     if (writes.tally.failedWrites > 0)
         return kExitWriteFailed;
-    return writes.tally.registeredProducts == 0 ? kExitNoAutoCAD : kExitDone;
+    if (writes.tally.registeredProducts == 0)
+        return otherEdition ? kExitOtherEdition : kExitNoAutoCAD;
+    return kExitDone;
 }

@@ -44,7 +44,8 @@ int VerifyRegistration(const CtlRun &run) {
     // The most basic cause first: without AutoCAD nothing loads the add-on,
     // and without a usable file no registration helps.
     if (writes.tally.registeredProducts == 0)
-        return EndWith("Verification Completed -- no AutoCAD\n\n", kExitNoAutoCAD);
+        return EndWith("Verification Completed -- no AutoCAD\n\n",
+                       ReportOtherEdition(run.setup) ? kExitOtherEdition : kExitNoAutoCAD);
     if (!filesUsable)
         return EndWith("Verification Completed -- loader file missing or for another machine\n\n",
                        kExitLoaderFile);

@@ -60,8 +60,12 @@ bool CheckSetupFile(const char *path);
 // removes or rewrites a value while another writes it, and no two runs mix
 // their lines in one log. A second run waits here at most waitMilliseconds
 // (INFINITE: until the first unlocks or ends). Where the machine's lock
-// cannot be had the program folder's is taken instead; the result says which.
-enum class RunLock { Machine, Folder, None };
+// cannot be had the program folder's is taken instead; the result says which,
+// or Held when another run still held it as the wait ended.
+enum class RunLock { Machine, Folder, None, Held };
+// How long RegOST.exe and a deployment's RegOSTCtl wait for another run: a
+// lock that a hung run, or anyone, keeps must not hang every install after it.
+constexpr DWORD kRunLockWait = 60000;
 RunLock LockRuns(const char *programDirectory, DWORD waitMilliseconds);
 void UnlockRuns();
 // Opens the progress log (OpenProgressLog) and notes in it what the lock

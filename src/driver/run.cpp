@@ -42,7 +42,7 @@ void RegisterFromCommandLine(int argc, char **argv, const char *programDirectory
 int RunRegOST(int argc, char **argv) {
     char directory[kPathBufferSize];
     bool usable = FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory);
-    LockRuns(directory, INFINITE);
+    LockRuns(directory, kRunLockWait);
     if (usable) {
         RegisterFromCommandLine(argc, argv, directory);
     } else {

@@ -46,7 +46,7 @@ RunLock LockRuns(const char *programDirectory, DWORD waitMilliseconds) {
         notice = waited == WAIT_TIMEOUT
                      ? "Warning -- Another run still holds the lock, going on without it\n\n"
                      : "Warning -- No lock available, runs do not take turns\n\n";
-        return RunLock::None;
+        return waited == WAIT_TIMEOUT ? RunLock::Held : RunLock::None;
     }
     return kind;
 }

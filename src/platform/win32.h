@@ -28,6 +28,17 @@ inline WORD BuildImageMachine() {
 #endif
 }
 
+// The registry view of the other build's programs, for reading: 32-bit from
+// the x86-64 build, 64-bit from the i386 one. 32-bit Windows has one view and
+// ignores the flag.
+inline REGSAM OtherRegistryView() {
+#if defined(__x86_64__) || defined(_M_X64)
+    return KEY_WOW64_32KEY;
+#else
+    return KEY_WOW64_64KEY;
+#endif
+}
+
 #else // the Linux simulation
 
 #include <stddef.h>
@@ -91,6 +102,8 @@ typedef BOOL *LPBOOL;
 #define KEY_ENUMERATE_SUB_KEYS 0x0008
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
 
 #define REG_OPTION_NON_VOLATILE 0x0
 #define REG_CREATED_NEW_KEY 1
@@ -194,5 +207,11 @@ FILE *OpenDosStream(const char *path, const char *mode);
 // The machine of the Windows images the simulated build can load: x86-64,
 // or i386 when the simulator plays the 32-bit build (REGOST_MACHINE=x86).
 WORD BuildImageMachine(void);
+
+// The simulation plays the x86-64 build's two views: the other one is the
+// 32-bit view, HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node.
+inline REGSAM OtherRegistryView(void) {
+    return KEY_WOW64_32KEY;
+}
 
 #endif

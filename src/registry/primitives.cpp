@@ -47,9 +47,9 @@ bool WriteDwordValue(HKEY root, const char *keyPath, const char *valueName, DWOR
     return WriteValue(root, keyPath, valueName, REG_DWORD, data, sizeof data);
 }
 
-bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count) {
+bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count, REGSAM view) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
 
     bool listed = false;
@@ -93,9 +93,9 @@ bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count) {
     return listed;
 }
 
-bool KeyOpens(HKEY root, const char *keyPath) {
+bool KeyOpens(HKEY root, const char *keyPath, REGSAM view) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;

@@ -15,11 +15,12 @@ void DwordData(DWORD number, BYTE *data);
 // starts with names null and count 0 and frees the list with FreeSubkeyList
 // whatever the result: false (key missing, or listing cut short, or out of
 // memory) can leave names in it. A name too long for kSubkeyNameBufferSize is
-// listed as an empty name.
-bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count);
+// listed as an empty name. view 0 is the build's own registry view; another
+// (KEY_WOW64_32KEY or KEY_WOW64_64KEY) is only ever read, as here.
+bool ListSubkeys(HKEY root, const char *keyPath, char **&names, int &count, REGSAM view = 0);
 void FreeSubkeyList(char **&names, int count);
-// True when keyPath exists and opens for reading.
-bool KeyOpens(HKEY root, const char *keyPath);
+// True when keyPath exists and opens for reading (in view, as ListSubkeys).
+bool KeyOpens(HKEY root, const char *keyPath, REGSAM view = 0);
 
 /* removal.cpp */
 enum class ValueLookup { Found, Missing, Unreadable };

@@ -115,7 +115,7 @@ def usage_line(path):
         start = text.index(name + "[] = {")
         return text[start:text.index("};", start)]
 
-    switches = re.findall(r'\{"(/\w+)",\s*(\w+)\}', table("kSwitches"))
+    switches = re.findall(r'\{"(/[^"]+)",\s*(\w+)\}', table("kSwitches"))
     shown = []
     for word, bits in re.findall(r'\{"(/\w+)",\s*([\w\s|]+?),', table("kModes")):
         taken = {bit.strip() for bit in bits.split("|")}

@@ -88,10 +88,24 @@ class Layout:
     def before_state(self):
         return regfile.from_machine(self.expanded_machine())
 
-    def expanded_machine(self):
+    def expanded_machine(self, machine=None):
         return {self.expand(k): {n: (self.expand(v) if isinstance(v, str) else v)
                                  for n, v in vals.items()}
-                for k, vals in self.scenario.before.items()}
+                for k, vals in (self.scenario.before if machine is None else machine).items()}
+
+
+WOW = "Wow6432Node"
+
+
+def in_wow(full):
+    """The Wow6432Node place of an HKLM\\SOFTWARE key (the 32-bit view of a
+    64-bit Windows, which the Linux build plays as its other view); others
+    unchanged."""
+    root, rest = regfile.split_full_path(full)
+    first, _, below = rest.partition("\\")
+    if root != "HKLM" or first.lower() != "software":
+        return full
+    return "%s\\%s\\%s" % (regfile.ROOT_NAMES[root], first, WOW + ("\\" + below if below else ""))
 
 
 class Outcome:

@@ -235,7 +235,8 @@ class Scenario:
     wine_difference: str = ""          # why Wine, unlike Windows, logs otherwise: shown, not judged
     # Keys only in the registry view the program does not see, on 64-bit
     # Windows (the 64-bit view for the 32-bit build, Wow6432Node for the
-    # 64-bit one); they must stay as they are. Run where there are two views.
+    # 64-bit one, which the Linux build plays); they must stay as they are.
+    # Run where there are two views.
     other_view: Dict[str, Dict] = field(default_factory=dict)
     # False where the simulation cannot lay the registry down (it reads a
     # registry file's names in the code page): the row runs under Wine only.
@@ -559,11 +560,15 @@ def _build():
                  [progress], script, ["17.0", "17.1", "17.2"], second=True, custom=True))
 
     # An AutoCAD of the other bitness: its product and vendor keys are in the
-    # view this build does not see, so nothing is found and nothing touched.
+    # view this build does not see, so nothing is found and nothing touched;
+    # RegOSTCtl names it (7). With an AutoCAD in both views, this one's counts.
     progress, script = full_run(["17.1"], {})
+    other = machine(ONE, {"HKLM\\" + vendor_key("17.1"): {"Loader": "C:\\Other\\Ostrel.arx"}})
     add(Scenario("autocad-only-in-other-view", ["/LOG"], ini("17.1"), machine({}), [progress],
-                 script, ["17.1"], ctl_exit=2, other_view=machine(ONE, {
-                     "HKLM\\" + vendor_key("17.1"): {"Loader": "C:\\Other\\Ostrel.arx"}})))
+                 script, ["17.1"], ctl_exit=7, other_view=other))
+    progress, script = full_run(["17.1"], ONE)
+    add(Scenario("autocad-in-both-views", ["/LOG"], ini("17.1"), machine(ONE), [progress], script,
+                 ["17.1"], other_view=other))
     return scenarios
 
 
@@ -577,17 +582,22 @@ UNINSTALLED = "Uninstallation Completed\n\n"
 NO_RECORD = "TEMPTXT.log holds no record\n\n"
 CTL_FINAL_LINES = {
     4: "TEMPTXT.log not found\n\n",
-    87: "Error -- Use /INSTALL [/QEL] [/ALLUSERS], /USER [/QEL], /VERIFY [/QEL] or "
-        "/UNINSTALL\n\n"}
+    87: "Error -- Use /INSTALL [/QEL] [/ALLUSERS] [/WAIT:0-3600], /USER [/QEL], /VERIFY [/QEL] "
+        "or /UNINSTALL [/WAIT:0-3600]\n\n",
+    1618: "Error -- Another run still holds the lock, nothing done\n\n"}
 VERIFIED = "Verification Completed -- "
 CTL_MODE_FINAL_LINES = {
     ("/VERIFY", 0): VERIFIED + "intact\n\n",
     ("/VERIFY", 1): VERIFIED + "missing or different values\n\n",
     ("/VERIFY", 2): VERIFIED + "no AutoCAD\n\n",
     ("/VERIFY", 6): VERIFIED + "loader file missing or for another machine\n\n",
+    ("/VERIFY", 7): VERIFIED + "no AutoCAD\n\n",
     ("/INSTALL", 0): COMPLETED,
+    ("/INSTALL", 7): COMPLETED,
     ("/INSTALL", 6): "Error -- Add-on for another machine, nothing written\n\n"}
 OTHER_MACHINE = "Loader file for another machine -- {dir}%s -- {machines}.\n"
+# {view}: the other view of the build, "32-bit" from x64 (and Linux), "64-bit" from x86.
+OTHER_EDITION = "AutoCAD of the other edition only -- R%s -- {view} registry view.\n"
 USER_COMPLETED = "User Registration Completed\n\n"
 ENTRY_DEFAULT = "Ostrel"
 
@@ -630,6 +640,11 @@ class UninstallCase:
     # The last run's lines before its final line; {dir}: its folder, {machines}:
     # e.g. "i386, not x86-64" for the x64 build. None: not judged.
     logged: Optional[str] = None
+    # Another process holds the run lock through the last step, which must end
+    # within seconds and leave TEMPTXT.log as it was.
+    lock_held: bool = False
+    # Keys laid down in the view the build does not see, as Scenario.other_view.
+    other_view: Dict[str, Dict] = field(default_factory=dict)
     companion: str = "RegOSTCtl.exe"  # RegOSTCtl's file name in both folders
 
 
@@ -688,6 +703,11 @@ UNINSTALL_CASES = [
     UninstallCase("verify-after-uninstall", [("a", INSTALL), ("a", UNINSTALL), ("a", VERIFY)], 1,
                   expected=None),
     UninstallCase("verify-no-autocad", [("a", VERIFY)], 2, machine({})),
+    UninstallCase("verify-other-edition-only", [("a", VERIFY)], 7, machine({}),
+                  other_view=machine(ONE), logged="Missing -- %s\\Loader%s%s%s" % (
+                      vendor_key("17.1"), HKLM_SUFFIX, AUTOCAD_NOT_FOUND, OTHER_EDITION % "17.1")),
+    UninstallCase("verify-autocad-in-both-views", [("a", INSTALL), ("a", VERIFY)], 0,
+                  expected=[("a", INSTALL)], other_view=machine(ONE)),
     UninstallCase("verify-loader-file-gone", [("a", INSTALL), ("a", VERIFY)], 6,
                   expected=[("a", INSTALL)], swap={"Ostrel.arx": None},
                   logged="Loader file missing -- {dir}Ostrel.arx.\n"),
@@ -703,6 +723,10 @@ UNINSTALL_CASES = [
     UninstallCase("all-users-install-uninstall", [("a", ALL_USERS_QEL), ("a", UNINSTALL)], 0),
     # The records name the entry the install wrote, whatever the folder is called now.
     UninstallCase("all-users-uninstall-by-another-name", [("a", ALL_USERS), ("c", UNINSTALL)], 0),
+    UninstallCase("all-users-other-edition-only", [("a", ALL_USERS)], 7, machine({}), expected=None,
+                  other_view=machine(ONE), logged=OST_REG_OK + SETTINGS_OK + AUTOCAD_NOT_FOUND
+                  + AUTOCAD_FAILED + "Active Setup Registry Successful\n\n"
+                  + OTHER_EDITION % "17.1"),
     UninstallCase("logon-gives-a-new-user-the-half",
                   [("a", ["/INSTALL", "/QEL", "/ALLUSERS"]), NEW_USER, LOGON], 0,
                   expected=[("a", ALL_USERS_QEL), LOGON]),
@@ -716,6 +740,23 @@ UNINSTALL_CASES = [
                   expected=[("a", ALL_USERS), LOGON]),
     UninstallCase("user-takes-no-allusers", [("a", ALL_USERS), ("a", ["/USER", "/ALLUSERS"])], 87,
                   expected=[("a", ALL_USERS)]),
+    # A lock that another run keeps past /WAIT's bound: 1618 before anything is
+    # touched (a TEMPTXT.log that ends mid-line would get a line end).
+    UninstallCase("install-gives-up-on-a-held-lock",
+                  [("a", INSTALL), ("a", ["/INSTALL", "/WAIT:3"])], 1618,
+                  expected=[("a", INSTALL)], lock_held=True, logged="",
+                  script_log="RegDB Key: Software\\Quenlar\r\nRegDB Val"),
+    UninstallCase("uninstall-gives-up-on-a-held-lock",
+                  [("a", INSTALL), ("a", ["/UNINSTALL", "/WAIT:3"])], 1618,
+                  expected=[("a", INSTALL)], lock_held=True, logged=""),
+    UninstallCase("wait-bound-with-the-lock-free",
+                  [("a", ["/INSTALL", "/WAIT:3"]), ("a", ["/UNINSTALL", "/WAIT:3"])], 0),
+    UninstallCase("wait-among-the-other-switches", [("a", ["/INSTALL", "/QEL", "/wait:60",
+                                                           "/ALLUSERS"])], 0, expected=None),
+    UninstallCase("wait-out-of-range", [("a", ["/INSTALL", "/WAIT:3601"])], 87),
+    UninstallCase("wait-not-a-number", [("a", ["/INSTALL", "/WAIT:-1"])], 87),
+    UninstallCase("wait-given-twice", [("a", ["/UNINSTALL", "/WAIT:1", "/WAIT:1"])], 87),
+    UninstallCase("wait-not-for-verify", [("a", ["/VERIFY", "/WAIT:1"])], 87),
     UninstallCase("renamed-companion-runs-at-logon", [("a", ALL_USERS), NEW_USER, LOGON], 0,
                   expected=[("a", ALL_USERS), LOGON], companion="OstrelCtl.exe"),
     # A logon that runs once the uninstall has taken the registration away.

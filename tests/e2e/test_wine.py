@@ -70,18 +70,10 @@ CONFIGURATIONS = {
     "x86": ("REGOST_EXE32", "win32", False),
     "x86-wow64": ("REGOST_EXE32", "win64", True),
 }
-WOW = "Wow6432Node"
+WOW = harness.WOW
+in_wow = harness.in_wow
 _WOW_KEY_LINE = re.compile(r"^\[(HKEY_LOCAL_MACHINE\\SOFTWARE)\\%s(\\|\])" % WOW,
                            re.IGNORECASE | re.MULTILINE)
-
-
-def in_wow(full):
-    """The Wow6432Node place of an HKLM\\SOFTWARE key; others unchanged."""
-    root, rest = regfile.split_full_path(full)
-    first, _, below = rest.partition("\\")
-    if root != "HKLM" or first.lower() != "software":
-        return full
-    return "%s\\%s\\%s" % (regfile.ROOT_NAMES[root], first, WOW + ("\\" + below if below else ""))
 
 
 def from_wow(raw):
@@ -251,9 +243,7 @@ class WineRunner:
     def expanded_other_view(self, layout):
         if not self.two_views or not layout.scenario.other_view:
             return {}
-        return {layout.expand(k): {n: (layout.expand(v) if isinstance(v, str) else v)
-                                   for n, v in vals.items()}
-                for k, vals in layout.scenario.other_view.items()}
+        return layout.expanded_machine(layout.scenario.other_view)
 
     def read_registry(self, place, keys=WATCHED_FULL):
         """The keys as they stand at the place that `place` maps them to,
@@ -532,8 +522,16 @@ def ctl_column_problems(runner, layout, linux):
                                    codes)
     problems += ["RegOSTCtl /INSTALL exit code %d, expected %d" % (code, layout.scenario.ctl_exit)
                  for code in codes if code != layout.scenario.ctl_exit]
+    reference.progress = other_view_named(runner, reference.progress)
     return problems + ["RegOSTCtl /INSTALL: " + line
                        for line in harness.compare_builds(reference, outcome)]
+
+
+def other_view_named(runner, log):
+    """A log of the Linux build, which plays the x64 build's views, as the x86
+    build names its other view."""
+    return log.replace(b"32-bit registry view", b"64-bit registry view") if runner.wow and log \
+        else log
 
 
 class WineCase(test_linux.LinuxCase):
@@ -543,6 +541,7 @@ class WineCase(test_linux.LinuxCase):
         super().__init__(case, base, os.path.join(os.path.dirname(runner.exe), "RegOSTCtl.exe"),
                          runner.machine)
         self.runner = runner
+        self.other_view_name = "64-bit" if runner.wow else "32-bit"
         self.held = []
 
     def hold_addon(self, path):
@@ -579,17 +578,35 @@ class WineCase(test_linux.LinuxCase):
 
     def lay_out(self):
         self.held = []
-        super().lay_out()  # and the machine, in the view of the program
-        # The program's entries and stamps left by earlier cases go too.
+        # What earlier cases left goes first, their entries and stamps too.
         entries = [path for _, (path, _) in self.runner.read_registry(
             self.runner.own, ACTIVE_SETUP_FULL).items()]
         cleared = WATCHED_FULL + ["HKLM\\" + e for e in entries] + ["HKCU\\" + e for e in entries]
-        self.set(self.case.before, cleared + [in_wow(k) for k in cleared
-                                              if self.runner.two_views and in_wow(k) != k])
+        os.makedirs(self.folder, exist_ok=True)
+        self.set({}, cleared + [in_wow(k) for k in cleared
+                                if self.runner.two_views and in_wow(k) != k])
+        super().lay_out()  # and the machine, in the view of the program
+
+    def lay_other_view(self):
+        reg = os.path.join(self.folder, "other.reg")
+        regfile.write_regedit4({self.runner.other(k): v for k, v in self.case.other_view.items()},
+                               reg)
+        if wine.reg_import(reg).returncode != 0:
+            raise RuntimeError("reg import failed")
 
     def lay_script_log(self, name, text):
         super().lay_script_log(name, text)
         return self.hold_files([self.script_log(name)] if text == "held" else [])
+
+    @contextlib.contextmanager
+    def hold_lock(self):
+        release = os.path.join(self.folder, "release-lock")
+        holder = self.runner.hold_volatile(["LOCK:Global\\RegOST-Registry"], release)
+        try:
+            yield
+        finally:
+            open(release, "w").close()
+            holder.wait(timeout=60)
 
     def run(self, steps, readonly=(), limit=None):
         if readonly:  # the HKEY_LOCAL_MACHINE keys that hold values
@@ -618,6 +635,8 @@ class WineCase(test_linux.LinuxCase):
 def run_uninstall_cases(runner, base, linux):
     results = []
     for case in table.UNINSTALL_CASES:
+        if case.other_view and not runner.two_views:
+            continue  # a 32-bit Windows has one view
         try:
             problems, after, log = test_linux.uninstall_case_problems(WineCase(case, base, runner))
             # Wine has no read-only root, only keys refusing values, and Linux
@@ -627,6 +646,7 @@ def run_uninstall_cases(runner, base, linux):
                 continue
             _, linux_after, linux_log = test_linux.uninstall_case_problems(
                 test_linux.LinuxCase(case, base, test_linux.ctl_exe(linux), runner.machine))
+            linux_log = other_view_named(runner, linux_log)
             problems += harness.compare_bytes("RegOST.log, Linux vs Windows", linux_log, log)
             problems += regfile.describe_difference(after, linux_after, "Windows", "Linux")
         except Exception as error:  # noqa: BLE001, reported like a scenario's

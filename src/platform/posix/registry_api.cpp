@@ -4,6 +4,7 @@
 #include "platform/posix/registry_store.h"
 
 #include <string.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <iterator>
@@ -109,6 +110,15 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR /*clas
 }
 
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+    // The 32-bit view of an x86-64 program, read only.
+    std::string viewed;
+    if ((samDesired & KEY_WOW64_32KEY) && hKey == HKEY_LOCAL_MACHINE && lpSubKey &&
+        strncasecmp(lpSubKey, "SOFTWARE\\", 9) == 0) {
+        viewed = std::string(lpSubKey, 8) + "\\Wow6432Node" + (lpSubKey + 8);
+        lpSubKey = viewed.c_str();
+    }
+    if ((samDesired & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) && (samDesired & kWriteRights))
+        return ERROR_INVALID_PARAMETER;
     Lookup at;
     LSTATUS status = phkResult ? LookUp(hKey, lpSubKey, &at) : ERROR_INVALID_PARAMETER;
     if (status == ERROR_SUCCESS && at.found < at.components.size())

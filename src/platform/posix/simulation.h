@@ -1,7 +1,9 @@
 // The Linux simulation of platform/win32.h. It implements the calls as
 // RegOST and RegOSTCtl make them, no more; other arguments are refused.
 //   RegCreateKeyExA(HKLM|HKCU, path, 0, class, options, KEY_WRITE, NULL, &h, &disp)
-//   RegOpenKeyExA(HKLM|HKCU, path, 0, KEY_READ|KEY_WRITE, &h)
+//   RegOpenKeyExA(HKLM|HKCU, path, 0, KEY_READ|KEY_WRITE, &h); KEY_READ with
+//   KEY_WOW64_32KEY: HKLM\SOFTWARE\X is HKLM\SOFTWARE\Wow6432Node\X (x86-64's
+//   32-bit view; KEY_WOW64_64KEY is its own). OtherRegistryView(): _32KEY
 //   RegSetValueExA(h, name, 0, REG_SZ|REG_DWORD, data, size)  (bytes kept as given)
 //   RegQueryInfoKeyA(h, NULL, NULL, NULL, &subkeys, NULL, NULL, &values|NULL, NULL x4)
 //   RegEnumKeyExA(h, i, name, &length, NULL, NULL, NULL, &time)  (NT order)

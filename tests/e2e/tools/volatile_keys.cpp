@@ -11,7 +11,8 @@
 // sharing and keeps it open as long as the program lives, as another
 // program that holds a log would. An argument "MUTEX:name" makes that mutex
 // with an access list that admits nobody, as another account's run would
-// leave it for this one, and holds it likewise.
+// leave it for this one, and holds it likewise; "LOCK:name" makes or opens
+// that mutex as a run does and owns it, as a run that never ends would.
 //
 // Exit code: 0 when every key was created new and volatile; 1 otherwise (an
 // existing key would keep its non-volatile kind and block nothing).
@@ -79,6 +80,12 @@ int main(int argc, char **argv) {
                 !InitializeAcl(&nobody, sizeof nobody, ACL_REVISION) ||
                 !SetSecurityDescriptorDacl(&descriptor, TRUE, &nobody, FALSE) ||
                 CreateMutexA(&attributes, FALSE, argv[i] + 6) == nullptr)
+                result = 1;
+            continue;
+        }
+        if (strncmp(argv[i], "LOCK:", 5) == 0) {
+            HANDLE lock = CreateMutexA(nullptr, FALSE, argv[i] + 5);
+            if (lock == nullptr || WaitForSingleObject(lock, 0) != WAIT_OBJECT_0)
                 result = 1;
             continue;
         }

@@ -4,7 +4,9 @@
 # dist/RegOST-<version>.zip, which unpacks into one folder RegOST-<version>/
 # (x86/ and x64/ with both exes, RegOST.ini, README.txt, LICENSE,
 # SHA256SUMS of the four exes, examples/ with the nsis, inno and msi
-# sources). The version is the CMake project version.
+# sources and placeholder/x86 and x64/Ostrel.arx, the add-on the examples
+# carry until a vendor gives its own). The version is the CMake project
+# version.
 #
 #   tools/dist.sh           build the release into dist/
 #   tools/dist.sh --check   build it twice, in two folders of different
@@ -37,7 +39,12 @@ lay_out() {
         cp "$x86/$exe" "$out/x86/$exe"
         cp "$x64/$exe" "$out/x64/$exe"
     done
-    cp -r "$src/examples/nsis" "$src/examples/inno" "$src/examples/msi" "$out/examples/"
+    cp -r "$src/examples/nsis" "$src/examples/inno" "$src/examples/msi" "$src/examples/inputs.sh" \
+        "$out/examples/"
+    # The tests' add-on image of each machine: a DLL that does nothing.
+    mkdir -p "$out/examples/placeholder/x86" "$out/examples/placeholder/x64"
+    cp "$x86/addon_image.dll" "$out/examples/placeholder/x86/Ostrel.arx"
+    cp "$x64/addon_image.dll" "$out/examples/placeholder/x64/Ostrel.arx"
     find "$out/examples" -type f \( -name '*.nsi' -o -name '*.iss' -o -name '*.wxs' \
         -o -name '*.ini' -o -name '*.txt' \) -exec sed -i 's/\r*$/\r/' {} +
     python3 "$src/tools/readme_txt.py" "$src/README.md" "$version" "$out/README.txt"
@@ -65,8 +72,8 @@ build_release() {
     git -C "$repo" archive HEAD | tar -x -C "$work/src"
     for preset in mingw32 mingw64; do
         (cd "$work/src" && cmake --preset "$preset" -B "$work/build-$preset" >/dev/null &&
-            cmake --build "$work/build-$preset" -j "$(nproc)" --target RegOST RegOSTCtl \
-                >/dev/null)
+            cmake --build "$work/build-$preset" -j "$(nproc)" \
+                --target RegOST RegOSTCtl addon_image >/dev/null)
     done
     local version
     version=$(project_version "$work/src")

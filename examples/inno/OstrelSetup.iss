@@ -1,33 +1,56 @@
-; NOT COMPILED OR RUN BY THIS PROJECT. No Inno Setup compiler can be installed
-; where RegOST is built and tested, so this script is checked by nobody but its
-; readers. It follows examples/nsis/OstrelSetup.nsi step for step, and that one
-; is built and run under Wine by tests/e2e/test_nsis.py: when in doubt, the NSIS
-; script is the reference.
+; Setup of the AutoCAD add-on Ostrel 17, one per edition, the same steps as
+; examples/nsis/OstrelSetup.nsi: copies the add-on of the edition,
+; RegOSTCtl.exe and its setup file, and lets RegOSTCtl register the add-on;
+; its exit code says how that went. The uninstaller lets RegOSTCtl remove what
+; the installs from this folder wrote, then removes the files. Both editions
+; install side by side, each with its own AppId (uninstall entry), folder and
+; registry view. build.sh compiles it, and tests/e2e/test_setups.py runs both
+; editions under Wine.
 ;
-; Setup of the AutoCAD add-on Ostrel 17: copies the add-on, RegOSTCtl.exe and
-; its setup file, and lets RegOSTCtl register the add-on; its exit code says
-; how that went. The uninstaller lets RegOSTCtl remove what the installs from
-; this folder wrote, then removes the files.
-;
-; Compile with  ISCC /DARCH=x86|x64 /DCTL_EXE=path\to\RegOSTCtl.exe OstrelSetup.iss
-;   x86: the i686 RegOSTCtl.exe (32-bit registry view);
-;   x64: the x86_64 RegOSTCtl.exe (64-bit view), 64-bit install mode.
-; Silent install: OstrelSetup.exe /VERYSILENT /SUPPRESSMSGBOXES /DIR="C:\Program Files\Quenlar\Ostrel 17"
-; Exit codes: 0 Ostrel is registered, for every user of the machine; 10 Ostrel
-; is installed but no AutoCAD of the listed releases was found, so nothing
-; will load it (a warning); 11 registering failed; 1 to 8 are Inno Setup's own
-; (2: cancelled before the install). The files and the uninstaller stay in
-; every case.
+; Compile with  ISCC /DARCH=x86|x64 /DCTL_EXE=path\to\RegOSTCtl.exe /DADDON=path\to\Ostrel.arx OstrelSetup.iss
+;   x86: the i686 RegOSTCtl.exe (32-bit registry view), into Program Files
+;        (x86) on 64-bit Windows;
+;   x64: the x86_64 RegOSTCtl.exe (64-bit view), 64-bit install mode, into
+;        Program Files;
+;   ADDON: the add-on of that edition, installed as Ostrel.arx.
+; Silent install: OstrelSetup.exe /VERYSILENT /SUPPRESSMSGBOXES (/DIR="C:\Other\Folder"
+; for another folder). Exit codes: 0 Ostrel is registered, for every user of
+; the machine; 10 Ostrel is installed but no AutoCAD of the listed releases
+; was found, so nothing will load it (a warning); 11 registering failed; 12
+; this machine's AutoCAD is the other edition's: its setup is the one for
+; this machine; 1618 another run of RegOSTCtl held the registry past its
+; wait: nothing was registered, run the setup again (a deployment tool
+; retries 1618 itself); 1 to 8 are Inno Setup's own (2: cancelled before the
+; install). The files and the uninstaller stay in every case.
 
 #ifndef ARCH
   #error Compile with /DARCH=x86 or /DARCH=x64
 #endif
 #ifndef CTL_EXE
-  #error Compile with /DCTL_EXE=path of the RegOSTCtl.exe of that bitness
+  #error Compile with /DCTL_EXE=path of the RegOSTCtl.exe of that edition
+#endif
+#ifndef ADDON
+  #error Compile with /DADDON=path of the add-on of that edition
+#endif
+#if ARCH == "x64"
+  #define EDITION "64-bit"
+  #define OTHER "x86 (32-bit)"
+#else
+  #define EDITION "32-bit"
+  #define OTHER "x64 (64-bit)"
 #endif
 
 [Setup]
+; One per edition, never to change: the uninstall entry and the later
+; setups of the edition find the install by it.
+#if ARCH == "x64"
+AppId={{8E41C2D5-6A3B-4F0E-9D27-C51B7A0E3F64}
+#else
+AppId={{8E41C2D5-6A3B-4F0E-9D27-C51B7A0E3F32}
+#endif
 AppName=Ostrel 17
+AppPublisher=Quenlar
+UninstallDisplayName=Ostrel 17 ({#EDITION})
 AppVersion=17
 DefaultDirName={autopf}\Quenlar\Ostrel 17
 OutputBaseFilename=OstrelSetup
@@ -36,12 +59,12 @@ DisableProgramGroupPage=yes
 #if ARCH == "x64"
 ; The x86_64 RegOSTCtl.exe starts only on 64-bit Windows; in 64-bit mode
 ; {autopf} is the 64-bit Program Files.
-ArchitecturesAllowed=x64
-ArchitecturesInstallIn64BitMode=x64
+ArchitecturesAllowed=x64compatible
+ArchitecturesInstallIn64BitMode=x64compatible
 #endif
 
 [Files]
-Source: "Ostrel.arx"; DestDir: "{app}"; Flags: ignoreversion
+Source: "{#ADDON}"; DestDir: "{app}"; DestName: "Ostrel.arx"; Flags: ignoreversion
 Source: "RegOST.ini"; DestDir: "{app}"; Flags: ignoreversion
 Source: "{#CTL_EXE}"; DestDir: "{app}"; DestName: "RegOSTCtl.exe"; Flags: ignoreversion
 
@@ -51,8 +74,8 @@ Type: files; Name: "{app}\TEMPTXT.log"
 
 [Code]
 var
-  Failed: Boolean;
-  NoAutoCAD: Boolean;
+  { The setup's exit code when not 0: see GetCustomSetupExitCode. }
+  SetupExitCode: Integer;
 
 procedure CurStepChanged(CurStep: TSetupStep);
 var
@@ -74,7 +97,21 @@ begin
                        'so no AutoCAD will load it.' + #13#10#13#10 +
                        'Run this setup again once AutoCAD is installed.',
                        mbError, MB_OK, IDOK);
-    NoAutoCAD := True;
+    SetupExitCode := 10;
+    Exit;
+  end else if Code = 7 then begin
+    SuppressibleMsgBox('This is the {#EDITION} setup of Ostrel, but the AutoCAD on this ' +
+                       'machine is of the other edition: run the {#OTHER} setup of Ostrel ' +
+                       'instead.' + #13#10#13#10 + 'Nothing was registered with AutoCAD; the ' +
+                       'uninstaller removes this one.', mbCriticalError, MB_OK, IDOK);
+    SetupExitCode := 12;
+    Exit;
+  end else if Code = 1618 then begin
+    SuppressibleMsgBox('Another setup has been registering an add-on with AutoCAD for too ' +
+                       'long. Nothing was registered: run this setup again later.',
+                       mbError, MB_OK, IDOK);
+    { Deployment tools retry 1618 ("another installation is in progress"). }
+    SetupExitCode := 1618;
     Exit;
   end else if Code = 1 then
     Reason := 'A registry entry could not be written: run the setup as an administrator.'
@@ -87,9 +124,9 @@ begin
   { No rollback: the uninstaller removes whatever was written. The files
     are in place by now, so the setup cannot be aborted; it ends with exit
     code 11. }
-  Failed := True;
-  SuppressibleMsgBox('Registering Ostrel with AutoCAD failed.' + #13#10#13#10 + Reason +
-                     #13#10#13#10 + 'The run is logged in RegOST.log (in ' +
+  SetupExitCode := 11;
+  SuppressibleMsgBox('Registering Ostrel with AutoCAD failed.' + #13#10#13#10 +
+                     Reason + #13#10#13#10 + 'The run is logged in RegOST.log (in ' +
                      ExpandConstant('{app}') + ', or in %TEMP% when it could not be ' +
                      'written there).', mbCriticalError, MB_OK, IDOK);
 end;
@@ -98,12 +135,7 @@ end;
   tool never counts a machine without a working registration as done. }
 function GetCustomSetupExitCode: Integer;
 begin
-  if Failed then
-    Result := 11
-  else if NoAutoCAD then
-    Result := 10
-  else
-    Result := 0;
+  Result := SetupExitCode;
 end;
 
 procedure CurUninstallStepChanged(CurUninstallStep: TUninstallStep);

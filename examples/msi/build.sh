@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Builds OUT_DIR/OstrelSetup.msi, the Windows Installer package of Ostrel,
-# around the RegOSTCtl.exe of one bitness:
+# for one edition:
 #
-#   examples/msi/build.sh OUT_DIR x86|x64 [EXE_DIR]
+#   [OSTREL_ARX_X86=FILE] [OSTREL_ARX_X64=FILE] [OSTREL_VERSION=V] examples/msi/build.sh OUT_DIR x86|x64 [EXE_DIR]
 #
-# x86: a 32-bit package with the i686 exe (32-bit registry view); x64: a
-# 64-bit package with the x86_64 exe (64-bit view). EXE_DIR holds the
-# RegOSTCtl.exe of that bitness; without it the release's own x86\ or x64\
-# is taken when run from the unpacked release zip, and the exe is built
-# first (preset mingw32 or mingw64) when run from RegOST's source tree.
+# x86: a 32-bit package with the i686 exe (32-bit registry view), into
+# Program Files (x86) on 64-bit Windows; x64: a 64-bit package with the
+# x86_64 exe (64-bit view), into Program Files. Each edition has its own
+# upgrade code and components, so both install side by side.
+# OSTREL_ARX_X86 and OSTREL_ARX_X64 name the vendor's add-on of each
+# edition, installed as Ostrel.arx; without them a placeholder DLL of the
+# edition's machine stands in. EXE_DIR holds the RegOSTCtl.exe of that
+# edition; without it the release's own x86\ or x64\ is taken when run from
+# the unpacked release zip, and the exe is built first (preset mingw32 or
+# mingw64) when run from RegOST's source tree (../inputs.sh).
 # OSTREL_VERSION sets the package version (default 17.0.0).
 #
 # wixl builds the package; msibuild then adds what wixl cannot author or
@@ -28,25 +33,15 @@ mkdir -p "$1"
 out=$(cd "$1" && pwd)
 arch=$2
 version=${OSTREL_VERSION:-17.0.0}
-exes=${3:-}
-if [ -z "$exes" ] && [ -f "$here/../../$arch/RegOSTCtl.exe" ]; then # the unpacked release
-    exes="$here/../../$arch"
-elif [ -z "$exes" ] && [ -f "$here/../../CMakePresets.json" ]; then # the source tree
-    preset=mingw64
-    [ "$arch" = x86 ] && preset=mingw32
-    (cd "$here/../.." && cmake --preset "$preset" >/dev/null &&
-        cmake --build --preset "$preset" --target RegOSTCtl >/dev/null)
-    exes="$here/../../build/$preset"
-elif [ -z "$exes" ]; then
-    echo "$0: no $arch/RegOSTCtl.exe two folders up: give EXE_DIR" >&2
-    exit 2
-fi
+. "$here/../inputs.sh"
+example_inputs "$arch" "${3:+$3/RegOSTCtl.exe}"
 
 # wixl takes the files from the current folder: stage them.
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-cp "$here/OstrelSetup.wxs" "$here/RegOST.ini" "$here/Ostrel.arx" "$exes/RegOSTCtl.exe" \
-    "$stage/"
+cp "$here/OstrelSetup.wxs" "$here/RegOST.ini" "$stage/"
+cp "$ctl_exe" "$stage/RegOSTCtl.exe"
+cp "$addon" "$stage/Ostrel.arx"
 msi=$stage/OstrelSetup.msi
 if ! (cd "$stage" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" \
         -o "$msi" OstrelSetup.wxs >"$stage/wixl.out" 2>&1) || [ -s "$stage/wixl.out" ]; then

@@ -130,6 +130,16 @@ class Outcome:
         return None if self.progress is None else HEADER.sub(b"<header>", self.progress)
 
 
+def image_machine(path):
+    """The machine of a Windows image's file header (0x14C i386, 0x8664
+    x86-64), or None for any other file or none."""
+    data = read_file(path) or b""
+    offset = int.from_bytes(data[0x3C:0x40], "little") if data[:2] == b"MZ" else 0
+    if not offset or data[offset:offset + 4] != b"PE\0\0":
+        return None
+    return int.from_bytes(data[offset + 4:offset + 6], "little")
+
+
 def read_file(path):
     if not os.path.isfile(path):
         return None

@@ -1,5 +1,6 @@
 """The example MSI package (examples/msi) under Wine's msiexec: x64 in a
-64-bit prefix, x86 in a 32-bit one and through WOW64, in fresh prefixes,
+64-bit prefix, x86 in a 32-bit one and through WOW64, both side by side in the
+64-bit one, in fresh prefixes,
 around the exes of env REGOST_EXE and REGOST_EXE32 (RegOSTCtl.exe beside
 them), whose version resources are checked too. The packages are built by
 build.sh in the release's folder (tools/dist.sh --layout around those exes). Wine cuts msiexec's exit
@@ -35,6 +36,9 @@ AUTOCAD = "HKLM\\SOFTWARE\\Autodesk\\AutoCAD"
 MACHINE = {AUTOCAD + "\\R17.1\\ACAD-A001:409": {"ProductName": "AutoCAD 2008"},
            AUTOCAD + "\\R17.2\\ACAD-B001:409": {"ProductName": "AutoCAD 2009"},
            "HKLM\\SOFTWARE\\Quenlar\\AutoCAD\\17.0\\Ostrel": {"Loader": "C:\\Old\\Ostrel.arx"}}
+# (the package's view, the other one)
+OTHER_VIEW_ONLY = ({k: v for k, v in MACHINE.items() if not k.startswith(AUTOCAD)},
+                   {k: v for k, v in MACHINE.items() if k.startswith(AUTOCAD)})
 NO_AUTOCAD = {AUTOCAD + "\\R16.2\\ACAD-4001:409": {"ProductName": "AutoCAD 2006"}}
 OURS = ["HKLM\\SOFTWARE\\Autodesk", "HKLM\\SOFTWARE\\Quenlar", "HKCU\\Software\\Quenlar",
         "HKCU\\Software\\Autodesk"]
@@ -55,6 +59,7 @@ def version_problems(exe, version):
 class Machine:
     def __init__(self, name, prefix, view, folder, packages, base):
         self.name, self.view, self.folder, self.base = name, view, folder, base
+        self.product = "Ostrel 17 (%s)" % ("64-bit" if name == "x64" else "32-bit")
         self.two_views, self.packages = prefix == "win64", packages
         self.unix = os.path.join(wine.prefix_path(), "drive_c", *folder[3:].split("\\"))
         # The folder's Active Setup entry is the package's too (Windows' own stay).
@@ -70,12 +75,17 @@ class Machine:
                               env=wine.environment(), stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL, timeout=300).returncode
 
-    def lay_down(self, machine):
+    def lay_down(self, machine, other=None):
+        """machine in the package's view, other in the other one's."""
         for key in self.ours:
             for view in ("/reg:64", "/reg:32"):
                 self.reg("delete", key, "/f", view=view)
-        regfile.write_regedit4(machine, os.path.join(self.base, "machine.reg"))
-        self.reg("import", wine.dos_path(os.path.join(self.base, "machine.reg")))
+        other_view = {"/reg:32": "/reg:64", "/reg:64": "/reg:32"}[self.view]
+        for view, content in ((self.view, machine), (other_view, other)):
+            if content is not None:
+                regfile.write_regedit4(content, os.path.join(self.base, "machine.reg"))
+                self.reg("import", wine.dos_path(os.path.join(self.base, "machine.reg")),
+                         view=view)
         return self.registry()
 
     def registry(self):
@@ -96,15 +106,20 @@ class Machine:
 
     def products(self):
         done = self.reg("query", "HKLM\\SOFTWARE\\Classes\\Installer\\Products", "/s")
-        return done.stdout.decode("utf-8", "replace").count("Ostrel 17")
+        return done.stdout.decode("utf-8", "replace").count(self.product)
 
-    def installed_problems(self):
+    def installed_problems(self, beside=None):
+        """beside: the folder of the other edition's install, if any."""
         found = sorted(os.listdir(self.unix)) if os.path.isdir(self.unix) else None
         problems = [] if found == FILES else ["files: %s" % found]
+        machine = harness.image_machine(os.path.join(self.unix, "Ostrel.arx"))
+        if machine != (0x8664 if self.name == "x64" else 0x14C):
+            problems.append("Ostrel.arx is no image of the package's machine: %r" % machine)
         other = {"/reg:32": "/reg:64", "/reg:64": "/reg:32"}[self.view]
+        others = beside + "\\Ostrel.arx" if beside else None
         for release in ("17.1", "17.2"):
             if self.loader(release, self.view) != self.folder + "\\Ostrel.arx" or (
-                    self.two_views and self.loader(release, other)):
+                    self.two_views and self.loader(release, other) != others):
                 problems.append("%s Loader: %r in %s, %r in the other view" % (
                     release, self.loader(release, self.view), self.view,
                     self.loader(release, other)))
@@ -124,16 +139,20 @@ class Machine:
         yield "install", self.installed_problems(), codes
         codes.append(self.msiexec("/x", self.packages[0]))
         yield "uninstall", self.removed_problems(before), codes
-        self.lay_down(NO_AUTOCAD)
-        codes = [self.msiexec("/i", self.packages[0])]
-        problems = ["folder left"] if os.path.exists(os.path.dirname(self.unix)) else []
-        if codes[0] == 0 or self.products():
-            problems.append("%d products" % self.products())
-        # Wine runs no rollback action: what RegOSTCtl wrote before it failed stays.
-        print("%s no-autocad: Loader values left: %s" % (self.name, [
-            r for r in ("17.1", "17.2") if self.loader(r, self.view)]))
-        codes.append(self.msiexec("/x", self.packages[0]))
-        yield "no-autocad-fails-leaves-no-folder", problems, codes
+        failing = [("no-autocad", NO_AUTOCAD, None)]
+        if self.two_views:  # only the other edition's AutoCAD: RegOSTCtl's 7
+            failing.append(("other-edition", OTHER_VIEW_ONLY[0], OTHER_VIEW_ONLY[1]))
+        for name, machine, other in failing:
+            self.lay_down(machine, other)
+            codes = [self.msiexec("/i", self.packages[0])]
+            problems = ["folder left"] if os.path.exists(os.path.dirname(self.unix)) else []
+            if codes[0] == 0 or self.products():
+                problems.append("%d products" % self.products())
+            # Wine runs no rollback action: what RegOSTCtl wrote before it failed stays.
+            print("%s %s: Loader values left: %s" % (self.name, name, [
+                r for r in ("17.1", "17.2") if self.loader(r, self.view)]))
+            codes.append(self.msiexec("/x", self.packages[0]))
+            yield name + "-fails-leaves-no-folder", problems, codes
         before = self.lay_down(MACHINE)
         codes = [self.msiexec("/i", package) for package in self.packages]
         problems = self.installed_problems()
@@ -153,6 +172,25 @@ class Machine:
         codes.append(self.msiexec("/x", self.packages[0]))
         yield "repair-registers-again-uninstall-exact", problems + self.removed_problems(before), \
             codes
+
+
+def side_by_side(x86, x64):
+    """Both packages in one 64-bit prefix: the x64 one alone first, for the
+    registry it leaves; then the x86 one and the x64 one again, each in its
+    own folder and view. Removing the x86 one leaves what the x64 one alone
+    left (the x64 one, installed last, holds the HKEY_CURRENT_USER keys both
+    share), removing that one what was there before."""
+    before = x64.lay_down(MACHINE, MACHINE)
+    codes = [x64.msiexec("/i", x64.packages[0])]
+    alone = x86.registry()
+    codes += [x64.msiexec("/x", x64.packages[0]), x86.msiexec("/i", x86.packages[0]),
+              x64.msiexec("/i", x64.packages[0])]
+    problems = x86.installed_problems(x64.folder) + x64.installed_problems(x86.folder)
+    codes.append(x86.msiexec("/x", x86.packages[0]))
+    problems += ["x86 uninstall: " + p for p in x86.removed_problems(alone)]
+    problems += ["x64 after the x86 uninstall: " + p for p in x64.installed_problems()]
+    codes.append(x64.msiexec("/x", x64.packages[0]))
+    return problems + x64.removed_problems(before), codes
 
 
 def main():
@@ -205,6 +243,15 @@ def main():
                 except Exception as error:  # one broken configuration must not hide the others
                     results.append((name, ["harness error: %r" % error]))
                 print("%s: %.0f s" % (name, time.time() - started))
+            if prefix == "win64":
+                pair = [Machine(name, prefix, view, folder, packages[name[:3]], base)
+                        for name, _, view, folder in CONFIGURATIONS[:2]]
+                try:
+                    problems, codes = side_by_side(pair[1], pair[0])
+                except Exception as error:
+                    problems, codes = ["harness error: %r" % error], []
+                print("both-editions-side-by-side: msiexec exit codes %s" % codes)
+                results.append(("both-editions-side-by-side", problems))
         finally:
             subprocess.run(["wineserver", "-k"], env=wine.environment())
             shutil.rmtree(wine.prefix_path(), ignore_errors=True)

@@ -61,6 +61,10 @@ def environment(extra=None):
     env["WINEDEBUG"] = "-all"
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="  # no Mono/Gecko install dialogs
     env.pop("DISPLAY", None)
+    # A test of programs that make windows even when silent (Inno Setup's
+    # setups) names its own X server.
+    if os.environ.get("REGOST_WINE_DISPLAY"):
+        env["DISPLAY"] = os.environ["REGOST_WINE_DISPLAY"]
     if extra:
         env.update(extra)
     return env

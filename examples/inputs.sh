@@ -22,6 +22,21 @@ image_machine() {
     od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' '
 }
 
+# Checks the first two arguments, OUT_DIR and x86|x64, and sets out (the
+# folder, made and absolute) and arch; a wrong call ends the build with exit
+# code 2. LAST names the optional third argument in the usage line.
+example_arguments() {
+    local last=$1
+    shift
+    if [ $# -lt 2 ] || { [ "$2" != x86 ] && [ "$2" != x64 ]; }; then
+        echo "usage: $0 OUT_DIR x86|x64 $last" >&2
+        exit 2
+    fi
+    mkdir -p "$1"
+    out=$(cd "$1" && pwd)
+    arch=$2
+}
+
 example_inputs() {
     local arch=$1 root variable preset targets=()
     root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -20,15 +20,9 @@
 # run in this folder.
 set -euo pipefail
 
-if [ $# -lt 2 ] || { [ "$2" != x86 ] && [ "$2" != x64 ]; }; then
-    echo "usage: $0 OUT_DIR x86|x64 [CTL_EXE]" >&2
-    exit 2
-fi
 here=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$1"
-out=$(cd "$1" && pwd)
-arch=$2
 . "$here/../inputs.sh"
+example_arguments "[CTL_EXE]" "$@"
 example_inputs "$arch" "${3:-}"
 
 iscc=${ISCC:-}

@@ -24,16 +24,10 @@
 # Needs wixl and msitools (Debian: wixl, msitools).
 set -euo pipefail
 
-if [ $# -lt 2 ] || { [ "$2" != x86 ] && [ "$2" != x64 ]; }; then
-    echo "usage: $0 OUT_DIR x86|x64 [EXE_DIR]" >&2
-    exit 2
-fi
 here=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$1"
-out=$(cd "$1" && pwd)
-arch=$2
-version=${OSTREL_VERSION:-17.0.0}
 . "$here/../inputs.sh"
+example_arguments "[EXE_DIR]" "$@"
+version=${OSTREL_VERSION:-17.0.0}
 example_inputs "$arch" "${3:+$3/RegOSTCtl.exe}"
 
 # wixl takes the files from the current folder: stage them.

@@ -27,8 +27,8 @@ void RegisterForEveryUser(StepWrites &writes, const RunInput &input) {
     ActiveSetupKey(input.programDirectory, key);
     SYSTEMTIME now;
     GetLocalTime(&now);
-    WriteProgressLine(
-        WriteActiveSetupEntry(writes, key, input.programDirectory, input.secondAddOn, &now)
-            ? "Active Setup Registry Successful\n\n"
-            : "Error -- Active Setup Registry\n\n");
+    WriteProgressLine(WriteActiveSetupEntry(writes, key, input.programDirectory, ProgramFileName(),
+                                            input.secondAddOn, &now)
+                          ? "Active Setup Registry Successful\n\n"
+                          : "Error -- Active Setup Registry\n\n");
 }

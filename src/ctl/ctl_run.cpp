@@ -154,14 +154,21 @@ int EndWith(const char *finalMessage, int exitCode) {
 
 int RunRegOSTCtl(int argc, char **argv) {
     CtlRun run = {};
-    FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.directory);
+    bool usable = FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.directory);
     DWORD lockWait = kRunLockWait;
     const Mode *mode = ReadCommand(argc, argv, &run.switches, &lockWait);
     RunLock lock = LockRuns(run.directory, mode != nullptr ? lockWait : kRunLockWait);
-    int exitCode = mode == nullptr ? EndWithUsage(run.directory)
-                   : lock == RunLock::Held && (mode->switches & kSwitchWait) != 0
-                       ? EndWithLockHeld(run.directory)
-                       : RunMode(*mode, run);
+    int exitCode = kExitNoSetupFile;
+    if (mode == nullptr) {
+        exitCode = EndWithUsage(run.directory);
+    } else if (!usable) {
+        OpenRunLog(run.directory);
+        exitCode = EndWith(kUnusableFolderLine, kExitNoSetupFile);
+    } else if (lock == RunLock::Held && (mode->switches & kSwitchWait) != 0) {
+        exitCode = EndWithLockHeld(run.directory);
+    } else {
+        exitCode = RunMode(*mode, run);
+    }
     UnlockRuns();
     return exitCode;
 }

@@ -2,6 +2,8 @@
 // machine it was built for when it is a Windows image. An AutoCAD loads only
 // an add-on of its own machine, and fails on the other with a message that
 // does not say why.
+#include <errno.h>
+
 #include "ctl/ctl.h"
 #include "log/log.h"
 
@@ -44,9 +46,16 @@ LoaderFile ExamineLoaderFile(const char *path, WORD *machine) {
     if (search == INVALID_HANDLE_VALUE)
         return LoaderFile::Missing;
     FindClose(search);
+    // A folder is no add-on file, whatever it is called.
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return LoaderFile::Missing;
+    errno = 0;
     FILE *file = OpenDosStream(path, "rb");
+    // Refused (held without sharing by another program, or not ours to
+    // read), the file cannot be judged, and AutoCAD may not load it either; a
+    // name that opens nothing (a pattern, a device) is merely no image.
     if (file == nullptr)
-        return LoaderFile::NoVerdict;
+        return errno == EACCES ? LoaderFile::Unreadable : LoaderFile::NoVerdict;
     *machine = ReadImageMachine(file);
     fclose(file);
     // Only the two machines RegOST is built for get a verdict: an image of any

@@ -3,11 +3,41 @@
 // HKEY_CURRENT_USER loaders as the install writes them, and the default
 // settings the user does not have yet. It writes no records: the program
 // folder is not the user's to write, and a user's hive is the user's own.
+#include <string.h>
+
 #include "ctl/ctl.h"
 #include "driver/driver.h"
+#include "registry/registry.h"
 #include "steps/step_writes.h"
 
+namespace {
+
+// Whether this folder's install is in place for the machine: every install
+// writes the add-on's loader into the vendor key under HKEY_LOCAL_MACHINE, and
+// the uninstall removes it. A logon that ran once the uninstall had begun
+// would otherwise give its user the half of an add-on that is gone.
+bool RegisteredForMachine(const Setup &setup) {
+    DWORD size = static_cast<DWORD>(strlen(setup.mainLoaderPath) + 1);
+    for (int i = 0; i < setup.releaseCount; ++i) {
+        char releaseNumber[kReleaseNumberSize];
+        char releaseKeyName[kReleaseKeyNameSize];
+        CopyRelease(setup.releaseList, i, releaseNumber, releaseKeyName);
+        char key[kPathBufferSize];
+        if (JoinText(key, kVendorKeyPrefix, releaseNumber, "\\Ostrel") &&
+            MatchValue(HKEY_LOCAL_MACHINE, key, "Loader", REG_SZ,
+                       reinterpret_cast<const BYTE *>(setup.mainLoaderPath),
+                       size) == ValueMatch::Same)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int UserRegistration(const CtlRun &run) {
+    if (!RegisteredForMachine(run.setup))
+        return EndWith("User Registration Skipped -- add-on not registered for the machine\n\n",
+                       kExitDone);
     StepWrites writes(kUserMode);
     RegisterReleases(writes, run.setup, (run.switches & kSwitchQel) != 0);
     return EndWith("User Registration Completed\n\n",

@@ -9,12 +9,16 @@
 
 namespace {
 
-// False, with its line, when the file is missing or for the other machine.
+// False, with its line, when the file is missing, unreadable or for the other
+// machine.
 bool LoaderFileUsable(const char *path) {
     WORD machine = 0;
     switch (ExamineLoaderFile(path, &machine)) {
     case LoaderFile::Missing:
         WriteProgressLine("Loader file missing -- ", path, ".\n");
+        return false;
+    case LoaderFile::Unreadable:
+        WriteProgressLine("Loader file cannot be read -- ", path, ".\n");
         return false;
     case LoaderFile::OtherMachine:
         WriteOtherMachineLine("Loader file for another machine -- ", path, machine);

@@ -37,7 +37,16 @@ void UpperCaseInPlace(char *text);
 // Writes the folder of the running executable, ending in a separator, into
 // directory (kPathBufferSize bytes). argv0 (the program as it was started)
 // stands in when the platform cannot tell; empty when nothing is known.
-void FindProgramDirectory(const char *argv0, char *directory);
+// False, with directory empty, when the ANSI code page cannot spell the
+// folder's name: every ANSI call would act on another folder or none.
+bool FindProgramDirectory(const char *argv0, char *directory);
+// The program's file name as FindProgramDirectory found it (the name it was
+// started as, "OstrelCtl.exe" say); empty when unknown or not spelled.
+const char *ProgramFileName();
+// What a run logs, in the temporary folder, when FindProgramDirectory refused
+// the folder.
+constexpr char kUnusableFolderLine[] =
+    "Error -- Program folder name cannot be used, nothing done\n\n";
 
 // The FNV-1a hash of a program folder, upper-cased and with '/' read as '\\',
 // so that a folder named in another case or with slashes gives the same.

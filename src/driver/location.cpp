@@ -8,16 +8,56 @@ void UpperCaseInPlace(char *text) {
         *text = UpperAscii(*text);
 }
 
-void FindProgramDirectory(const char *argv0, char *directory) {
+namespace {
+
+char programFileName[kPathBufferSize]; // as FindProgramDirectory last found it
+
+// The running program's path in the ANSI code page into path. The ANSI call
+// would give a name that code page cannot spell with a character that looks
+// alike ("A" for "\u0100"), which may name another folder: *exact is false
+// then. A file name it cannot spell is left off. False when the platform
+// cannot tell, the path does not fit (cut short, it would name a wrong
+// folder), or the code page takes no such conversion (UTF-8, which spells
+// every name): argv0 stands in then.
+bool ReadModulePath(char *path, bool *exact) {
+    WCHAR wide[kPathBufferSize];
+    DWORD length = GetModuleFileNameW(nullptr, wide, kPathBufferSize);
+    int split = 0;
+    for (DWORD i = 0; i < length && length < kPathBufferSize; ++i)
+        split = wide[i] == '\\' || wide[i] == '/' ? static_cast<int>(i) + 1 : split;
+    if (split == 0)
+        return false;
+    BOOL defaulted = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, split, path,
+                                    kPathBufferSize - 1, nullptr, &defaulted);
+    if (bytes <= 0)
+        return false;
+    *exact = defaulted == FALSE;
+    int name = static_cast<int>(length) - split;
+    int room = static_cast<int>(kPathBufferSize) - 1 - bytes; // 0 would ask for the size
+    int nameBytes = name > 0 && room > 0
+                        ? WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide + split, name,
+                                              path + bytes, room, nullptr, &defaulted)
+                        : 0;
+    path[bytes + (nameBytes > 0 && defaulted == FALSE ? nameBytes : 0)] = '\0';
+    return true;
+}
+
+} // namespace
+
+bool FindProgramDirectory(const char *argv0, char *directory) {
     char path[kPathBufferSize];
     const char *source = path;
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    // A result that fills the buffer was cut short and would name a wrong folder.
-    if (length == 0 || length >= sizeof path) {
+    bool exact = true;
+    if (!ReadModulePath(path, &exact)) {
         source = argv0 != nullptr ? argv0 : "";
         if (strlen(source) >= kPathBufferSize)
             source = "";
     }
+    directory[0] = '\0';
+    programFileName[0] = '\0';
+    if (!exact)
+        return false;
 
     // A relative name would make the folder depend on the current folder,
     // which a setup may have left anywhere: such a folder counts as unknown.
@@ -30,6 +70,13 @@ void FindProgramDirectory(const char *argv0, char *directory) {
     }
     memcpy(directory, source, keep);
     directory[keep] = '\0';
+    if (keep > 0)
+        memcpy(programFileName, source + keep, strlen(source + keep) + 1);
+    return true;
+}
+
+const char *ProgramFileName() {
+    return programFileName;
 }
 
 unsigned long FolderHash(const char *programDirectory) {

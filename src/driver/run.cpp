@@ -41,9 +41,14 @@ void RegisterFromCommandLine(int argc, char **argv, const char *programDirectory
 
 int RunRegOST(int argc, char **argv) {
     char directory[kPathBufferSize];
-    FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory);
+    bool usable = FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory);
     LockRuns(directory, kRunLockWait);
-    RegisterFromCommandLine(argc, argv, directory);
+    if (usable) {
+        RegisterFromCommandLine(argc, argv, directory);
+    } else {
+        OpenRunLog(directory);
+        EndLogs(kUnusableFolderLine);
+    }
     UnlockRuns();
     return 0; // setup programs read the logs, not the exit code
 }

@@ -65,6 +65,11 @@ typedef HKEY *PHKEY;
 typedef struct ModuleHandle *HMODULE;
 typedef HMODULE HINSTANCE;
 typedef void *LPSECURITY_ATTRIBUTES;
+typedef uint16_t WCHAR;
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWCH;
+typedef const char *LPCCH;
+typedef BOOL *LPBOOL;
 
 #ifndef TRUE
 #define TRUE 1
@@ -72,6 +77,10 @@ typedef void *LPSECURITY_ATTRIBUTES;
 #endif
 
 #define MAX_PATH 260
+
+#define CP_ACP 0
+#define WC_NO_BEST_FIT_CHARS 0x00000400
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
@@ -172,7 +181,10 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
                                LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
 HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
-DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                        LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
+                        LPBOOL lpUsedDefaultChar);
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 void GetLocalTime(LPSYSTEMTIME lpSystemTime);
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);

@@ -39,7 +39,8 @@ bool IsLower(const unsigned *a, const unsigned *b) {
 // The version from the local time, unless the entry holds one as high or
 // higher already (the clock was put back, daylight saving time ended, or two
 // runs fell into one millisecond): then one more than that, since users run
-// the command again only for a higher version.
+// the command again only for a higher version. One at the ceiling stays:
+// back at 0,0,0,0 it would be lower than every user's stamp for good.
 void ComposeVersion(const char *key, const SYSTEMTIME *now, char *text) {
     unsigned parts[kVersionParts] = {
         now->wYear, static_cast<unsigned>(now->wMonth * 100u + now->wDay),
@@ -57,12 +58,15 @@ void ComposeVersion(const char *key, const SYSTEMTIME *now, char *text) {
         type == REG_SZ && size > 0 && size <= sizeof held && held[size - 1] == '\0' &&
         ParseVersion(held, old) && !IsLower(old, parts)) {
         memcpy(parts, old, sizeof parts);
-        for (int i = kVersionParts - 1; i >= 0; --i) {
-            if (parts[i] < kVersionPartLimit) {
-                ++parts[i];
-                break;
-            }
-            parts[i] = 0;
+        bool raised = false;
+        for (int i = kVersionParts - 1; i >= 0 && !raised; --i) {
+            raised = parts[i] < kVersionPartLimit;
+            parts[i] = raised ? parts[i] + 1 : 0;
+        }
+        if (!raised) {
+            memcpy(parts, old, sizeof parts);
+            WriteProgressLine("Warning -- Active Setup Version at its highest, kept: users who "
+                              "ran the command do not run it again.\n");
         }
     }
     snprintf(text, kVersionTextSize, "%u,%u,%u,%u", parts[0], parts[1], parts[2], parts[3]);
@@ -83,14 +87,14 @@ bool WriteEntryValue(StepWrites &writes, const char *key, const char *name, cons
 } // namespace
 
 bool WriteActiveSetupEntry(StepWrites &writes, const char *key, const char *programDirectory,
-                           bool secondAddOn, const SYSTEMTIME *now) {
-    // The command names the program by its shipped name, whatever this
-    // build is called, so that every build writes the same entry.
+                           const char *programName, bool secondAddOn, const SYSTEMTIME *now) {
+    // The command names the program as it was started: a setup may ship it
+    // under another name, and a logon would run nothing.
     char stubPath[kPathBufferSize];
     int length =
-        snprintf(stubPath, sizeof stubPath, "\"%s%sRegOSTCtl.exe\" /USER%s", programDirectory,
-                 SeparatorAfter(programDirectory), secondAddOn ? " /QEL" : "");
-    if (length < 0 || static_cast<size_t>(length) >= sizeof stubPath) {
+        snprintf(stubPath, sizeof stubPath, "\"%s%s%s\" /USER%s", programDirectory,
+                 SeparatorAfter(programDirectory), programName, secondAddOn ? " /QEL" : "");
+    if (programName[0] == '\0' || length < 0 || static_cast<size_t>(length) >= sizeof stubPath) {
         WriteProgressLine("Error -- Active Setup registry -- StubPath -- HKEY_LOCAL_MACHINE.\n");
         CountFailedWrite(writes);
         return false;

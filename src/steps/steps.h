@@ -37,7 +37,8 @@ bool WriteDemandLoadEntries(StepWrites &writes, const ReleaseInput &release, boo
 
 /* active_setup.cpp */
 // The entry at key (under HKEY_LOCAL_MACHINE) that makes every user's next
-// logon run RegOSTCtl /USER of programDirectory (with /QEL for secondAddOn);
-// its version is higher than any it held before.
+// logon run programName /USER in programDirectory (with /QEL for
+// secondAddOn); its version is higher than any it held before, or, where
+// none can be, the one it holds.
 bool WriteActiveSetupEntry(StepWrites &writes, const char *key, const char *programDirectory,
-                           bool secondAddOn, const SYSTEMTIME *now);
+                           const char *programName, bool secondAddOn, const SYSTEMTIME *now);

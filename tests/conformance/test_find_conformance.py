@@ -61,7 +61,7 @@ KNOWN_DIFFERENCES = {
     "@\\q\\no????.???": ("ERR", "OK",
                          "'?' before a dot or the end may match nothing on Windows (DOS_QM)"),
     "@\\q\\noext?": ("ERR", "OK", "'?' at the end may match nothing on Windows (DOS_QM)"),
-    "Z:": ("ERR", "OK", "a bare drive is its current folder on Windows"),
+    "Z:": ("ERR", "OK DIR", "a bare drive is its current folder on Windows"),
     "@\\*.htm": ("OK", "ERR", "Wine matches 8.3 aliases; the simulation has no short names"),
     "@\\{pad}p\\x.txt": ("OK", "ERR", "a full path of MAX_PATH characters fails on Windows"),
     ("@\\{pad}p\\x.txt", "r"): ("OK", "ERR 2",

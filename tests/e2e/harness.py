@@ -38,7 +38,7 @@ class Layout:
     def __init__(self, scenario, base):
         self.scenario = scenario
         self.folder = os.path.join(base, scenario.name)
-        program = os.path.join(self.folder, "prog")
+        program = os.path.join(self.folder, scenario.program)
         if scenario.long_dir:
             room = scenario.long_dir - len(dos_path(self.folder)) - 1
             program = os.path.join(self.folder, "p" * room)
@@ -69,9 +69,12 @@ class Layout:
             else:
                 os.makedirs(os.path.dirname(path), exist_ok=True)
                 open(path, "wb").close()
-        if scenario.ini is not None:
-            with open(os.path.join(self.program, "RegOST.ini"), "wb") as out:
-                out.write(self.expand(scenario.ini).encode("cp1252"))
+        for folder in [self.program] + [os.path.join(self.folder, scenario.sibling)] * bool(
+                scenario.sibling):
+            os.makedirs(folder, exist_ok=True)
+            if scenario.ini is not None:
+                with open(os.path.join(folder, "RegOST.ini"), "wb") as out:
+                    out.write(self.expand(scenario.ini).encode("cp1252"))
         # A folder of the log's name: no program, not even root's, can open it
         # as a file.
         if scenario.block_log in ("program", "both"):

@@ -31,6 +31,7 @@ AUTOCAD_OK = "Installation AutoCAD Successful (2)\n\n"
 AUTOCAD_FAILED = "Error -- AutoCAD registry (2)\n\n"
 AUTOCAD_NOT_FOUND = "Error -- AutoCAD not found.\n"
 COMPLETED = "Installation Completed\n\n"
+FOLDER_REFUSED = "Error -- Program folder name cannot be used, nothing done\n\n"
 
 HKLM_SUFFIX = " -- HKEY_LOCAL_MACHINE.\n"
 HKCU_SUFFIX = " -- HKEY_CURRENT_USER.\n"
@@ -244,6 +245,8 @@ class Scenario:
     # faults runs on Linux only.
     faults: Dict[str, str] = field(default_factory=dict)
     ctl_exit: int = 0                  # RegOSTCtl /INSTALL's exit code in this folder
+    program: str = "prog"              # the program folder's name
+    sibling: str = ""                  # a folder beside it with the same setup file
 
 
 ONE = {"17.1": [PRODUCT]}
@@ -527,12 +530,16 @@ def _build():
     add(Scenario("program-folder-of-300-characters", ["/LOG"], ini("17.1"), machine(ONE),
                  [NO_INI], None, progress_in_temp=True, long_dir=300,
                  wine_difference="Wine starts no program from so long a folder", ctl_exit=5))
-    # A folder name outside the code page shows as '?', which no open takes
-    # as a pattern: the sibling's setup file is never read, and no log can
-    # be written, as the temporary folder lies below that name too.
+    # A folder name outside the code page is refused: the ANSI calls would
+    # spell it with '?' or a look-alike, and act on another folder or none.
+    # No log can be written here, as the temporary folder lies below that name
+    # too; nor is the sibling's setup file read.
     add(Scenario("program-folder-outside-code-page-\u042f", ["/LOG"], ini("17.1"), machine(ONE),
                  None, None, progress_in_temp=True, extra=_sibling_setup_file("\u0416"),
-                 ctl_exit=5))
+                 ctl_exit=3))
+    add(Scenario("program-folder-spelled-as-a-sibling", ["/LOG"], ini("17.1"), machine(ONE),
+                 [FOLDER_REFUSED], None, progress_in_temp=True, program="prog \u0100",
+                 sibling="prog A", ctl_exit=3))
     progress, script = full_run(["17.1"], ONE, loader="{dir}nul.arx")
     add(Scenario("loader-names-a-device", ["/LOG"], ini("17.1", loader="{dir}nul.arx"),
                  machine(ONE), [progress], script, ["17.1"]))
@@ -626,8 +633,8 @@ class UninstallCase:
     limit: int = 0           # the last step may grow a file by this many bytes only
     final: str = ""          # the last step's final line, where CTL_FINAL_LINES does not say
     # The add-on files in both folders: a DLL of the build's machine ("own")
-    # or of the other one ("other"); `swap` replaces ("other") or removes
-    # (None) them before the last step.
+    # or of the other one ("other"); `swap` replaces ("other", "folder", "held": open
+    # without sharing by another process) or removes (None) them before the last step.
     addons: Dict[str, str] = field(default_factory=lambda: {"Ostrel.arx": "own"})
     swap: Dict[str, Optional[str]] = field(default_factory=dict)
     # The last run's lines before its final line; {dir}: its folder, {machines}:
@@ -638,6 +645,7 @@ class UninstallCase:
     lock_held: bool = False
     # Keys laid down in the view the build does not see, as Scenario.other_view.
     other_view: Dict[str, Dict] = field(default_factory=dict)
+    companion: str = "RegOSTCtl.exe"  # RegOSTCtl's file name in both folders
 
 
 INSTALL, INSTALL_QEL, UNINSTALL = ["/INSTALL"], ["/INSTALL", "/QEL"], ["/UNINSTALL"]
@@ -749,6 +757,31 @@ UNINSTALL_CASES = [
     UninstallCase("wait-not-a-number", [("a", ["/INSTALL", "/WAIT:-1"])], 87),
     UninstallCase("wait-given-twice", [("a", ["/UNINSTALL", "/WAIT:1", "/WAIT:1"])], 87),
     UninstallCase("wait-not-for-verify", [("a", ["/VERIFY", "/WAIT:1"])], 87),
+    UninstallCase("renamed-companion-runs-at-logon", [("a", ALL_USERS), NEW_USER, LOGON], 0,
+                  expected=[("a", ALL_USERS), LOGON], companion="OstrelCtl.exe"),
+    # A logon that runs once the uninstall has taken the registration away.
+    UninstallCase("user-after-uninstall-writes-nothing",
+                  [("a", ALL_USERS), ("a", UNINSTALL), ("a", ["/USER"])], 0,
+                  final="User Registration Skipped -- add-on not registered for the machine\n\n",
+                  logged=""),
+    UninstallCase("user-by-hand-after-an-install", [("a", INSTALL), NEW_USER, ("a", ["/USER"])], 0,
+                  expected=[("a", INSTALL)], final=USER_COMPLETED),
+    UninstallCase("version-at-its-ceiling-stays", [("a", ALL_USERS), ("a", ALL_USERS)], 0,
+                  expected=[("a", ALL_USERS)], change={
+                      "HKLM\\{entry}": {"Version": "65535,65535,65535,65535"}},
+                  logged=OST_REG_OK + SETTINGS_OK + AUTOCAD_OK + "Warning -- Active Setup Version "
+                  "at its highest, kept: users who ran the command do not run it again.\n"
+                  "Active Setup Registry Successful\n\n"),
+    UninstallCase("verify-loader-names-a-folder", [("a", INSTALL), ("a", VERIFY)], 6,
+                  expected=[("a", INSTALL)], swap={"Ostrel.arx": "folder"},
+                  logged="Loader file missing -- {dir}Ostrel.arx.\n"),
+    UninstallCase("verify-loader-file-held", [("a", INSTALL), ("a", VERIFY)], 6,
+                  expected=[("a", INSTALL)], swap={"Ostrel.arx": "held"},
+                  logged="Loader file cannot be read -- {dir}Ostrel.arx.\n"),
+    UninstallCase("install-goes-on-past-a-held-loader-file", [("a", INSTALL)], 0,
+                  expected=[("a", INSTALL)], swap={"Ostrel.arx": "held"},
+                  logged="Warning -- Loader file cannot be read -- {dir}Ostrel.arx.\n"
+                  + OST_REG_OK + SETTINGS_OK + AUTOCAD_OK),
 ]
 
 

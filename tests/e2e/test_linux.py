@@ -131,13 +131,14 @@ def addon_image(machine):
 
 
 class LinuxCase:
-    """An uninstall case's program folders a and b, with regostctl and a
-    setup file each, on one registry; regostctl plays the build of machine."""
-    name = "regostctl"
+    """An uninstall case's program folders a and b, with regostctl (under the
+    case's companion name, as it names itself in StubPath) and a setup file
+    each, on one registry; regostctl plays the build of machine."""
     other_view_name = "32-bit"  # the simulation plays the x64 build's views
 
     def __init__(self, case, base, exe, machine="x64"):
         self.case, self.exe, self.machine = case, exe, machine
+        self.name = case.companion
         self.folder = os.path.join(base, "uninstall-" + case.name)
         self.registry = os.path.join(self.folder, "registry.reg")
 
@@ -164,17 +165,32 @@ class LinuxCase:
         for folder in "ab":
             for name, kind in addons.items():
                 path = os.path.join(self.folder, folder, name)
-                if kind is None:
-                    os.remove(path)
-                else:
+                if os.path.isdir(path) or (kind in (None, "folder", "held")
+                                           and os.path.lexists(path)):
+                    shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+                if kind == "folder":
+                    os.makedirs(path)
+                elif kind == "held":
+                    self.hold_addon(path)
+                elif kind is not None:
                     shutil.copyfile(addon_image(self.machine if kind == "own" else other), path)
+
+    def hold_addon(self, path):
+        # What root cannot open here: a FIFO, which the simulation refuses as
+        # Windows refuses a file another program holds without sharing.
+        os.mkfifo(path)
+
+    def holding(self):
+        """A context in which the held add-on files are held."""
+        return contextlib.nullcontext()
 
     def expand(self, text, folder):
         machines = (MACHINES["x86" if self.machine == "x64" else "x64"][3],
                     MACHINES[self.machine][3])
-        return text.replace("{dir}", harness.dos_path(os.path.join(self.folder, folder)) + "\\"
-                            ).replace("{machines}", "%s, not %s" % machines).replace(
-                                "{view}", self.other_view_name)
+        directory = harness.dos_path(os.path.join(self.folder, folder)) + "\\"
+        return text.replace("{dir}", directory).replace(
+            "{machines}", "%s, not %s" % machines).replace("{view}", self.other_view_name).replace(
+                "{entry}", table.active_setup_key(directory))
 
     def set(self, machine, mode="wb"):
         full = {}  # with the parent keys, as a saved registry has them
@@ -216,7 +232,7 @@ class LinuxCase:
             if root != "HKLM" or not path.lower().startswith(regfile.ENTRY_PREFIX.lower()):
                 continue
             stub = values.get("stubpath", (0, 0, ""))[2]
-            folder, _, args = stub[1:].partition("RegOSTCtl.exe\" ")
+            folder, _, args = stub[1:].partition(self.name + "\" ")
             version = values.get("version", (0, 0, ""))[2]
             parts = [int(p) for p in version.split(",") if p.isdigit()]
             got = (values.get("")[1:] if "" in values else None, values.get("isinstalled"),
@@ -304,7 +320,7 @@ def uninstall_case_problems(runner):
         runner.lay_out()
         runner.run(steps)
         if case.change:
-            runner.change(case.change)
+            runner.change({runner.expand(k, "a"): v for k, v in case.change.items()})
         runner.place_addons(case.swap)
         if expected is None:
             expected = regfile.normalise(runner.state())
@@ -314,7 +330,7 @@ def uninstall_case_problems(runner):
         limit = os.path.getsize(runner.script_log(last)) + case.limit
     with runner.lay_script_log(last, case.script_log) if case.script_log else \
             contextlib.nullcontext(), runner.hold_lock() if case.lock_held else \
-            contextlib.nullcontext():
+            contextlib.nullcontext(), runner.holding():
         laid, started = harness.read_file(runner.script_log(last)), time.monotonic()
         code = runner.run(case.steps[-1:], case.readonly, limit)[0]
         took = time.monotonic() - started

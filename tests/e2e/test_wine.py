@@ -40,6 +40,7 @@ How the Windows side is arranged:
 import contextlib
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -536,13 +537,35 @@ def other_view_named(runner, log):
 class WineCase(test_linux.LinuxCase):
     """An uninstall case in the Linux run's folders (the loader paths must be
     the same), with RegOSTCtl.exe, on Wine's registry."""
-    name = "RegOSTCtl.exe"
-
     def __init__(self, case, base, runner):
-        super().__init__(case, base, os.path.join(os.path.dirname(runner.exe), self.name),
+        super().__init__(case, base, os.path.join(os.path.dirname(runner.exe), "RegOSTCtl.exe"),
                          runner.machine)
         self.runner = runner
         self.other_view_name = "64-bit" if runner.wow else "32-bit"
+        self.held = []
+
+    def hold_addon(self, path):
+        shutil.copyfile(test_linux.addon_image(self.machine), path)
+        self.held.append(path)
+
+    def holding(self):
+        return self.hold_files(self.held)
+
+    def hold_files(self, paths):
+        """A context in which another process holds the files open without sharing."""
+        if not paths:
+            return contextlib.nullcontext()
+        release = os.path.join(self.folder, "release-held")
+        holder = self.runner.hold_volatile(["FILE:" + wine.dos_path(p) for p in paths], release)
+
+        @contextlib.contextmanager
+        def held():
+            try:
+                yield
+            finally:
+                open(release, "w").close()
+                holder.wait(timeout=60)
+        return held()
 
     def set(self, machine, cleared=()):
         reg = os.path.join(self.folder, "laid.reg")
@@ -554,6 +577,7 @@ class WineCase(test_linux.LinuxCase):
             raise RuntimeError("reg import failed")
 
     def lay_out(self):
+        self.held = []
         # What earlier cases left goes first, their entries and stamps too.
         entries = [path for _, (path, _) in self.runner.read_registry(
             self.runner.own, ACTIVE_SETUP_FULL).items()]
@@ -572,20 +596,7 @@ class WineCase(test_linux.LinuxCase):
 
     def lay_script_log(self, name, text):
         super().lay_script_log(name, text)
-        if text != "held":
-            return contextlib.nullcontext()
-        release = os.path.join(self.folder, "release-held")
-        holder = self.runner.hold_volatile(["FILE:" + wine.dos_path(self.script_log(name))],
-                                           release)
-
-        @contextlib.contextmanager
-        def held():
-            try:
-                yield
-            finally:
-                open(release, "w").close()
-                holder.wait(timeout=60)
-        return held()
+        return self.hold_files([self.script_log(name)] if text == "held" else [])
 
     @contextlib.contextmanager
     def hold_lock(self):

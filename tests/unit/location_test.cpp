@@ -37,14 +37,28 @@ TEST(UpperCase, TurnsOnlyAsciiLettersAndLeavesHighBytes) {
 
 TEST(ProgramDirectory, IsTheRunningExecutablesFolderWithItsBackslash) {
     char directory[kPathBufferSize];
-    FindProgramDirectory("", directory);
-    char self[kPathBufferSize];
-    DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    EXPECT_TRUE(FindProgramDirectory("", directory));
+    WCHAR self[kPathBufferSize];
+    DWORD length = GetModuleFileNameW(nullptr, self, kPathBufferSize);
     ASSERT_GT(length, 0u);
-    std::string expected(self, length);
+    std::string expected(self, self + length); // the build folder's name is ASCII
+    EXPECT_EQ(ProgramFileName(), expected.substr(expected.rfind('\\') + 1));
     expected.erase(expected.rfind('\\') + 1);
     EXPECT_EQ(directory, expected);
     EXPECT_EQ(std::string(directory).substr(0, 3), "Z:\\");
+}
+
+// The ANSI calls would take "\u0100" for "A", and another folder for this one.
+TEST(ProgramDirectory, IsRefusedWhereTheCodePageCannotSpellIt) {
+    char directory[kPathBufferSize];
+    SetSimulationModuleFileName("Z:\\Ostrel \xC4\x80\\RegOST.exe");
+    EXPECT_FALSE(FindProgramDirectory("Z:\\Ostrel A\\RegOST.exe", directory));
+    EXPECT_STREQ(directory, "");
+    SetSimulationModuleFileName("Z:\\Caf\xC3\xA9\\Ostrel\xE2\x82\xAC \xF0\x9F\x98\x80.exe");
+    EXPECT_TRUE(FindProgramDirectory("", directory));
+    EXPECT_STREQ(directory, "Z:\\Caf\xE9\\"); // and no name for a command
+    EXPECT_STREQ(ProgramFileName(), "");
+    SetSimulationModuleFileName(nullptr);
 }
 
 TEST(ProgramDirectory, FallsBackToAnAbsoluteArgv0AndIsOtherwiseUnknown) {

@@ -244,21 +244,37 @@ TEST(SimulationProcess, ModuleFileNameIsTheExecutableInDosForm) {
     unixPath[length] = '\0';
     std::string expected = DosPath(unixPath);
 
-    char path[4096];
-    DWORD got = GetModuleFileNameA(nullptr, path, sizeof path);
+    WCHAR path[4096];
+    DWORD got = GetModuleFileNameW(nullptr, path, 4096);
     EXPECT_EQ(got, expected.size());
-    EXPECT_EQ(std::string(path), expected);
-    EXPECT_EQ(GetModuleFileNameA(reinterpret_cast<HMODULE>(path), path, sizeof path), 0u)
+    EXPECT_EQ(std::string(path, path + got), expected); // the build folder's name is ASCII
+    EXPECT_EQ(GetModuleFileNameW(reinterpret_cast<HMODULE>(path), path, 4096), 0u)
         << "no other module is loaded";
 
     // Too small: cut and terminated, the buffer size returned (Vista on).
-    memset(path, 'Q', sizeof path);
     DWORD size = (DWORD)expected.size();
-    EXPECT_EQ(GetModuleFileNameA(nullptr, path, size), size);
-    EXPECT_EQ(std::string(path), expected.substr(0, size - 1));
+    path[size] = 'Q';
+    EXPECT_EQ(GetModuleFileNameW(nullptr, path, size), size);
+    EXPECT_EQ(std::string(path, path + size - 1), expected.substr(0, size - 1));
+    EXPECT_EQ(path[size - 1], 0);
     EXPECT_EQ(path[size], 'Q');
-    EXPECT_EQ(GetModuleFileNameA(nullptr, path, size + 1), size);
-    EXPECT_EQ(std::string(path), expected);
+}
+
+// As Windows converts under code page 1252 with WC_NO_BEST_FIT_CHARS: no
+// look-alike, a '?' and the flag for each character it lacks.
+TEST(SimulationProcess, WideTextToCp1252WithoutBestFit) {
+    const WCHAR wide[] = {'a', 0xE9, 0x20AC, 0x0100, 0xD83D, 0xDE00, 0xDC00, 0x81, 0};
+    char out[16] = "";
+    BOOL used = FALSE;
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, out, 16, nullptr, &used),
+              8);
+    EXPECT_STREQ(out, "a\xE9\x80??\?\x81");
+    EXPECT_TRUE(used);
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, 3, out, 16, nullptr, &used),
+              3);
+    EXPECT_FALSE(used);
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, 3, out, 2, nullptr, &used),
+              0);
 }
 
 TEST(SimulationProcess, TempPathComesFromTmpdirInDosFormWithFinalBackslash) {

@@ -25,11 +25,11 @@ TEST_F(ProgramTest, ActiveSetupVersionRisesEvenWhenTheClockWentBack) {
     ASSERT_EQ(PutValue(HKEY_LOCAL_MACHINE, key, "Version", REG_SZ, held + '\0'), ERROR_SUCCESS);
     SYSTEMTIME earlier = {2026, 12, 2, 8, 1, 30, 0, 0};
     StepWrites writes(kInstallMode);
-    EXPECT_TRUE(WriteActiveSetupEntry(writes, key, "Z:\\p\\", false, &earlier));
+    EXPECT_TRUE(WriteActiveSetupEntry(writes, key, "Z:\\p\\", "RegOSTCtl.exe", false, &earlier));
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, key, "Version"),
               std::string("2026,1208,2360,0") + '\0');
     SYSTEMTIME later = {2027, 1, 5, 1, 0, 0, 0, 1};
-    EXPECT_TRUE(WriteActiveSetupEntry(writes, key, "Z:\\p\\", true, &later));
+    EXPECT_TRUE(WriteActiveSetupEntry(writes, key, "Z:\\p\\", "RegOSTCtl.exe", true, &later));
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, key, "Version"), std::string("2027,101,0,1") + '\0');
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, key, "StubPath"),
               std::string("\"Z:\\p\\RegOSTCtl.exe\" /USER /QEL") + '\0');

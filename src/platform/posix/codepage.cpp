@@ -115,3 +115,33 @@ bool Utf16LeToCp1252(const void *bytes, size_t units, std::string *out, uint32_t
     }
     return true;
 }
+
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                        LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar,
+                        LPBOOL lpUsedDefaultChar) {
+    if (CodePage != CP_ACP || dwFlags != WC_NO_BEST_FIT_CHARS || lpDefaultChar || !lpWideCharStr ||
+        cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0)
+        return 0;
+    size_t units = static_cast<size_t>(cchWideChar);
+    if (cchWideChar == -1)
+        for (units = 1; lpWideCharStr[units - 1] != 0; units++) {
+        }
+    int used = 0;
+    bool defaulted = false;
+    for (size_t i = 0; i < units; i++, used++) {
+        uint32_t unit = lpWideCharStr[i];
+        unsigned char byte = '?';
+        bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units &&
+                    lpWideCharStr[i + 1] >= 0xDC00 && lpWideCharStr[i + 1] <= 0xDFFF;
+        i += pair; // one character, one default character
+        if (pair || !UnicodeToCp1252(unit, &byte))
+            defaulted = true, byte = '?';
+        if (cbMultiByte != 0 && used >= cbMultiByte)
+            return 0; // ERROR_INSUFFICIENT_BUFFER
+        if (cbMultiByte != 0)
+            lpMultiByteStr[used] = static_cast<char>(byte);
+    }
+    if (lpUsedDefaultChar)
+        *lpUsedDefaultChar = defaulted;
+    return used;
+}

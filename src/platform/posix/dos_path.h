@@ -57,8 +57,9 @@ bool ResolveNormalizedPath(const char *normalized, char *unixPath, size_t unixSi
                            DosLookup *lookup);
 // Both of the above, with '*' and '?' refused (ERROR_INVALID_NAME).
 DWORD LookUpDosPath(const char *dosPath, char *unixPath, size_t unixSize, DosLookup *lookup);
-// The "Z:\..." form of a Unix path, relative ones from the current folder.
-bool UnixPathToDos(const char *unixPath, char *out, size_t outSize);
+// The "Z:\..." form of a Unix path, relative ones from the current folder;
+// keepNames: its names stay UTF-8, for the wide calls.
+bool UnixPathToDos(const char *unixPath, char *out, size_t outSize, bool keepNames = false);
 bool WriteFully(int fd, const char *data, size_t length); // through EINTR
 // Opens a regular file only (a FIFO would block): -1 and EACCES otherwise.
 int OpenRegularFile(const char *unixPath, int flags);

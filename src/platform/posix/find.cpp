@@ -150,6 +150,10 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
         char ansi[kSimulationPathSize];
         found = !(dots && normalized[0] == 0) && UnixNameToAnsi(entry->d_name, ansi, sizeof ansi) &&
                 MatchFindPattern(pattern, ansi);
+        struct stat info;
+        std::string entryPath = std::string(unixPath) + "/" + entry->d_name;
+        if (found && stat(entryPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            lpFindFileData->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
     }
     closedir(dir);
     return found ? &gFindHandle : INVALID_HANDLE_VALUE;

@@ -97,7 +97,7 @@ DWORD NormalizeDosPath(const char *dosPath, char *out, size_t outSize, bool *end
     return 0;
 }
 
-bool UnixPathToDos(const char *unixPath, char *out, size_t outSize) {
+bool UnixPathToDos(const char *unixPath, char *out, size_t outSize, bool keepNames) {
     char cwd[kSimulationPathSize] = "", absolute[2 * kSimulationPathSize];
     size_t used = 0;
     if ((unixPath[0] != '/' && !getcwd(cwd, sizeof cwd)) ||
@@ -109,9 +109,11 @@ bool UnixPathToDos(const char *unixPath, char *out, size_t outSize) {
         char ansi[kSimulationPathSize];
         if (strcmp(name, "..") == 0)
             DropLast(out, &used, 2);
-        else if (strcmp(name, ".") != 0 && (!UnixNameToAnsi(name, ansi, sizeof ansi) ||
-                                            !AppendBytes(out, outSize, &used, "\\", 1) ||
-                                            !AppendBytes(out, outSize, &used, ansi, strlen(ansi))))
+        else if (strcmp(name, ".") != 0 &&
+                 ((!keepNames && !UnixNameToAnsi(name, ansi, sizeof ansi)) ||
+                  !AppendBytes(out, outSize, &used, "\\", 1) ||
+                  !AppendBytes(out, outSize, &used, keepNames ? name : ansi,
+                               strlen(keepNames ? name : ansi))))
             return false;
     }
     return used > 2 || AppendBytes(out, outSize, &used, "\\", 1);

@@ -49,18 +49,33 @@ void SetSimulationModuleFileName(const char *dosPath) {
     snprintf(gModuleFileNameOverride, sizeof gModuleFileNameOverride, "%s", fits ? dosPath : "");
 }
 
-DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
     char path[kSimulationPathSize], unixPath[kSimulationPathSize];
+    // The Unix names stay whole, as Wine shows them to the wide calls.
     if (gModuleFileNameOverride[0] != 0)
         memcpy(path, gModuleFileNameOverride, sizeof path);
     else if (!ExecutableUnixPath(unixPath, sizeof unixPath) ||
-             !UnixPathToDos(unixPath, path, sizeof path))
+             !UnixPathToDos(unixPath, path, sizeof path, true))
         return 0;
     if (hModule || nSize == 0 || !lpFilename)
         return 0; // only the program's own module is asked for
+    WCHAR wide[kSimulationPathSize + 1];
+    size_t length = 0;
+    for (const unsigned char *s = reinterpret_cast<unsigned char *>(path); *s != 0;) {
+        uint32_t c = 0;
+        size_t n = DecodeUtf8(s, &c);
+        if (n == 0) // invalid UTF-8 as the byte's cp1252 character, as the ANSI names show it
+            c = Cp1252ToUnicode(*s), n = 1;
+        if (c >= 0x10000) {
+            wide[length++] = static_cast<WCHAR>(0xD800 + ((c - 0x10000) >> 10));
+            c = 0xDC00 + (c & 0x3FF);
+        }
+        wide[length++] = static_cast<WCHAR>(c);
+        s += n;
+    }
     // Too long: cut and terminated, and the full size returned (Vista and later).
-    size_t length = strlen(path), copied = length < nSize ? length : nSize - 1;
-    memcpy(lpFilename, path, copied);
+    size_t copied = length < nSize ? length : nSize - 1;
+    memcpy(lpFilename, wide, copied * sizeof *wide);
     lpFilename[copied] = 0;
     return length < nSize ? static_cast<DWORD>(length) : nSize;
 }

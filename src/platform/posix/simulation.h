@@ -10,11 +10,14 @@
 //   RegQueryValueExA(h, name, NULL, &type, data, &size); RegCloseKey(h)
 //   RegDeleteValueA(h, name); RegDeleteKeyA(HKLM|HKCU, path)  (no subkeys; values go too)
 //   GetPrivateProfileStringA(section, key, "", buffer, 512, path)
-//   FindFirstFileA(path or pattern, &data) + FindClose: found or not
+//   FindFirstFileA(path or pattern, &data) + FindClose: found or not, and
+//   FILE_ATTRIBUTE_DIRECTORY when the entry found is a folder
 //   OpenDosStream(path, "a" | "r" | "rb"): "\n" appended as CR LF, read as
 //   stored; errno ENOENT when it is not there, EACCES for a folder
 //   BuildImageMachine(): IMAGE_FILE_MACHINE_AMD64, or _I386 (REGOST_MACHINE)
-//   GetModuleFileNameA(NULL, ...), GetTempPathA (TMPDIR), GetLocalTime,
+//   GetModuleFileNameW(NULL, ...) (Unix names kept), WideCharToMultiByte(CP_ACP,
+//   WC_NO_BEST_FIT_CHARS, text, n or -1, out, size, NULL, &used), as cp1252;
+//   GetTempPathA (TMPDIR), GetLocalTime,
 //   HeapAlloc/HeapFree on the process heap, __argc/__argv,
 //   CreateMutexA(NULL, FALSE, name or "Global\" name), WaitForSingleObject(h,
 //   ms or INFINITE), ReleaseMutex(h), CloseHandle(h).
@@ -46,7 +49,7 @@ bool SaveSimulationRegistry(const char *unixPath);
 bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize);
 void SetSimulationReadOnlyRoot(HKEY root, bool readOnly);
 
-// What GetModuleFileNameA(NULL) reports (a DOS path); null: the real one.
+// What GetModuleFileNameW(NULL) reports (a DOS path, UTF-8); null: the real one.
 void SetSimulationModuleFileName(const char *dosPath);
 // REGOST_MACHINE: "x64" (also unset or empty) or "x86", any case: the build
 // the simulator plays, as BuildImageMachine reports it.

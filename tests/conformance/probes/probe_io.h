@@ -127,8 +127,9 @@ inline int RunProfileProbe() {
 }
 
 // Request: a path or pattern. Answer: "OK" when FindFirstFileA gives a
-// handle (FindClose must take it back), "ERR" when it does not: the programs
-// ask nothing more of it. A request of a path and a mode opens a text stream
+// handle (FindClose must take it back), "OK DIR" when the entry of a path
+// without wildcards is a folder, "ERR" when there is none: the programs ask
+// nothing more of it. A request of a path and a mode opens a text stream
 // instead (fopen, or the simulation's OpenDosStream): "OK" or "ERR <errno>".
 inline int RunFindProbe() {
     static char line[kLineSize];
@@ -151,9 +152,12 @@ inline int RunFindProbe() {
         } else if (count == 1) {
             WIN32_FIND_DATAA data;
             HANDLE handle = FindFirstFileA(fields[0], &data);
+            bool folder = handle != INVALID_HANDLE_VALUE && !strpbrk(fields[0], "*?") &&
+                          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
             printf(handle == INVALID_HANDLE_VALUE ? "ERR\n"
-                   : FindClose(handle)            ? "OK\n"
-                                                  : "CLOSE-FAILED\n");
+                   : !FindClose(handle)           ? "CLOSE-FAILED\n"
+                   : folder                       ? "OK DIR\n"
+                                                  : "OK\n");
         } else {
             printf("BAD REQUEST\n");
         }

@@ -5,7 +5,8 @@
 
 Headings are underlined, a list of the sections and of the zip's contents
 comes first, links to a section name it ("see section "..."), code spans
-lose their backticks (quoted when they hold a blank), fenced blocks are
+lose their backticks and nothing else (a command reaches the text as typed,
+never quoted, and a wrapped line never breaks inside it), fenced blocks are
 indented, tables become one entry per row, and a reference to a test in
 parentheses goes. A path into the source tree
 (tests/, src/, ...) or a link to a file that the zip does not hold stops the
@@ -16,6 +17,9 @@ import sys
 import textwrap
 
 WIDTH = 100
+# Stands for a blank inside a code span until the text is wrapped: textwrap
+# breaks only at ASCII white space, so a command stays on one line to paste.
+KEPT_BLANK = "\x1f"
 NOT_IN_ZIP = re.compile(r"\b(tests|src|bench|tools|cmake|res|demo|build)/|DESIGN\.md|RESULTS\.md")
 CONTENTS = [
     ("x64\\", "RegOST.exe and RegOSTCtl.exe for 64-bit AutoCAD (64-bit Windows)"),
@@ -45,8 +49,7 @@ def inline(text, sections):
     out = []
     for part in parts:
         if part.startswith("`") and part.endswith("`") and len(part) >= 2:
-            code = part[1:-1]
-            out.append('"%s"' % code if " " in code and '"' not in code else code)
+            out.append(part[1:-1].replace(" ", KEPT_BLANK))
             continue
         def link(match):
             label, target = match.group(1), match.group(2)
@@ -82,6 +85,13 @@ def cells_of(row):
     return [c.strip().replace("\\|", "|") for c in cells + [current]]
 
 
+def wrap(text, first, rest):
+    """Lines of at most WIDTH characters, but never a code span broken: one
+    longer than a line gets a line of its own."""
+    return textwrap.wrap(text, WIDTH, initial_indent=first, subsequent_indent=rest,
+                         break_long_words=False, break_on_hyphens=False)
+
+
 def table(rows, sections):
     """A Markdown table as one entry per row."""
     cells = [[inline(c, sections) for c in cells_of(row)]
@@ -93,8 +103,7 @@ def table(rows, sections):
             # Alternatives that do not fit on one line get a line each.
             terms = row[0].split(" / ") if len(row[0]) + 2 > WIDTH else [row[0]]
             out += ["* " + terms[0]] + ["  " + term for term in terms[1:]]
-            out += textwrap.wrap(row[1], WIDTH, initial_indent="    ",
-                                 subsequent_indent="    ")
+            out += wrap(row[1], "    ", "    ")
             continue
         pairs = ["%s: %s" % (h, c) for h, c in zip(header, row) if c]
         if len("; ".join(pairs)) + 2 <= WIDTH:
@@ -102,7 +111,7 @@ def table(rows, sections):
             continue
         out.append("* " + pairs[0])
         for pair in pairs[1:]:
-            out += textwrap.wrap(pair, WIDTH, initial_indent="    ", subsequent_indent="      ")
+            out += wrap(pair, "    ", "      ")
     return out
 
 
@@ -161,7 +170,7 @@ def convert(markdown, version):
             paragraph.append(line)
         i += 1
     flush()
-    text = "\n".join(out).rstrip("\n") + "\n"
+    text = "\n".join(out).rstrip("\n").replace(KEPT_BLANK, " ") + "\n"
     text = re.sub(r"\n{3,}", "\n\n", text)
     for number, line in enumerate(text.split("\n"), 1):
         if NOT_IN_ZIP.search(line):

@@ -14,13 +14,12 @@ namespace {
 enum class SetupFile { Unused, Read, Required };
 
 // One mode: its word, the switches it takes after the word (each at most
-// once, in any order), how long it waits for another run's lock, whether its
-// log (RegOST.log) is opened before the job, its setup file, and the job.
+// once, in any order), how long it waits for another run's lock, its setup
+// file, and the job. Every mode's log (RegOST.log) is open before its job.
 struct Mode {
     const char *word;
     unsigned switches;
     DWORD lockWait;
-    bool opensLog;
     SetupFile setup;
     int (*job)(const CtlRun &run);
 };
@@ -32,11 +31,11 @@ struct Mode {
 // The usage line names the modes in this order.
 constexpr DWORD kLogonLockWait = 5000;
 const Mode kModes[] = {
-    {"/INSTALL", kSwitchQel | kSwitchAllUsers | kSwitchWait, kRunLockWait, true, SetupFile::Read,
+    {"/INSTALL", kSwitchQel | kSwitchAllUsers | kSwitchWait, kRunLockWait, SetupFile::Read,
      InstallRegistration},
-    {"/USER", kSwitchQel, kLogonLockWait, true, SetupFile::Required, UserRegistration},
-    {"/VERIFY", kSwitchQel, 30000, true, SetupFile::Required, VerifyRegistration},
-    {"/UNINSTALL", kSwitchWait, kRunLockWait, true, SetupFile::Unused, UninstallRegistration},
+    {"/USER", kSwitchQel, kLogonLockWait, SetupFile::Required, UserRegistration},
+    {"/VERIFY", kSwitchQel, 30000, SetupFile::Required, VerifyRegistration},
+    {"/UNINSTALL", kSwitchWait, kRunLockWait, SetupFile::Unused, UninstallRegistration},
 };
 
 const struct {
@@ -131,8 +130,7 @@ int EndWithLockHeld(const char *directory) {
 
 // What the mode's row asks for, then its job.
 int RunMode(const Mode &mode, CtlRun &run) {
-    if (mode.opensLog)
-        OpenRunLog(run.directory);
+    OpenRunLog(run.directory);
     if (mode.setup != SetupFile::Unused)
         run.setupEnded = ReadSetup(run.directory, (run.switches & kSwitchQel) != 0, &run.setup);
     if (mode.setup == SetupFile::Required && run.setupEnded != nullptr)

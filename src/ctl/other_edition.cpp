@@ -5,10 +5,9 @@
 #include "ctl/ctl.h"
 #include "log/log.h"
 #include "registry/registry.h"
+#include "steps/step_writes.h"
 
 namespace {
-
-constexpr char kReleaseKeyPrefix[] = "SOFTWARE\\Autodesk\\AutoCAD\\";
 
 // A product key of the release that opens in the other view and not in this
 // build's. On 32-bit Windows, which ignores the view, the two are one, so

@@ -8,7 +8,7 @@
 #include "ctl/ctl.h"
 #include "driver/driver.h"
 #include "registry/registry.h"
-#include "steps/step_writes.h"
+#include "steps/steps.h"
 
 namespace {
 
@@ -23,8 +23,8 @@ bool RegisteredForMachine(const Setup &setup) {
         char releaseKeyName[kReleaseKeyNameSize];
         CopyRelease(setup.releaseList, i, releaseNumber, releaseKeyName);
         char key[kPathBufferSize];
-        if (JoinText(key, kVendorKeyPrefix, releaseNumber, "\\Ostrel") &&
-            MatchValue(HKEY_LOCAL_MACHINE, key, "Loader", REG_SZ,
+        VendorKeyPath(releaseNumber, false, key);
+        if (MatchValue(HKEY_LOCAL_MACHINE, key, "Loader", REG_SZ,
                        reinterpret_cast<const BYTE *>(setup.mainLoaderPath),
                        size) == ValueMatch::Same)
             return true;

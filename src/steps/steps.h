@@ -25,6 +25,9 @@ void RunReleaseSteps(StepWrites &writes, const ReleaseInput &release);
 // second one.
 
 /* vendor_key.cpp */
+// The add-on's key under the maker's (kVendorKeyPrefix, the release number,
+// then Ostrel or Qel) into key, kPathBufferSize bytes: it always fits.
+void VendorKeyPath(const char *releaseNumber, bool secondAddOn, char *key);
 // The custom data is written for the main add-on only, and only when not empty.
 bool WriteVendorKey(StepWrites &writes, const ReleaseInput &release, bool secondAddOn);
 

@@ -11,9 +11,13 @@ static_assert(TextLength(kVendorKeyPrefix) + kReleaseNumberSize + TextLength("\\
 
 } // namespace
 
+void VendorKeyPath(const char *releaseNumber, bool secondAddOn, char *key) {
+    JoinText(key, kVendorKeyPrefix, releaseNumber, secondAddOn ? "\\Qel" : "\\Ostrel");
+}
+
 bool WriteVendorKey(StepWrites &writes, const ReleaseInput &release, bool secondAddOn) {
     char key[kPathBufferSize];
-    JoinText(key, kVendorKeyPrefix, release.number, secondAddOn ? "\\Qel" : "\\Ostrel");
+    VendorKeyPath(release.number, secondAddOn, key);
     const char *loaderPath = secondAddOn ? release.secondLoaderPath : release.mainLoaderPath;
     const char *messageName = secondAddOn ? "QEL" : "Ostrel";
 

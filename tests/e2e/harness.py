@@ -526,6 +526,17 @@ def lay_out_release(base, exes):
     return output.strip().splitlines()[-1], []
 
 
+def readme_problems(lines):
+    """Each of lines that README.md does not print whole, as a command a
+    reader copies (a code span or a line of its own): the tests run these
+    lines as printed, so a change to one must reach its test too."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                           "README.md"), encoding="utf-8") as f:
+        text = f.read()
+    printed = set(re.findall(r"`([^`\n]+)`", text)) | set(text.splitlines())
+    return ["README.md does not print: %s" % line for line in lines if line not in printed]
+
+
 def finish(results, base):
     """Reports the results; keeps the scenario folders only when something
     failed or REGOST_E2E_KEEP asks for them."""

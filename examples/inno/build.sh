@@ -1,45 +1,37 @@
 #!/usr/bin/env bash
-# Builds OUT_DIR/OstrelSetup.exe, the example Inno Setup setup of Ostrel, for
-# one edition:
+# Builds OUT_DIR/OstrelSetup.exe, the example Inno Setup setup of Ostrel for
+# both editions, from the vendor's own files:
 #
-#   [OSTREL_ARX_X86=FILE] [OSTREL_ARX_X64=FILE] examples/inno/build.sh OUT_DIR x86|x64 [CTL_EXE]
+#   examples/inno/build.sh OUT_DIR SETUP_INI ARX_X86 ARX_X64
 #
-# x86: a 32-bit setup with the i686 RegOSTCtl.exe (32-bit registry view),
-# into Program Files (x86) on 64-bit Windows; x64: a 64-bit install mode
-# setup with the x86_64 RegOSTCtl.exe (64-bit view), into Program Files.
-# OSTREL_ARX_X86 and OSTREL_ARX_X64 name the vendor's add-on of each
-# edition, installed as Ostrel.arx; without them a placeholder DLL of the
-# edition's machine stands in. Without CTL_EXE it takes the release's own
-# x86\ or x64\RegOSTCtl.exe when run from the unpacked release zip, and
-# builds the exe first (preset mingw32 or mingw64) when run from RegOST's
-# source tree (../inputs.sh).
-# Needs Inno Setup's ISCC.exe and Wine to run it: ISCC names it, by default
-# the one of the npm package innosetup (tools/setup.sh installs 6.4.1).
-# WINEPREFIX, if set, is the prefix it runs in. On Windows the same build is
-#   ISCC /DARCH=x64 /DCTL_EXE=..\..\x64\RegOSTCtl.exe /DADDON=path\to\x64\Ostrel.arx /OOUT OstrelSetup.iss
-# run in this folder.
+# SETUP_INI is the vendor's RegOST.ini, ARX_X86 and ARX_X64 the add-on for
+# 32-bit and for 64-bit AutoCAD (`placeholder` for a DLL that does nothing);
+# ../inputs.sh checks them and finds both RegOSTCtl.exe. Needs Inno Setup's
+# ISCC.exe (6.3 or later) and Wine to run it: ISCC names it, by default the
+# one of the npm package innosetup (tools/setup.sh installs it). WINEPREFIX,
+# if set, is the prefix it runs in. README.md gives the same build on Windows.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../inputs.sh"
-example_arguments "[CTL_EXE]" "$@"
-example_inputs "$arch" "${3:-}"
+example_inputs "$@"
 
 iscc=${ISCC:-}
 if [ -z "$iscc" ] && command -v npm >/dev/null; then
     iscc=$(npm root -g)/innosetup/bin/ISCC.exe
 fi
 if [ -z "$iscc" ] || [ ! -f "$iscc" ]; then
-    echo "$0: no ISCC.exe: install the npm package innosetup (tools/setup.sh) or set ISCC" >&2
-    exit 2
+    example_fail "no ISCC.exe: install the npm package innosetup (tools/setup.sh) or set ISCC"
 fi
 wine=$(command -v wine || command -v wine64 || true)
-[ -n "$wine" ] || { echo "$0: no wine to run ISCC.exe" >&2; exit 2; }
+[ -n "$wine" ] || example_fail "no wine to run ISCC.exe"
 dos() { printf 'Z:%s' "${1//\//\\}"; }
 
 cd "$here"
 rm -f "$out/OstrelSetup.exe"
 # /Q: errors and warnings only. Wine's own messages are no part of the build.
-WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" "$iscc" /Q /DARCH="$arch" \
-    /DCTL_EXE="$(dos "$ctl_exe")" /DADDON="$(dos "$addon")" /O"$(dos "$out")" OstrelSetup.iss
+WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" "$iscc" /Q \
+    /DSETUP_INI="$(dos "$setup_ini")" /DARX_X86="$(dos "$addon_x86")" \
+    /DARX_X64="$(dos "$addon_x64")" /DCTL_X86="$(dos "$ctl_x86")" \
+    /DCTL_X64="$(dos "$ctl_x64")" /DLICENCE="$(dos "$licence")" /O"$(dos "$out")" OstrelSetup.iss
 [ -f "$out/OstrelSetup.exe" ] || { echo "$0: ISCC made no OstrelSetup.exe" >&2; exit 1; }

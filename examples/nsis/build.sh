@@ -1,27 +1,20 @@
 #!/usr/bin/env bash
-# Builds OUT_DIR/OstrelSetup.exe, the example setup of Ostrel, for one
-# edition:
+# Builds OUT_DIR/OstrelSetup.exe, the example NSIS setup of Ostrel for both
+# editions, from the vendor's own files:
 #
-#   [OSTREL_ARX_X86=FILE] [OSTREL_ARX_X64=FILE] examples/nsis/build.sh OUT_DIR x86|x64 [CTL_EXE]
+#   examples/nsis/build.sh OUT_DIR SETUP_INI ARX_X86 ARX_X64
 #
-# x86: a 32-bit setup with the i686 RegOSTCtl.exe (32-bit registry view),
-# into Program Files (x86) on 64-bit Windows; x64: a 64-bit setup with the
-# x86_64 RegOSTCtl.exe (64-bit view), into Program Files. OSTREL_ARX_X86 and
-# OSTREL_ARX_X64 name the vendor's add-on of each edition, installed as
-# Ostrel.arx; without them a placeholder DLL of the edition's machine stands
-# in. Without CTL_EXE it takes the release's own x86\ or x64\RegOSTCtl.exe
-# when run from the unpacked release zip, and builds the exe first (preset
-# mingw32 or mingw64) when run from RegOST's source tree (../inputs.sh).
-# Needs makensis (Debian: nsis). On Windows, without bash, the same build is
-#   makensis /DARCH=x64 /DCTL_EXE=..\..\x64\RegOSTCtl.exe /DADDON=path\to\x64\Ostrel.arx /DOUT_FILE=OUT\OstrelSetup.exe OstrelSetup.nsi
-# run in this folder; the x64 setup needs a makensis with the amd64 stubs.
+# SETUP_INI is the vendor's RegOST.ini, ARX_X86 and ARX_X64 the add-on for
+# 32-bit and for 64-bit AutoCAD (`placeholder` for a DLL that does nothing);
+# ../inputs.sh checks them and finds both RegOSTCtl.exe. Needs makensis
+# (NSIS 3; Debian: nsis). README.md gives the same build on Windows.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../inputs.sh"
-example_arguments "[CTL_EXE]" "$@"
-example_inputs "$arch" "${3:-}"
+example_inputs "$@"
 
 cd "$here"
-makensis -V2 -DARCH="$arch" -DCTL_EXE="$ctl_exe" -DADDON="$addon" \
+makensis -V2 -DSETUP_INI="$setup_ini" -DARX_X86="$addon_x86" -DARX_X64="$addon_x64" \
+    -DCTL_X86="$ctl_x86" -DCTL_X64="$ctl_x64" -DLICENCE="$licence" \
     -DOUT_FILE="$out/OstrelSetup.exe" OstrelSetup.nsi

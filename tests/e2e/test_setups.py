@@ -1,33 +1,25 @@
-"""Runs the example setups (examples/nsis and examples/inno) under Wine, as a
-setup program runs RegOSTCtl on a customer's machine: the x86 setups with the
-i686 RegOSTCtl.exe (beside env REGOST_EXE32) in a 32-bit prefix, and both
-editions in one 64-bit prefix, the x86 one through WOW64 (its AutoCAD and its
-values in the 32-bit view, its folder Program Files (x86)), the x64 one with
-the x86_64 exe (beside env REGOST_EXE). Each prefix is made fresh, with one
-Wine server, and serves all cases of both setup kinds in turn; each case lays
-its machine down afresh. One X server (Xvfb) serves the Inno setups, which
-make windows even when very silent. The setups are built as a vendor builds
-them: by the example's build.sh in the release's folder (tools/dist.sh
---layout around those exes), with the release's own exes and placeholder
-add-ons.
+"""Runs the example setups (examples/nsis and examples/inno), each one setup
+for both editions, under Wine as a customer's machine runs them: in a fresh
+64-bit prefix, where the editions installed follow the AutoCAD of each
+registry view, and in a fresh 32-bit one, the x86 edition only. Each prefix
+has one Wine server for all its cases; each case lays its machine down
+afresh. One X server (Xvfb) serves the Inno setups, which make windows even
+when very silent. The setups are built as a vendor builds them, in the
+release's folder (tools/dist.sh --layout around the exes of env REGOST_EXE32
+and REGOST_EXE): by build.sh with the placeholder add-ons, and once by the
+README's ISCC line. Installs and uninstalls are the README's deployment
+lines as printed.
 
-Cases (CASES: the editions of each setup kind they run for): a clean install gives the
-registry the Linux build (env REGOST) gives for the same machine, puts the
-add-on of its own machine in its default folder, and its uninstaller restores
-HKEY_LOCAL_MACHINE\\SOFTWARE and HKEY_CURRENT_USER\\Software exactly; without an
-AutoCAD of the listed releases the setup warns and completes with exit code
-10; with only the other edition's AutoCAD it ends with 12 (64-bit prefix); a
-user without rights gets a failed setup and an uninstaller that still removes
-everything written; on a machine with nothing of the maker, two installs and
-one uninstall leave nothing, not even Software\\Quenlar; the uninstaller leaves
-alone a record's value that is not Ostrel's, a value changed since, and a key
-a later install took over. In the 64-bit prefix both editions of each kind
-install side by side, each in its own folder and view with its own uninstall
-entry, and each uninstaller removes exactly its own.
+Rows (ROWS): the editions installed for each machine, each registered in
+its own folder and view as the Linux build (env REGOST) registers the same
+machine, with one uninstall entry; the setup's exit code; an uninstall that
+restores HKEY_LOCAL_MACHINE\\SOFTWARE and HKEY_CURRENT_USER\\Software exactly
+and leaves no folder. Cases (CASES): a user without rights gets a failed
+setup and an uninstaller that still removes everything written; an update
+while Ostrel.arx is held ends with 3010; the uninstaller leaves alone a
+record's value that is not Ostrel's, a value changed since, and a key a
+later install took over. build.sh refuses what no setup can use.
 
-How the setups are started: the NSIS uninstaller with _?=FOLDER, so that it
-runs in place and is waited for; Inno's uninstaller returns once its copy has
-done the work and then removes itself and the folder, which is waited for.
 With wine32 installed, `wine reg` is the 32-bit tool, so every registry
 command names its view.
 """
@@ -66,9 +58,8 @@ MACHINE = {
 WATCHED_FULL = test_wine.WATCHED_FULL
 UNINSTALL = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 # A setup's uninstall entry: NSIS's key, Inno's AppId.
-ENTRIES = {("nsis", "x86"): "Quenlar Ostrel 17 x86", ("nsis", "x64"): "Quenlar Ostrel 17 x64",
-           ("inno", "x86"): "{8E41C2D5-6A3B-4F0E-9D27-C51B7A0E3F32}_is1",
-           ("inno", "x64"): "{8E41C2D5-6A3B-4F0E-9D27-C51B7A0E3F64}_is1"}
+ENTRIES = {"nsis": "Quenlar Ostrel 17", "inno": "{8E41C2D5-6A3B-4F0E-9D27-C51B7A0E3F17}_is1"}
+KINDS = ("nsis", "inno")
 IMAGE_MACHINES = {"x86": 0x14C, "x64": 0x8664}
 VIEWS = {"x86": "/reg:32", "x64": "/reg:64"}
 
@@ -152,91 +143,111 @@ class Prefix:
         return regfile.normalise(state)
 
 
+# The README's deployment lines, run exactly as printed (a `cmd` line from a
+# batch file, as a deployment tool's command line would run it).
+LINES = {"nsis": ("OstrelSetup.exe /S", 'cmd /c "start "" /wait "C:\\Program Files\\Quenlar\\Ostrel '
+                  '17\\Uninstall.exe" /S _?=C:\\Program Files\\Quenlar\\Ostrel 17 & if not '
+                  'errorlevel 1 rmdir /s /q "C:\\Program Files\\Quenlar\\Ostrel 17""'),
+         "inno": ("OstrelSetup.exe /VERYSILENT /SUPPRESSMSGBOXES /NORESTART",
+                  '"C:\\Program Files\\Quenlar\\Ostrel 17\\unins000.exe" /VERYSILENT '
+                  '/SUPPRESSMSGBOXES /NORESTART')}
+# The README's Windows build of the Inno setup, with the vendor's names that
+# the test replaces by its own files.
+ISCC_LINE = ("ISCC /DSETUP_INI=C:\\Ostrel\\RegOST.ini /DARX_X86=C:\\Ostrel\\x86\\Ostrel.arx "
+             "/DARX_X64=C:\\Ostrel\\x64\\Ostrel.arx /OC:\\Ostrel\\out OstrelSetup.iss")
+
+
 class Setup:
-    """One built setup ("nsis" or "inno", edition "x86" or "x64") in a prefix."""
+    """One built setup, "nsis" or "inno", for both editions, in a prefix."""
 
-    def __init__(self, kind, arch, prefix, directory):
-        self.kind, self.arch, self.prefix, self.directory = kind, arch, prefix, directory
-        self.view = VIEWS[arch]
-        self.name = "%s %s" % (kind, arch + ("-wow64" if arch == "x86" and
-                                              prefix.arch == "win64" else ""))
-        program_files = "Program Files (x86)" if self.name.endswith("wow64") else "Program Files"
-        self.folder = "C:\\%s\\Quenlar\\Ostrel 17" % program_files
-        self.unix = prefix.unix(self.folder)
-
-    def lay_down(self, machine, other=None):
-        """machine in the setup's view, other in the other one's."""
-        machines = {self.view: machine}
-        if other is not None:
-            machines[VIEWS["x64" if self.arch == "x86" else "x86"]] = other
-        self.prefix.lay_down(machines)
+    def __init__(self, kind, prefix, directory):
+        self.kind, self.prefix, self.directory = kind, prefix, directory
+        self.name = "%s %s" % (kind, prefix.arch)
+        # The uninstaller lies in the machine's own edition's folder.
+        self.folders = {"x86": "C:\\Program Files\\Quenlar\\Ostrel 17"}
+        if prefix.arch == "win64":
+            self.folders = {"x64": self.folders["x86"],
+                            "x86": "C:\\Program Files (x86)\\Quenlar\\Ostrel 17"}
+        self.unix = prefix.unix(self.folders["x64" if prefix.arch == "win64" else "x86"])
 
     def install(self):
-        """The setup's exit code, silent, into its default folder."""
-        quiet = ["/S"] if self.kind == "nsis" else ["/VERYSILENT", "/SUPPRESSMSGBOXES",
-                                                     "/NORESTART"]
-        return wine.run([os.path.join(self.directory, "OstrelSetup.exe")] + quiet).returncode
+        """The setup's exit code (Wine keeps its low 8 bits)."""
+        line = LINES[self.kind][0].split()
+        return wine.run([os.path.join(self.directory, line[0])] + line[1:],
+                        cwd=self.directory).returncode
 
     def uninstall(self):
         """None, or what went wrong uninstalling."""
-        uninstaller = "Uninstall.exe" if self.kind == "nsis" else "unins000.exe"
-        if not os.path.isfile(os.path.join(self.unix, uninstaller)):
-            return "%s: no %s" % (self.name, uninstaller)
-        if self.kind == "nsis":
-            done = wine.run(["cmd", "/c", "Uninstall.exe /S _?=" + self.folder], cwd=self.unix)
-            left = set(os.listdir(self.unix)) - {"Uninstall.exe"}
-        else:
-            done = wine.run([os.path.join(self.unix, uninstaller), "/VERYSILENT",
-                             "/SUPPRESSMSGBOXES"])
-            deadline = time.time() + 30
-            while os.path.exists(self.unix) and time.time() < deadline:
-                time.sleep(0.2)
-            left = os.listdir(self.unix) if os.path.exists(self.unix) else []
+        script = os.path.join(self.prefix.base, "uninstall.cmd")
+        with open(script, "wb") as f:
+            f.write(LINES[self.kind][1].encode() + b"\r\n")
+        done = wine.run(["cmd", "/c", wine.dos_path(script)])
+        deadline = time.time() + 30  # Inno's uninstaller returns before its copy is done
+        left = []
+        while time.time() < deadline:
+            left = [e for e, f in self.folders.items() if os.path.exists(self.prefix.unix(f))]
+            if not left:
+                break
+            time.sleep(0.2)
         if done.returncode != 0:
-            return "%s: uninstaller exit code %d" % (self.name, done.returncode)
-        return "%s: files left: %s" % (self.name, sorted(left)) if left else None
+            return "%s: uninstall exit code %d" % (self.name, done.returncode)
+        return "%s: folders left: %s" % (self.name, left) if left else None
 
-    def installed(self, name):
-        return harness.read_file(os.path.join(self.unix, name))
+    def editions(self):
+        return sorted(e for e, f in self.folders.items()
+                      if os.path.exists(os.path.join(self.prefix.unix(f), "RegOSTCtl.exe")))
 
-    def watched_state(self):
+    def edition_problems(self, edition):
+        """What is wrong with an edition's install: its add-on's machine, its
+        Loader values and Active Setup entry in its own view."""
+        folder, view = self.folders[edition], VIEWS[edition]
+        problems = []
+        machine = harness.image_machine(os.path.join(self.prefix.unix(folder), "Ostrel.arx"))
+        if machine != IMAGE_MACHINES[edition]:
+            problems.append("%s: Ostrel.arx is not an image of its machine: %r" % (edition,
+                                                                                  machine))
+        for release in ("17.1", "17.2"):
+            done = self.prefix.reg("query", "HKLM\\SOFTWARE\\Quenlar\\AutoCAD\\%s\\Ostrel" %
+                                   release, "/v", "Loader", view=view)
+            loader = done.stdout.decode("utf-8", "replace").partition("REG_SZ")[2].strip()
+            if loader != folder + "\\Ostrel.arx":
+                problems.append("%s: %s Loader: %r" % (edition, release, loader))
+        entry = "HKLM\\" + scenarios.active_setup_key(folder + "\\")
+        query = self.prefix.reg("query", entry, "/v", "StubPath", view=view).stdout
+        if query.decode("utf-8", "replace").partition("REG_SZ")[2].strip() != \
+                '"%s\\RegOSTCtl.exe" /USER' % folder:
+            problems.append("%s: Active Setup entry's StubPath: %r" % (edition, query[-200:]))
+        return problems
+
+    def installed_problems(self, editions):
+        problems = [] if self.editions() == sorted(editions) else [
+            "editions installed: %s, expected %s" % (self.editions(), sorted(editions))]
+        for edition in editions:
+            problems += self.edition_problems(edition)
+        entry = UNINSTALL + "\\" + ENTRIES[self.kind]
+        if self.prefix.reg("query", entry, view="/reg:64").returncode != 0:
+            problems.append("no uninstall entry %s" % entry)
+        return problems
+
+    def watched_state(self, view):
         state = {}
         for key in WATCHED_FULL:
-            raw = self.prefix.export(key, self.view)
+            raw = self.prefix.export(key, view)
             if raw is not None:
                 regfile.parse(raw, state)
         return regfile.normalise(state)
 
-    def own_problems(self):
-        """What is wrong with the edition's install: its add-on's machine, its
-        Loader values, its uninstall entry, all in its own folder and view."""
-        problems = []
-        machine = harness.image_machine(os.path.join(self.unix, "Ostrel.arx"))
-        if machine != IMAGE_MACHINES[self.arch]:
-            problems.append("%s: Ostrel.arx is not an image of its machine: %r" % (
-                self.name, machine))
-        for release in ("17.1", "17.2"):
-            done = self.prefix.reg("query", "HKLM\\SOFTWARE\\Quenlar\\AutoCAD\\%s\\Ostrel" %
-                                   release, "/v", "Loader", view=self.view)
-            loader = done.stdout.decode("utf-8", "replace").partition("REG_SZ")[2].strip()
-            if loader != self.folder + "\\Ostrel.arx":
-                problems.append("%s: %s Loader in %s: %r" % (self.name, release, self.view,
-                                                            loader))
-        entry = UNINSTALL + "\\" + ENTRIES[(self.kind, self.arch)]
-        if self.prefix.reg("query", entry, view=self.view).returncode != 0:
-            problems.append("%s: no uninstall entry %s in %s" % (self.name, entry, self.view))
-        return problems
 
-
-def linux_state(regost, base, machine, release, setup):
-    """The registry regost gives for machine from the example's folder, with its
-    folder's path replaced by the install folder's."""
-    folder = os.path.join(base, "linux")
+def linux_state(context, machine, setup, edition):
+    """The registry regost gives for machine from a folder with the example
+    setup file, with its folder's path replaced by the edition's folder."""
+    folder = os.path.join(context["base"], "linux")
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
-    shutil.copy(os.path.join(release, "examples", setup.kind, "RegOST.ini"), folder)
-    shutil.copy(os.path.join(release, "examples", "placeholder", setup.arch, "Ostrel.arx"), folder)
-    shutil.copy(regost, os.path.join(folder, "regost"))
+    shutil.copy(context["setup_ini"], os.path.join(folder, "RegOST.ini"))
+    shutil.copy(os.path.join(context["release"], "examples", "placeholder", edition,
+                             "Ostrel.arx"), folder)
+    shutil.copy(context["regost"], os.path.join(folder, "regost"))
     registry = os.path.join(folder, "registry.reg")
     regfile.write_regedit4(machine, registry)
     env = dict(os.environ, REGOST_REGISTRY=registry, TMPDIR=folder)
@@ -249,7 +260,7 @@ def linux_state(regost, base, machine, release, setup):
     for _, values in state.values():
         for lname, (name, kind, data) in list(values.items()):
             if kind == "sz" and data.startswith(ours):
-                values[lname] = (name, kind, setup.folder + "\\" + data[len(ours):])
+                values[lname] = (name, kind, setup.folders[edition] + "\\" + data[len(ours):])
     return regfile.normalise(state)
 
 
@@ -260,78 +271,56 @@ def uninstalled_problems(setup, before):
     return problems
 
 
-def case_clean_install(setup, context):
-    setup.lay_down(MACHINE)
-    before = setup.prefix.whole_registry()
-    problems = []
-    code = setup.install()
-    if code != 0:
-        problems.append("setup exit code %d" % code)
-    entry = "HKLM\\" + scenarios.active_setup_key(setup.folder + "\\")
-    query = setup.prefix.reg("query", entry, "/v", "StubPath", view=setup.view).stdout.decode(
-        "utf-8", "replace")
-    stub = query.partition("REG_SZ")[2].strip()
-    if stub != '"%s\\RegOSTCtl.exe" /USER' % setup.folder:
-        problems.append("Active Setup entry's StubPath: %r" % query[-300:])
-    problems += setup.own_problems()
-    if context["regost"]:
-        problems += regfile.describe_difference(setup.watched_state(), linux_state(
-            context["regost"], context["base"], MACHINE, context["release"], setup),
-            "Wine", "Linux")
-    results = [("clean-install-as-linux-build", problems)]
-    problems = [p for p in [setup.uninstall()] if p]
-    if setup.prefix.whole_registry() != before:
-        problems.append("registry differs from before the install: %s" % "; ".join(
-            regfile.describe_difference(setup.watched_state(), regfile.normalise(
-                regfile.from_machine(MACHINE)), "after", "before")[:10]))
-    results.append(("uninstall-restores-registry", problems))
-    return results
+NO_AUTOCAD = {k: v for k, v in MACHINE.items() if not k.startswith(AUTOCAD)}
+ONLY_AUTOCAD = {k: v for k, v in MACHINE.items() if k.startswith(AUTOCAD)}
+# name: (prefix, each view's machine, then (a second install's) machine or
+# None, editions installed, the setup's exit code). The editions follow the
+# AutoCAD of each view; with none, the machine's own edition and 10.
+ROWS = [("64-bit-autocad", "win64", {"/reg:64": MACHINE}, None, ["x64"], 0),
+        ("32-bit-autocad", "win64", {"/reg:32": MACHINE, "/reg:64": NO_AUTOCAD}, None,
+         ["x86"], 0),
+        ("both-autocad-editions", "win64", {"/reg:64": MACHINE, "/reg:32": MACHINE}, None,
+         ["x64", "x86"], 0),
+        ("no-autocad", "win64", {"/reg:64": NO_AUTOCAD}, None, ["x64"], 10),
+        # A second run after the 32-bit AutoCAD went takes the x86 edition
+        # away; with nothing else of the maker, Software\Quenlar goes too.
+        ("rerun-after-32-bit-autocad-removed", "win64", {"/reg:64": ONLY_AUTOCAD,
+                                                         "/reg:32": ONLY_AUTOCAD},
+         {"/reg:64": ONLY_AUTOCAD}, ["x64"], 0),
+        ("32-bit-windows", "win32", {"/reg:32": MACHINE}, None, ["x86"], 0),
+        ("32-bit-windows-no-autocad", "win32", {"/reg:32": NO_AUTOCAD}, None, ["x86"], 10)]
 
 
-def case_no_autocad(setup, context):
-    setup.lay_down({k: v for k, v in MACHINE.items() if not k.startswith(AUTOCAD)})
-    before = setup.prefix.whole_registry()
-    problems = []
-    code = setup.install()
-    if code != 10:
-        problems.append("setup exit code %d without AutoCAD, expected 10 after a warning" % code)
-    if b"Error -- AutoCAD not found." not in (setup.installed("RegOST.log") or b""):
-        problems.append("RegOST.log does not say 'AutoCAD not found'")
-    return [("no-autocad-warns-and-completes", problems + uninstalled_problems(setup, before))]
+def case_editions(setup, context, row):
+    name, _, machines, then, editions, expected = row
+    final = then or machines
+    if then:  # the uninstall must leave the registry of the last machine
+        setup.prefix.lay_down(then)
+        before = setup.prefix.whole_registry()
+    setup.prefix.lay_down(machines)
+    if not then:
+        before = setup.prefix.whole_registry()
 
-
-def case_other_edition(setup, context):
-    # AutoCAD only in the other edition's view: RegOSTCtl's 7.
-    setup.lay_down({k: v for k, v in MACHINE.items() if not k.startswith(AUTOCAD)},
-                   {k: v for k, v in MACHINE.items() if k.startswith(AUTOCAD)})
-    before = setup.prefix.whole_registry()
-    problems = []
-    code = setup.install()
-    if code != 12:
-        problems.append("setup exit code %d with the other edition's AutoCAD, expected 12"
-                        % code)
-    return [("other-edition-ends-with-12", problems + uninstalled_problems(setup, before))]
-
-
-def case_install_twice(setup, context):
-    # Nothing of the maker on the machine: Software\Quenlar must go too.
-    setup.lay_down({k: v for k, v in MACHINE.items() if k.startswith(AUTOCAD)})
-    before = setup.prefix.whole_registry()
-    problems = []
-    for run in (1, 2):
-        code = setup.install()
-        if code != 0:
-            problems.append("install %d: exit code %d" % (run, code))
-    return [("install-twice-uninstall-once", problems + uninstalled_problems(setup, before))]
+    codes = [setup.install()]
+    if then:
+        setup.prefix.reg("delete", "HKLM\\SOFTWARE\\Autodesk", "/f", view="/reg:32")
+        codes.append(setup.install())
+    problems = [] if codes[-1] == expected & 0xFF else ["setup exit codes %s" % codes]
+    problems += setup.installed_problems(editions)
+    if context["regost"] and len(final) == 1 and not then:
+        view, machine = next(iter(final.items()))
+        edition = editions[0]
+        problems += regfile.describe_difference(setup.watched_state(view), linux_state(
+            context, machine, setup, edition), "Wine", "Linux")
+    return [(name, problems + uninstalled_problems(setup, before))]
 
 
 def case_no_rights(setup, context):
     # Volatile keys refuse the non-volatile ones RegOST creates: every
-    # HKEY_LOCAL_MACHINE write fails, as for a user without rights, and the
-    # demand-load values go to HKEY_CURRENT_USER. The volatile-key tool of
-    # the setup's edition works in the setup's view.
-    setup.lay_down({})
-    os.environ["REGOST_PROBE_DIR"] = context["probes"][setup.arch]
+    # HKEY_LOCAL_MACHINE write of the x64 edition fails, as for a user
+    # without rights, and the demand-load values go to HKEY_CURRENT_USER.
+    setup.prefix.lay_down({})
+    os.environ["REGOST_PROBE_DIR"] = context["probes"]["x64"]
     release = os.path.join(context["base"], "release-volatile")
     holder = setup.prefix.runner.hold_volatile(["HKLM\\Software\\Quenlar"] + PRODUCTS, release)
     problems = []
@@ -351,75 +340,57 @@ def case_no_rights(setup, context):
     return [("no-rights-fails-and-uninstalls", problems)]
 
 
+def case_held_addon(setup, context):
+    # An update while AutoCAD holds Ostrel.arx: the new one waits for the
+    # restart, and the setup says so (3010), never 0.
+    setup.prefix.lay_down({"/reg:64": MACHINE})
+    before = setup.prefix.whole_registry()
+    codes = [setup.install()]
+    held = os.path.join(setup.unix, "Ostrel.arx")
+    release = os.path.join(context["base"], "release-held")
+    holder = setup.prefix.runner.hold_volatile(["FILE:" + wine.dos_path(held)], release)
+    try:
+        codes.append(setup.install())
+    finally:
+        open(release, "w").close()
+        holder.wait(timeout=60)
+        os.remove(release)
+    problems = [] if codes == [0, 3010 & 0xFF] else ["setup exit codes %s" % codes]
+    return [("held-addon-replaced-at-restart", problems + uninstalled_problems(setup, before))]
+
+
 def case_only_own_values(setup, context):
     # After the install: a record of another add-on's value that holds the
     # recorded data (another setup's run in this folder, or a tampered log),
     # a command of Ostrel changed since, and the HKEY_CURRENT_USER key of
-    # Ostrel 17.1 taken over by a later install in another folder (the
-    # other edition's). All three stay, the last one with all below it.
+    # Ostrel 17.1 taken over by a later install in another folder. All three
+    # stay, the last one with all below it.
     other_addon = PRODUCTS[0] + "\\Applications\\Other"
     shared = "HKCU\\Software\\Quenlar\\AutoCAD\\17.1\\Ostrel"
     commands = PRODUCTS[1] + "\\Applications\\Ostrel\\Commands"
-    setup.lay_down(MACHINE)
-    problems = []
-    code = setup.install()
-    if code != 0:
-        problems.append("setup exit code %d" % code)
+    setup.prefix.lay_down({"/reg:64": MACHINE})
+    problems = [] if setup.install() == 0 else ["setup exit code not 0"]
     with open(os.path.join(setup.unix, "TEMPTXT.log"), "ab") as f:
         f.write(b"RegDB Key: %s\r\nRegDB Val: 2\r\nRegDB Name: LOADCTRLS\r\nRegDB Type: 3\r\n"
                 b"RegDB Root: 2\r\n" % other_addon[5:].encode())
     elsewhere = "C:\\Other\\Quenlar\\Ostrel 17\\Ostrel.arx"
     reg = setup.prefix.reg
-    reg("add", shared, "/v", "Loader", "/t", "REG_SZ", "/d", elsewhere, "/f", view=setup.view)
-    reg("add", commands, "/v", "KX1", "/t", "REG_SZ", "/d", "KXOTHER", "/f", view=setup.view)
-    installed = setup.watched_state()
+    reg("add", shared, "/v", "Loader", "/t", "REG_SZ", "/d", elsewhere, "/f", view="/reg:64")
+    reg("add", commands, "/v", "KX1", "/t", "REG_SZ", "/d", "KXOTHER", "/f", view="/reg:64")
+    installed = setup.watched_state("/reg:64")
     problems += [p for p in [setup.uninstall()] if p]
     kept = {commands: {"KX1": "KXOTHER"}, shared + "\\Settings01": {}}
     expected = regfile.normalise(regfile.from_machine(dict(MACHINE, **kept)))
     for key in (shared, shared + "\\Settings01"):
         held = regfile.state_key(*regfile.split_full_path(key))
         expected[held] = installed[held]
-    problems += regfile.describe_difference(setup.watched_state(), expected, "after", "expected")
+    problems += regfile.describe_difference(setup.watched_state("/reg:64"), expected, "after",
+                                            "expected")
     return [("uninstall-removes-only-its-own-values", problems)]
 
 
-def side_by_side(x86, x64):
-    """Both editions of one kind in one 64-bit prefix: the x64 one alone
-    first, for the registry it leaves; then the x86 one and the x64 one
-    again. Each is installed in its own place; removing the x86 one leaves
-    the registry as the x64 one alone left it, removing that one the
-    registry as it was. The x64 one is installed last, so the keys under
-    HKEY_CURRENT_USER, which both editions share, are its own."""
-    x64.lay_down(MACHINE, MACHINE)
-    prefix = x64.prefix
-    before = prefix.whole_registry()
-    codes = [x64.install()]
-    # Parsed: the Active Setup entry's version comes from the clock.
-    alone = prefix.whole_state()
-    problems = [p for p in [x64.uninstall()] if p]
-    codes += [x86.install(), x64.install()]
-    if codes != [0, 0, 0]:
-        problems.append("setup exit codes %s" % codes)
-    problems += x86.own_problems() + x64.own_problems()
-    problems += [p for p in [x86.uninstall()] if p]
-    problems += ["after the x86 uninstall: " + line for line in regfile.describe_difference(
-        prefix.whole_state(), alone, "got", "the x64 setup alone")[:10]]
-    if x64.own_problems() or not os.path.isdir(x64.unix):
-        problems.append("the x86 uninstall took the x64 install's files or values")
-    return [("both-editions-side-by-side", problems + uninstalled_problems(x64, before))]
-
-
-BOTH = ("x86", "x64")
-# case: the editions of each setup kind it runs for. Inno runs in the 64-bit
-# prefix only: its x86 setup does the same there, through WOW64, and the
-# side-by-side case installs and uninstalls both editions cleanly.
-CASES = [(case_clean_install, {"nsis": BOTH}),
-         (case_no_autocad, {"nsis": BOTH, "inno": BOTH}),
-         (case_other_edition, {"nsis": BOTH, "inno": BOTH}),
-         (case_install_twice, {"nsis": BOTH}),
-         (case_no_rights, {"nsis": BOTH, "inno": ("x86",)}),
-         (case_only_own_values, {"nsis": BOTH})]
-KINDS = ("nsis", "inno")
+# case: the setup kinds it runs for, in the 64-bit prefix.
+CASES = [(case_no_rights, KINDS), (case_held_addon, KINDS), (case_only_own_values, ("nsis",))]
 
 
 def guarded(name, results, run):
@@ -431,15 +402,60 @@ def guarded(name, results, run):
         return results + [(name, ["harness error: %r" % error])]
 
 
-def build(kind, arch, release, base):
-    """The setup's folder, and the problems of building it with its build.sh."""
-    folder = os.path.join(base, "setup-%s-%s" % (kind, arch))
-    done = subprocess.run([os.path.join(release, "examples", kind, "build.sh"), folder, arch],
-                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+def build(kind, context, iscc_line=False):
+    """The setup's folder, and the problems of building it: by its build.sh,
+    or by the README's ISCC line with the test's files in the vendor's place."""
+    folder = os.path.join(context["base"], "setup-%s%s" % (kind, "-iscc" * iscc_line))
+    examples = os.path.join(context["release"], "examples")
+    if iscc_line:
+        names = {"C:\\Ostrel\\RegOST.ini": context["setup_ini"], "C:\\Ostrel\\out": folder,
+                 "C:\\Ostrel\\x86\\Ostrel.arx": os.path.join(examples, "placeholder", "x86",
+                                                             "Ostrel.arx"),
+                 "C:\\Ostrel\\x64\\Ostrel.arx": os.path.join(examples, "placeholder", "x64",
+                                                             "Ostrel.arx")}
+        line = ISCC_LINE
+        for name, path in names.items():
+            line = line.replace(name, wine.dos_path(path))
+        args = [wine.wine_binary(), context["iscc"]] + line.split()[1:]
+        cwd = os.path.join(examples, "inno")
+    else:
+        args = [os.path.join(examples, kind, "build.sh"), folder, context["setup_ini"],
+                "placeholder", "placeholder"]
+        cwd = None
+    done = subprocess.run(args, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                           env=wine.environment())
-    if done.returncode != 0:
+    if done.returncode != 0 or not os.path.isfile(os.path.join(folder, "OstrelSetup.exe")):
         return folder, [done.stdout.decode("utf-8", "replace")[-2000:]]
     return folder, []
+
+
+def refusals(context):
+    """build.sh without the vendor's files, or with files no setup can use:
+    exit code 2, a line saying what is wrong, nothing built."""
+    bad = os.path.join(context["base"], "bad")
+    os.makedirs(bad, exist_ok=True)
+    files = {"empty.arx": b"", "text.arx": b"Ostrel\r\n",
+             "loader.ini": b"[VERSION]\r\nVersion=17.1\r\n[OSTKeysLoader]\r\nLoader=C:\\O.arx\r\n"}
+    for name, data in files.items():
+        with open(os.path.join(bad, name), "wb") as f:
+            f.write(data)
+    ini, out = context["setup_ini"], os.path.join(bad, "out")
+    calls = [([out, "x64"], "missing: ARX_X86 ARX_X64"),
+             ([out, ini, os.path.join(bad, "empty.arx"), "placeholder"], "empty"),
+             ([out, ini, os.path.join(bad, "text.arx"), "placeholder"], "not a Windows image"),
+             ([out, ini, "placeholder", os.path.join(context["release"], "x86",
+                                                     "RegOSTCtl.exe")], "the other machine"),
+             ([out, os.path.join(bad, "loader.ini"), "placeholder", "placeholder"],
+              "[OSTKeysLoader] Loader")]
+    problems = []
+    for args, said in calls:
+        done = subprocess.run([os.path.join(context["release"], "examples", "nsis", "build.sh")]
+                              + args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        output = done.stdout.decode("utf-8", "replace")
+        if done.returncode != 2 or said not in output or os.path.exists(out):
+            problems.append("build.sh %s: exit code %d, %r" % (args[1:], done.returncode,
+                                                               output[-300:]))
+    return [("build-refuses-what-no-setup-can-use", problems)]
 
 
 def run_prefix(arch, context):
@@ -451,28 +467,23 @@ def run_prefix(arch, context):
         context["probes"]["x86" if arch == "win32" else "x64"]
     prefix.enter()
     try:
-        setups = {}
-        for kind in KINDS if arch == "win64" else ("nsis",):
-            for edition in BOTH if arch == "win64" else ("x86",):
-                folder, problems = context["builds"].get((kind, edition)) or build(
-                    kind, edition, context["release"], context["base"])
-                context["builds"][(kind, edition)] = folder, problems
-                setup = Setup(kind, edition, prefix, folder)
-                if problems:
-                    results.append(("%s: build.sh" % setup.name, problems))
-                else:
-                    setups[(kind, edition)] = setup
-        for (kind, edition), setup in setups.items():
-            for case, editions in CASES:
-                if edition in editions.get(kind, ()) and (
-                        arch == "win64" or case != case_other_edition):
+        for kind in KINDS:
+            # The 32-bit prefix runs the Inno setup that the README's ISCC line builds.
+            folder, problems = build(kind, context, iscc_line=arch == "win32" and kind == "inno")
+            setup = Setup(kind, prefix, folder)
+            if problems:
+                results.append(("%s: build" % setup.name, problems))
+                continue
+            for row in ROWS:
+                if row[1] == arch:
+                    started = time.time()
+                    named = guarded(row[0], [], lambda: case_editions(setup, context, row))
+                    print("%s %s: %.1f s" % (setup.name, row[0], time.time() - started))
+                    results += [("%s %s" % (setup.name, name), p) for name, p in named]
+            for case, kinds in CASES if arch == "win64" else []:
+                if kind in kinds:
                     named = guarded(setup.name, [], lambda: case(setup, context))
                     results += [("%s %s" % (setup.name, name), p) for name, p in named]
-        for kind in KINDS:
-            if (kind, "x86") in setups and (kind, "x64") in setups:
-                named = guarded(kind, [], lambda: side_by_side(setups[(kind, "x86")],
-                                                               setups[(kind, "x64")]))
-                results += [("%s %s" % (kind, name), p) for name, p in named]
     finally:
         prefix.leave()
     print("%s: %.0f s" % (arch, time.time() - started))
@@ -504,11 +515,11 @@ def main():
     innosetup = subprocess.run(["npm", "root", "-g"], stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL).stdout.decode().strip() \
         if shutil.which("npm") else ""
+    iscc = os.path.join(innosetup, "innosetup", "bin", "ISCC.exe")
     missing = [what for what, ok in (
         ("wine", wine.available()), ("makensis", shutil.which("makensis")),
         ("Xvfb", shutil.which("Xvfb")),
-        ("innosetup's ISCC.exe (npm)", os.path.isfile(os.path.join(
-            innosetup, "innosetup", "bin", "ISCC.exe"))),
+        ("innosetup's ISCC.exe (npm)", os.path.isfile(iscc)),
         ("RegOSTCtl.exe beside REGOST_EXE32", os.path.isfile(ctl_exe(exes["x86"]))),
         ("RegOSTCtl.exe beside REGOST_EXE", os.path.isfile(ctl_exe(exes["x64"]))))
         if not ok]
@@ -522,10 +533,16 @@ def main():
     release, problems = harness.lay_out_release(base, exes)
     if problems:
         return harness.finish([("tools/dist.sh --layout", problems)], base)
-    context = {"base": base, "release": release, "regost": regost, "builds": {},
-               "probes": {arch: os.path.dirname(exe) for arch, exe in exes.items()}}
+    # The vendor's setup file.
+    setup_ini = os.path.join(base, "RegOST.ini")
+    with open(setup_ini, "wb") as f:
+        f.write(b"[VERSION]\r\nVersion=17.1:17.2\r\n[OSTKeysLoader]\r\n"
+                b"CustomData=Ostrel 17 site licence\r\n")
+    context = {"base": base, "release": release, "regost": regost, "setup_ini": setup_ini,
+               "iscc": iscc, "probes": {arch: os.path.dirname(exe) for arch, exe in exes.items()}}
+    results = refusals(context) + [("readme-prints-the-lines-run", harness.readme_problems(
+        [line for pair in LINES.values() for line in pair] + [ISCC_LINE]))]
     display, os.environ["REGOST_WINE_DISPLAY"] = start_display()
-    results = []
     try:
         for arch in ("win64", "win32"):
             results += run_prefix(arch, context)

@@ -57,7 +57,8 @@ amend() {
     # (2048), exit code ignored (64).
     sql "$1" "UPDATE CustomAction SET Type = 3410 WHERE Action = 'RollbackOstrel'"
     # The old product goes first, before InstallInitialize: wixl moves it.
-    sql "$1" "UPDATE InstallExecuteSequence SET Sequence = 1401 WHERE Action = 'RemoveExistingProducts'"
+    sql "$1" "UPDATE InstallExecuteSequence SET Sequence = 1401
+        WHERE Action = 'RemoveExistingProducts'"
     # RegOST's logs go on uninstall, so that the folder can go too.
     local remove="INSERT INTO RemoveFile (FileKey, Component_, FileName, DirProperty, InstallMode)"
     sql "$1" "$remove VALUES ('RemoveRegOSTLog', 'Ostrel', 'RegOST.log', 'INSTALLDIR', 2)"
@@ -66,12 +67,14 @@ amend() {
     # cannot compile DirectorySearch, nor makes the DrLocator table).
     sql "$1" 'CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72),
         `Path` CHAR(255), `Depth` SHORT PRIMARY KEY `Signature_`, `Parent`, `Path`)'
-    sql "$1" "INSERT INTO DrLocator (Signature_, Path, Depth) VALUES ('ScriptLog', '[INSTALLDIR]', 0)"
+    sql "$1" "INSERT INTO DrLocator (Signature_, Path, Depth)
+        VALUES ('ScriptLog', '[INSTALLDIR]', 0)"
     sql "$1" "INSERT INTO Signature (Signature, FileName) VALUES ('ScriptLog', 'TEMPTXT.log')"
     sql "$1" "INSERT INTO AppSearch (Property, Signature_) VALUES ('OSTRELSCRIPTLOG', 'ScriptLog')"
     # OSTRELWAIT passes from the command line to the elevated part of the
     # install as well (wixl drops Property/@Secure).
-    sql "$1" "UPDATE Property SET Value = '$secure;OSTRELWAIT' WHERE Property = 'SecureCustomProperties'"
+    sql "$1" "UPDATE Property SET Value = '$secure;OSTRELWAIT'
+        WHERE Property = 'SecureCustomProperties'"
 }
 
 # ARCH MSI: the tables as they must be, every row of ours exactly, and no

@@ -221,7 +221,8 @@ def side_by_side(x86, x64):
 def build_packages(release, base):
     """Both packages of each version, built as a vendor builds them: by
     build.sh in the release's folder, with the release's exes and RegOST.ini
-    and the placeholder add-ons; and the results, the old call's refusal with them."""
+    and the placeholder add-ons; with the results of the builds, of the old
+    call (refused) and of the README's lines."""
     build_sh, results, packages = os.path.join(release, "examples", "msi", "build.sh"), [], {}
     setup_ini = os.path.join(release, "examples", "msi", "RegOST.ini")
     for version in ("17.0.0", "17.0.1"):  # the second one upgrades the first
@@ -239,8 +240,8 @@ def build_packages(release, base):
     results.append(("build.sh-without-vendor-files-refused", [] if build.returncode == 2 and (
         "ARX_X86 ARX_X64" in text and not os.path.exists(out)) else [
         "exit %d, %s built: %s" % (build.returncode, os.path.exists(out), text[-500:])]))
-    return results + [("readme-msi-lines", harness.readme_problems([INSTALL, UNINSTALL, REPAIR]))], \
-        packages
+    results.append(("readme-msi-lines", harness.readme_problems([INSTALL, UNINSTALL, REPAIR])))
+    return results, packages
 
 
 def run_prefix(prefix, base, packages, results):

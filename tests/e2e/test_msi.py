@@ -3,7 +3,8 @@
 64-bit one, in fresh prefixes,
 around the exes of env REGOST_EXE and REGOST_EXE32 (RegOSTCtl.exe beside
 them), whose version resources are checked too. The packages are built by
-build.sh in the release's folder (tools/dist.sh --layout around those exes). Wine cuts msiexec's exit
+build.sh in the release's folder (tools/dist.sh --layout around those exes) and installed,
+removed and repaired by README.md's lines. Wine cuts msiexec's exit
 code to 8 bits, so the cases judge effects: files, values, folder, products.
 """
 import os
@@ -27,7 +28,12 @@ import wine  # noqa: E402
 
 SOURCE = os.path.join(HERE, "..", "..")
 # The package carries only what it runs: no RegOST.exe.
-FILES = ["Ostrel.arx", "RegOST.ini", "RegOST.log", "RegOSTCtl.exe", "TEMPTXT.log"]
+FILES = ["Ostrel.arx", "RegOST-LICENSE.txt", "RegOST.ini", "RegOST.log", "RegOSTCtl.exe",
+         "TEMPTXT.log"]
+# README.md's deployment lines, run as printed in the package's folder.
+INSTALL = "msiexec /i OstrelSetup.msi /qn /norestart"
+UNINSTALL = "msiexec /x {ProductCode} /qn /norestart"
+REPAIR = "msiexec /i OstrelSetup.msi REINSTALL=ALL REINSTALLMODE=omus /qn /norestart"
 # name: (package, prefix, registry view of the exes, the default folder)
 CONFIGURATIONS = [("x64", "win64", "/reg:64", "C:\\Program Files\\Quenlar\\Ostrel 17"),
                   ("x86-wow64", "win64", "/reg:32", "C:\\Program Files (x86)\\Quenlar\\Ostrel 17"),
@@ -61,6 +67,7 @@ class Machine:
         self.name, self.view, self.folder, self.base = name, view, folder, base
         self.product = "Ostrel 17 (%s)" % ("64-bit" if name == "x64" else "32-bit")
         self.two_views, self.packages = prefix == "win64", packages
+        self.exe = os.environ["REGOST_EXE32" if prefix == "win32" else "REGOST_EXE"]
         self.unix = os.path.join(wine.prefix_path(), "drive_c", *folder[3:].split("\\"))
         # The folder's Active Setup entry is the package's too (Windows' own stay).
         self.entry = "HKLM\\" + scenarios.active_setup_key(folder + "\\")
@@ -69,11 +76,16 @@ class Machine:
     def reg(self, *args, view=None):
         return wine.run(["reg"] + list(args) + ([view or self.view] if self.two_views else []))
 
-    def msiexec(self, *args):
+    def msiexec(self, line, package=0, *extra):
+        """line split as cmd splits it, with the ProductCode of packages[package]."""
+        msi = self.packages[package]
+        code = re.search(r"^ProductCode\t(\S+)", subprocess.run(
+            ["msiinfo", "export", msi, "Property"], stdout=subprocess.PIPE).stdout.decode(), re.M)
         # No pipes: a process msiexec leaves running would hold them open.
-        return subprocess.run([wine.wine_binary(), "msiexec"] + list(args) + ["/qn"],
-                              env=wine.environment(), stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=300).returncode
+        return subprocess.run([wine.wine_binary()] + line.replace(
+            "{ProductCode}", code.group(1)).split() + list(extra), cwd=os.path.dirname(msi),
+            env=wine.environment(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            timeout=300).returncode
 
     def lay_down(self, machine, other=None):
         """machine in the package's view, other in the other one's."""
@@ -135,41 +147,55 @@ class Machine:
 
     def cases(self):
         before = self.lay_down(MACHINE)
-        codes = [self.msiexec("/i", self.packages[0])]
+        codes = [self.msiexec(INSTALL)]
         yield "install", self.installed_problems(), codes
-        codes.append(self.msiexec("/x", self.packages[0]))
+        # Another run holds the lock past RegOSTCtl's wait: all stays for a later uninstall.
+        installed, release = self.registry(), os.path.join(self.base, "release-lock")
+        holder = test_wine.WineRunner(self.exe, self.base).hold_volatile(
+            ["LOCK:Global\\RegOST-Registry"], release)
+        try:
+            codes.append(self.msiexec(UNINSTALL, 0, "OSTRELWAIT=2"))
+        finally:
+            open(release, "w").close()
+            holder.wait(timeout=60)
+        problems = self.installed_problems() + ["values changed"] * (self.registry() != installed)
+        yield "locked-uninstall-fails-keeps-all", problems, codes
+        codes.append(self.msiexec(UNINSTALL))
         yield "uninstall", self.removed_problems(before), codes
         failing = [("no-autocad", NO_AUTOCAD, None)]
         if self.two_views:  # only the other edition's AutoCAD: RegOSTCtl's 7
             failing.append(("other-edition", OTHER_VIEW_ONLY[0], OTHER_VIEW_ONLY[1]))
         for name, machine, other in failing:
             self.lay_down(machine, other)
-            codes = [self.msiexec("/i", self.packages[0])]
+            codes = [self.msiexec(INSTALL)]
             problems = ["folder left"] if os.path.exists(os.path.dirname(self.unix)) else []
             if codes[0] == 0 or self.products():
                 problems.append("%d products" % self.products())
             # Wine runs no rollback action: what RegOSTCtl wrote before it failed stays.
             print("%s %s: Loader values left: %s" % (self.name, name, [
                 r for r in ("17.1", "17.2") if self.loader(r, self.view)]))
-            codes.append(self.msiexec("/x", self.packages[0]))
+            codes.append(self.msiexec(UNINSTALL))
             yield name + "-fails-leaves-no-folder", problems, codes
+        yield from self.later_cases()
+
+    def later_cases(self):
         before = self.lay_down(MACHINE)
-        codes = [self.msiexec("/i", package) for package in self.packages]
+        codes = [self.msiexec(INSTALL, package) for package in (0, 1)]
         problems = self.installed_problems()
-        codes.append(self.msiexec("/x", self.packages[1]))
+        codes.append(self.msiexec(UNINSTALL, 1))
         yield "upgrade-keeps-values-one-product", problems + self.removed_problems(before), codes
         # A repair puts back a deleted registration (Wine's msiexec takes no
         # /f with a package path, and fails /fomus {ProductCode}).
         before = self.lay_down(MACHINE)
-        codes = [self.msiexec("/i", self.packages[0])]
+        codes = [self.msiexec(INSTALL)]
         application = AUTOCAD + "\\R17.1\\ACAD-A001:409\\Applications\\Ostrel"
         self.reg("delete", application, "/v", "LOADER", "/f")
-        codes.append(self.msiexec("/i", self.packages[0], "REINSTALL=ALL", "REINSTALLMODE=omus"))
+        codes.append(self.msiexec(REPAIR))
         loader = self.reg("query", application, "/v", "LOADER").stdout.decode("utf-8", "replace")
         problems = self.installed_problems()
         if loader.partition("REG_SZ")[2].strip() != self.folder + "\\Ostrel.arx":
             problems.append("LOADER after the repair: %r" % loader[-300:])
-        codes.append(self.msiexec("/x", self.packages[0]))
+        codes.append(self.msiexec(UNINSTALL))
         yield "repair-registers-again-uninstall-exact", problems + self.removed_problems(before), \
             codes
 
@@ -181,16 +207,78 @@ def side_by_side(x86, x64):
     left (the x64 one, installed last, holds the HKEY_CURRENT_USER keys both
     share), removing that one what was there before."""
     before = x64.lay_down(MACHINE, MACHINE)
-    codes = [x64.msiexec("/i", x64.packages[0])]
+    codes = [x64.msiexec(INSTALL)]
     alone = x86.registry()
-    codes += [x64.msiexec("/x", x64.packages[0]), x86.msiexec("/i", x86.packages[0]),
-              x64.msiexec("/i", x64.packages[0])]
+    codes += [x64.msiexec(UNINSTALL), x86.msiexec(INSTALL), x64.msiexec(INSTALL)]
     problems = x86.installed_problems(x64.folder) + x64.installed_problems(x86.folder)
-    codes.append(x86.msiexec("/x", x86.packages[0]))
+    codes.append(x86.msiexec(UNINSTALL))
     problems += ["x86 uninstall: " + p for p in x86.removed_problems(alone)]
     problems += ["x64 after the x86 uninstall: " + p for p in x64.installed_problems()]
-    codes.append(x64.msiexec("/x", x64.packages[0]))
+    codes.append(x64.msiexec(UNINSTALL))
     return problems + x64.removed_problems(before), codes
+
+
+def build_packages(release, base):
+    """Both packages of each version, built as a vendor builds them: by
+    build.sh in the release's folder, with the release's exes and RegOST.ini
+    and the placeholder add-ons; with the results of the builds, of the old
+    call (refused) and of the README's lines."""
+    build_sh, results, packages = os.path.join(release, "examples", "msi", "build.sh"), [], {}
+    setup_ini = os.path.join(release, "examples", "msi", "RegOST.ini")
+    for version in ("17.0.0", "17.0.1"):  # the second one upgrades the first
+        out = os.path.join(base, version)
+        build = subprocess.run([build_sh, out, setup_ini, "placeholder", "placeholder"],
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                               env=dict(os.environ, OSTREL_VERSION=version))
+        results.append(("build.sh " + version,
+                        [build.stdout.decode()[-2000:]] if build.returncode else []))
+        for arch in ("x86", "x64"):
+            packages.setdefault(arch, []).append(os.path.join(out, arch, "OstrelSetup.msi"))
+    out = os.path.join(base, "old-call")
+    build = subprocess.run([build_sh, out, "x64"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    text = build.stdout.decode()
+    results.append(("build.sh-without-vendor-files-refused", [] if build.returncode == 2 and (
+        "ARX_X86 ARX_X64" in text and not os.path.exists(out)) else [
+        "exit %d, %s built: %s" % (build.returncode, os.path.exists(out), text[-500:])]))
+    results.append(("readme-msi-lines", harness.readme_problems([INSTALL, UNINSTALL, REPAIR])))
+    return results, packages
+
+
+def run_prefix(prefix, base, packages, results):
+    os.environ["REGOST_WINEARCH"] = prefix
+    os.environ["REGOST_WINEPREFIX32" if prefix == "win32" else "REGOST_WINEPREFIX"] = \
+        os.path.join(base, "wine-" + prefix)
+    wine.ensure_prefix()
+    # One server for the prefix; the first command starts the prefix's
+    # services, which would otherwise inherit a later command's pipes.
+    for command in (["wineserver", "-p"], [wine.wine_binary(), "cmd", "/c", "exit"]):
+        subprocess.run(command, env=wine.environment(), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+    try:
+        for name, arch_prefix, view, folder in CONFIGURATIONS:
+            if arch_prefix != prefix:
+                continue
+            started = time.time()
+            machine = Machine(name, prefix, view, folder, packages[name[:3]], base)
+            try:
+                for case, problems, codes in machine.cases():
+                    print("%s %s: msiexec exit codes %s" % (name, case, codes))
+                    results.append(("%s %s" % (name, case), problems))
+            except Exception as error:  # one broken configuration must not hide the others
+                results.append((name, ["harness error: %r" % error]))
+            print("%s: %.0f s" % (name, time.time() - started))
+        if prefix == "win64":
+            pair = [Machine(name, prefix, view, folder, packages[name[:3]], base)
+                    for name, _, view, folder in CONFIGURATIONS[:2]]
+            try:
+                problems, codes = side_by_side(pair[1], pair[0])
+            except Exception as error:
+                problems, codes = ["harness error: %r" % error], []
+            print("both-editions-side-by-side: msiexec exit codes %s" % codes)
+            results.append(("both-editions-side-by-side", problems))
+    finally:
+        subprocess.run(["wineserver", "-k"], env=wine.environment())
+        shutil.rmtree(wine.prefix_path(), ignore_errors=True)
 
 
 def main():
@@ -202,59 +290,16 @@ def main():
     with open(os.path.join(SOURCE, "CMakeLists.txt")) as f:
         version = re.search(r"project\(RegOST VERSION ([0-9.]+)", f.read()).group(1)
     base = tempfile.mkdtemp(prefix="regost-e2e-msi-")
-    # Built as a vendor builds them: by build.sh in the release's folder,
-    # with the release's own exes.
     release, problems = harness.lay_out_release(base, exes)
     if problems:
         return harness.finish([("tools/dist.sh --layout", problems)], base)
-    results, packages = [], {}
+    results, packages = build_packages(release, base)
     for arch, exe in sorted(exes.items()):
         for name in ("RegOST.exe", "RegOSTCtl.exe"):
             results.append(("version-resource %s %s" % (arch, name),
                             version_problems(os.path.join(os.path.dirname(exe), name), version)))
-        for package_version in ("17.0.0", "17.0.1"):  # the second one upgrades the first
-            out = os.path.join(base, arch + "-" + package_version)
-            build = subprocess.run([os.path.join(release, "examples", "msi", "build.sh"), out,
-                                    arch], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                   env=dict(os.environ, OSTREL_VERSION=package_version))
-            results.append(("build.sh %s %s" % (arch, package_version),
-                            [build.stdout.decode()[-2000:]] if build.returncode else []))
-            packages.setdefault(arch, []).append(wine.dos_path(out + "/OstrelSetup.msi"))
     for prefix in ("win64", "win32"):
-        os.environ["REGOST_WINEARCH"] = prefix
-        os.environ["REGOST_WINEPREFIX32" if prefix == "win32" else "REGOST_WINEPREFIX"] = \
-            os.path.join(base, "wine-" + prefix)
-        wine.ensure_prefix()
-        # One server for the prefix; the first command starts the prefix's
-        # services, which would otherwise inherit a later command's pipes.
-        for command in (["wineserver", "-p"], [wine.wine_binary(), "cmd", "/c", "exit"]):
-            subprocess.run(command, env=wine.environment(), stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
-        try:
-            for name, arch_prefix, view, folder in CONFIGURATIONS:
-                if arch_prefix != prefix:
-                    continue
-                started = time.time()
-                machine = Machine(name, prefix, view, folder, packages[name[:3]], base)
-                try:
-                    for case, problems, codes in machine.cases():
-                        print("%s %s: msiexec exit codes %s" % (name, case, codes))
-                        results.append(("%s %s" % (name, case), problems))
-                except Exception as error:  # one broken configuration must not hide the others
-                    results.append((name, ["harness error: %r" % error]))
-                print("%s: %.0f s" % (name, time.time() - started))
-            if prefix == "win64":
-                pair = [Machine(name, prefix, view, folder, packages[name[:3]], base)
-                        for name, _, view, folder in CONFIGURATIONS[:2]]
-                try:
-                    problems, codes = side_by_side(pair[1], pair[0])
-                except Exception as error:
-                    problems, codes = ["harness error: %r" % error], []
-                print("both-editions-side-by-side: msiexec exit codes %s" % codes)
-                results.append(("both-editions-side-by-side", problems))
-        finally:
-            subprocess.run(["wineserver", "-k"], env=wine.environment())
-            shutil.rmtree(wine.prefix_path(), ignore_errors=True)
+        run_prefix(prefix, base, packages, results)
     return harness.finish(results, base)
 
 

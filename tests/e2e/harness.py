@@ -537,6 +537,15 @@ def readme_problems(lines):
     return ["README.md does not print: %s" % line for line in lines if line not in printed]
 
 
+def vendor_setup_ini(base):
+    """A vendor's RegOST.ini for the example setups, in base."""
+    path = os.path.join(base, "RegOST.ini")
+    with open(path, "wb") as f:
+        f.write(b"[VERSION]\r\nVersion=17.1:17.2\r\n[OSTKeysLoader]\r\n"
+                b"CustomData=Ostrel 17 site licence\r\n")
+    return path
+
+
 def finish(results, base):
     """Reports the results; keeps the scenario folders only when something
     failed or REGOST_E2E_KEEP asks for them."""

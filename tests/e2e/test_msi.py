@@ -220,11 +220,11 @@ def side_by_side(x86, x64):
 
 def build_packages(release, base):
     """Both packages of each version, built as a vendor builds them: by
-    build.sh in the release's folder, with the release's exes and RegOST.ini
-    and the placeholder add-ons; with the results of the builds, of the old
-    call (refused) and of the README's lines."""
+    build.sh in the release's folder, with the release's exes, a vendor's
+    RegOST.ini and the placeholder add-ons; with the results of the builds
+    and of the README's lines."""
     build_sh, results, packages = os.path.join(release, "examples", "msi", "build.sh"), [], {}
-    setup_ini = os.path.join(release, "examples", "msi", "RegOST.ini")
+    setup_ini = harness.vendor_setup_ini(base)
     for version in ("17.0.0", "17.0.1"):  # the second one upgrades the first
         out = os.path.join(base, version)
         build = subprocess.run([build_sh, out, setup_ini, "placeholder", "placeholder"],
@@ -234,12 +234,6 @@ def build_packages(release, base):
                         [build.stdout.decode()[-2000:]] if build.returncode else []))
         for arch in ("x86", "x64"):
             packages.setdefault(arch, []).append(os.path.join(out, arch, "OstrelSetup.msi"))
-    out = os.path.join(base, "old-call")
-    build = subprocess.run([build_sh, out, "x64"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    text = build.stdout.decode()
-    results.append(("build.sh-without-vendor-files-refused", [] if build.returncode == 2 and (
-        "ARX_X86 ARX_X64" in text and not os.path.exists(out)) else [
-        "exit %d, %s built: %s" % (build.returncode, os.path.exists(out), text[-500:])]))
     results.append(("readme-msi-lines", harness.readme_problems([INSTALL, UNINSTALL, REPAIR])))
     return results, packages
 

@@ -533,11 +533,7 @@ def main():
     release, problems = harness.lay_out_release(base, exes)
     if problems:
         return harness.finish([("tools/dist.sh --layout", problems)], base)
-    # The vendor's setup file.
-    setup_ini = os.path.join(base, "RegOST.ini")
-    with open(setup_ini, "wb") as f:
-        f.write(b"[VERSION]\r\nVersion=17.1:17.2\r\n[OSTKeysLoader]\r\n"
-                b"CustomData=Ostrel 17 site licence\r\n")
+    setup_ini = harness.vendor_setup_ini(base)
     context = {"base": base, "release": release, "regost": regost, "setup_ini": setup_ini,
                "iscc": iscc, "probes": {arch: os.path.dirname(exe) for arch, exe in exes.items()}}
     results = refusals(context) + [("readme-prints-the-lines-run", harness.readme_problems(

@@ -2,36 +2,30 @@
 ; installer, so that the Windows download of NSIS 3 builds it: it reaches the
 ; 64-bit Program Files and registry view through x64.nsh.
 ;
-; On 64-bit Windows each edition's RegOSTCtl.exe first checks, from a
+; On 64-bit Windows each edition's RegOSTCtl.exe /VERIFY first says, from a
 ; temporary folder with the setup file, whether its registry view has an
-; AutoCAD of a listed release (/VERIFY: 2 or 7, none). The setup then
-; installs the x64 edition into Program Files where a 64-bit AutoCAD is, the
-; x86 edition into Program Files (x86) where a 32-bit one is, both where
-; both are, and the x64 one where none is (ending with 10). An edition an
-; earlier run installed and this machine no longer needs is uninstalled. On
-; 32-bit Windows it installs the x86 edition into Program Files. Each
-; edition's folder gets its RegOSTCtl.exe, the add-on of its machine as
-; Ostrel.arx, RegOST.ini and RegOST's licence, and RegOSTCtl registers the
-; add-on. One uninstaller and uninstall entry, in the machine's own
-; edition's folder and registry view, remove every edition installed.
+; AutoCAD of a listed release (2 or 7: none). The setup installs the x64
+; edition into Program Files where a 64-bit AutoCAD is, the x86 edition into
+; Program Files (x86) where a 32-bit one is, both where both are, the x64 one
+; where none is (ending with 10), and uninstalls an edition an earlier run
+; installed that is no longer needed. On 32-bit Windows: the x86 edition.
+; Each edition's folder gets its RegOSTCtl.exe, the add-on of its machine as
+; Ostrel.arx, RegOST.ini and RegOST's licence; RegOSTCtl registers the
+; add-on. One uninstaller and uninstall entry, in the machine's own edition's
+; folder and registry view, remove every edition installed.
 ;
-; Built by build.sh, or on Windows by makensis with these defines:
-;   SETUP_INI  the vendor's RegOST.ini
-;   ARX_X86    the add-on for 32-bit AutoCAD (an i386 image)
-;   ARX_X64    the add-on for 64-bit AutoCAD (an x86-64 image)
-;   OUT_FILE   where the setup goes
-;   CTL_X86, CTL_X64, LICENCE  RegOSTCtl.exe of each edition and RegOST's
-;              licence, by default the release's, from its examples\nsis
+; Built by build.sh, or on Windows by makensis with SETUP_INI (the vendor's
+; RegOST.ini), ARX_X86 and ARX_X64 (the add-on for 32-bit and for 64-bit
+; AutoCAD) and OUT_FILE defined; CTL_X86, CTL_X64 and LICENCE (RegOSTCtl.exe
+; of each edition, RegOST's licence) default to the release's.
 ;
-; Silent install: OstrelSetup.exe /S. The folders are fixed. Exit codes, the
-; worst of the editions' (a failure, then 1618, then 10, then 3010): 0 Ostrel
-; is registered, for every user of the machine; 3010 registered, but AutoCAD
-; holds the old Ostrel.arx: the new one replaces it at the next restart; 10
-; installed, but no AutoCAD of the listed releases was found, so nothing will
-; load it (a warning); 1618 another run of RegOSTCtl held the registry past
-; its wait: run the setup again (a deployment tool retries 1618 itself); 2
-; registering failed (the setup aborted); 1 cancelled by the user. The files
-; and the uninstaller stay in every case.
+; Silent install: OstrelSetup.exe /S; the folders are fixed. Exit codes, the
+; worst of the editions' (a failure, 1618, 10, 3010, 0): 0 registered, for
+; every user; 3010 registered, the new Ostrel.arx replaces the one AutoCAD
+; holds at the next restart; 10 no AutoCAD of the listed releases (a
+; warning); 1618 another run of RegOSTCtl held the registry past its wait:
+; run the setup again; 2 registering failed; 1 cancelled. The files and the
+; uninstaller stay in every case.
 
 !ifdef SETUP_INI & ARX_X86 & ARX_X64 & OUT_FILE
 !else
@@ -42,7 +36,6 @@
   !define CTL_X64 "..\..\x64\RegOSTCtl.exe"
   !define LICENCE "..\..\LICENSE"
 !endif
-
 Unicode true
 !include LogicLib.nsh
 !include x64.nsh
@@ -55,16 +48,14 @@ InstallDir "$PROGRAMFILES\Quenlar\Ostrel 17"
 !define FOLDER "Quenlar\Ostrel 17"
 !define FAILED 2
 RequestExecutionLevel admin
-ShowInstDetails show
 
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
-
-; The setup's exit code so far, and why when it is a failure.
+; The setup's exit code so far, and why when it is a failure; whether this
+; run installs each edition.
 Var Worst
 Var Reason
-; Whether this run installs each edition.
 Var WantX64
 Var WantX86
 ; Set when an Ostrel.arx in use waits for the next restart.
@@ -312,7 +303,6 @@ SectionEnd
 Function un.onInit
   StrCpy $Worst 0
 FunctionEnd
-
 Section "Uninstall"
   ; Each edition's RegOSTCtl removes what TEMPTXT.log records, in the view
   ; it was written in, and only what is still that folder's.

@@ -666,7 +666,9 @@ def run_scenario(runner, scenario, base, linux):
         problems = run_problems + harness.check(layout, outcome)
         if reference is not None:
             problems += harness.compare_builds(reference, outcome)
-            problems += ctl_column_problems(runner, layout, linux)
+            # Windows starts no program whose path reaches MAX_PATH.
+            if len(layout.dos_dir + "RegOSTCtl.exe") < 260:
+                problems += ctl_column_problems(runner, layout, linux)
         return problems
     except Exception as error:  # one broken scenario must not hide the others
         return ["harness error: %r" % error]

@@ -638,7 +638,7 @@ class UninstallCase:
     limit: int = 0           # the last step may grow a file by this many bytes only
     final: str = ""          # the last step's final line, where CTL_FINAL_LINES does not say
     # The add-on files in both folders: a DLL of the build's machine ("own")
-    # or of the other one ("other"); `swap` replaces ("other", "folder", "held": open
+    # or of the other one ("other"); `swap` replaces ("other", "folder", "empty", "held": open
     # without sharing by another process) or removes (None) them before the last step.
     addons: Dict[str, str] = field(default_factory=lambda: {"Ostrel.arx": "own"})
     swap: Dict[str, Optional[str]] = field(default_factory=dict)
@@ -789,6 +789,12 @@ UNINSTALL_CASES = [
                   expected=[("a", INSTALL)], swap={"Ostrel.arx": "held"},
                   logged="Warning -- Loader file cannot be read -- {dir}Ostrel.arx.\n"
                   + OST_REG_OK + SETTINGS_OK + AUTOCAD_OK),
+    UninstallCase("verify-loader-file-empty", [("a", INSTALL), ("a", VERIFY)], 6,
+                  expected=[("a", INSTALL)], swap={"Ostrel.arx": "empty"},
+                  logged="Loader file empty -- {dir}Ostrel.arx.\n"),
+    UninstallCase("install-goes-on-past-an-empty-loader-file", [("a", INSTALL)], 0, expected=None,
+                  addons={"Ostrel.arx": "empty"}, logged="Warning -- Loader file empty -- "
+                  "{dir}Ostrel.arx.\n" + OST_REG_OK + SETTINGS_OK + AUTOCAD_OK),
 ]
 
 

@@ -482,13 +482,11 @@ def two_folder_problems(runner, base, rounds=3):
 
 
 def user_during_uninstall_problems(runner, base):
-    """A logon's RegOSTCtl /USER 1.5 s into an /UNINSTALL that outlasts its
-    5 s wait (3,000 products; 17.2's records, without a product, go first):
-    it gives up on the lock, writes no user's half back, and logs together."""
+    """/USER 1.5 s into an /UNINSTALL of 3,000 products (17.2's records go first), past its
+    5 s wait: it gives up on the lock, writes no user's half back, and logs together."""
     folder, _, _ = lay_out_many_products(runner, base, "user-during-uninstall", 3000,
                                          b"17.1:17.2")
-    ctl = os.path.join(folder, "RegOSTCtl.exe")
-    shutil.copyfile(os.path.join(os.path.dirname(runner.exe), "RegOSTCtl.exe"), ctl)
+    ctl = shutil.copy(os.path.join(os.path.dirname(runner.exe), "RegOSTCtl.exe"), folder)
     codes = [wine.run([ctl, "/INSTALL", "/ALLUSERS"], cwd=folder).returncode]
     uninstall = subprocess.Popen([wine.wine_binary(), ctl, "/UNINSTALL"], cwd=folder,
                                  env=wine.environment(), stdout=subprocess.DEVNULL,
@@ -496,8 +494,7 @@ def user_during_uninstall_problems(runner, base):
     time.sleep(1.5)
     codes += [wine.run([ctl, "/USER"], cwd=folder).returncode, uninstall.wait(timeout=300)]
     log = harness.read_file(os.path.join(folder, "RegOST.log")) or b""
-    left = [path for path, _ in runner.read_registry(runner.own).values()
-            if "quenlar" in path.lower()]
+    left = [p for p, _ in runner.read_registry(runner.own).values() if "quenlar" in p.lower()]
     if codes != [0, 0, 0] or left or not re.search(
             harness.HEADER.pattern + rb"Warning -- Another run still holds the lock, going on "
             rb"without it\r\n\r\nUser Registration Skipped", log):

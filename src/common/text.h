@@ -13,6 +13,7 @@ constexpr size_t kArgumentBufferSize = 28;    // a switch: at most 27 characters
 constexpr size_t kReleaseNumberSize = 5;      // "17.1"
 constexpr size_t kReleaseKeyNameSize = 6;     // "R17.1"
 constexpr size_t kLineBufferSize = 200;       // a composed log line: at most 199 characters
+constexpr size_t kHeldLinesBufferSize = 4096; // progress lines held to go out together
 constexpr size_t kSubkeyNameBufferSize = 200; // a listed subkey name: at most 199 characters
 constexpr size_t kNumberTextSize = 11;        // a 32-bit number in decimal: "4294967295"
 constexpr size_t kHeaderTextSize = 9;         // the log header's "MM/DD/YY" and "HH:MM:SS"

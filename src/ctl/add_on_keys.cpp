@@ -100,6 +100,11 @@ bool IsLoaderName(const char *name) {
            SameTextIgnoringCase(name, kLoaderName, TextLength(kLoaderName));
 }
 
+bool IsMachineLoader(HKEY root, const char *key, const char *name) {
+    return root == HKEY_LOCAL_MACHINE && IsLoaderName(name) &&
+           StartsWithText(key, kVendorKeyPrefix) && FindAddOnKey(root, key).length == strlen(key);
+}
+
 AddOnKey FindAddOnKey(HKEY root, const char *key) {
     if (root == HKEY_LOCAL_MACHINE && IsActiveSetupEntry(key))
         return AddOnKey{strlen(key), KeyDepth(key)};

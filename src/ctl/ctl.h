@@ -47,11 +47,11 @@ int EndWith(const char *finalMessage, int exitCode);
 int InstallRegistration(const CtlRun &run);
 
 /* loader_file.cpp */
-enum class LoaderFile { Missing, Unreadable, NoVerdict, ThisMachine, OtherMachine };
+enum class LoaderFile { Missing, Unreadable, Empty, NoVerdict, ThisMachine, OtherMachine };
 // Whether the add-on file at path exists (a folder does not count), whether
-// it can be read and, when it is a Windows image of x86-64 or i386, whether
-// that is this build's machine (*machine gets the image's, 0 when it is
-// none).
+// it can be read, whether it holds any byte and, when it is a Windows image
+// of x86-64 or i386, whether that is this build's machine (*machine gets the
+// image's, 0 when it is none).
 LoaderFile ExamineLoaderFile(const char *path, WORD *machine);
 // Logs head, the path and the file's machine against the build's.
 void WriteOtherMachineLine(const char *head, const char *path, WORD machine);

@@ -124,6 +124,7 @@ int EndWithUsage(const char *directory) {
 // A deployment's mode (one that takes /WAIT) whose wait passed: it ends before
 // it touches anything, TEMPTXT.log included, and its tool runs it again later.
 int EndWithLockHeld(const char *directory) {
+    HoldProgressLines();
     OpenProgressLog(directory);
     return EndWith("Error -- Another run still holds the lock, nothing done\n\n", kExitLockHeld);
 }
@@ -142,7 +143,7 @@ int RunMode(const Mode &mode, CtlRun &run) {
 
 bool ScriptLogPath(const char *directory, char *path) {
     return directory[0] != '\0' &&
-           JoinText(path, directory, SeparatorAfter(directory), "TEMPTXT.log");
+           JoinText(path, directory, SeparatorAfter(directory), kScriptLogName);
 }
 
 int EndWith(const char *finalMessage, int exitCode) {
@@ -155,18 +156,18 @@ int RunRegOSTCtl(int argc, char **argv) {
     bool usable = FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.directory);
     DWORD lockWait = kRunLockWait;
     const Mode *mode = ReadCommand(argc, argv, &run.switches, &lockWait);
-    RunLock lock = LockRuns(run.directory, mode != nullptr ? lockWait : kRunLockWait);
-    int exitCode = kExitNoSetupFile;
-    if (mode == nullptr) {
-        exitCode = EndWithUsage(run.directory);
-    } else if (!usable) {
+    // A refusal reads and writes nothing but its line, so it waits for no
+    // one: a setup learns at once that its command will never work.
+    if (mode == nullptr)
+        return EndWithUsage(run.directory);
+    if (!usable) {
         OpenRunLog(run.directory);
-        exitCode = EndWith(kUnusableFolderLine, kExitNoSetupFile);
-    } else if (lock == RunLock::Held && (mode->switches & kSwitchWait) != 0) {
-        exitCode = EndWithLockHeld(run.directory);
-    } else {
-        exitCode = RunMode(*mode, run);
+        return EndWith(RefusedFolderLine(), kExitNoSetupFile);
     }
+    RunLock lock = LockRuns(run.directory, lockWait);
+    int exitCode = lock == RunLock::Held && (mode->switches & kSwitchWait) != 0
+                       ? EndWithLockHeld(run.directory)
+                       : RunMode(*mode, run);
     UnlockRuns();
     return exitCode;
 }

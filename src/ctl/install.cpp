@@ -22,7 +22,8 @@ bool EndsMidLine(const char *path) {
 // An add-on of the other machine would be registered for an AutoCAD that
 // cannot load it, and the run would report success: then nothing is
 // written. True when the run ended so. A file that cannot be read cannot be
-// judged: the install goes on, and says so first.
+// judged, and an empty one may yet be replaced: the install goes on, and
+// says so first.
 bool RefusedOtherMachine(const CtlRun &run) {
     if (run.setupEnded != nullptr)
         return false; // the run itself ends with the setup file's message
@@ -35,6 +36,8 @@ bool RefusedOtherMachine(const CtlRun &run) {
         LoaderFile file = path != nullptr ? ExamineLoaderFile(path, &machine) : LoaderFile::Missing;
         if (file == LoaderFile::Unreadable)
             WriteProgressLine("Warning -- Loader file cannot be read -- ", path, ".\n");
+        if (file == LoaderFile::Empty)
+            WriteProgressLine("Warning -- Loader file empty -- ", path, ".\n");
         if (file != LoaderFile::OtherMachine)
             continue;
         refused = true;

@@ -53,11 +53,21 @@ LoaderFile ExamineLoaderFile(const char *path, WORD *machine) {
     FILE *file = OpenDosStream(path, "rb");
     // Refused (held without sharing by another program, or not ours to
     // read), the file cannot be judged, and AutoCAD may not load it either; a
-    // name that opens nothing (a pattern, a device) is merely no image.
+    // name that opens nothing (a pattern) or a device is merely no image.
     if (file == nullptr)
         return errno == EACCES ? LoaderFile::Unreadable : LoaderFile::NoVerdict;
-    *machine = ReadImageMachine(file);
+    if (IsDeviceStream(file)) { // nothing to read there, and reading may wait
+        fclose(file);
+        return LoaderFile::NoVerdict;
+    }
+    // A file of no bytes (a copy that failed, say) is no add-on AutoCAD can load.
+    bool empty = fgetc(file) == EOF;
+    bool failed = ferror(file) != 0;
+    rewind(file);
+    *machine = empty ? 0 : ReadImageMachine(file);
     fclose(file);
+    if (empty)
+        return failed ? LoaderFile::Unreadable : LoaderFile::Empty;
     // Only the two machines RegOST is built for get a verdict: an image of any
     // other kind may still load where neither build can judge it.
     if (*machine != IMAGE_FILE_MACHINE_AMD64 && *machine != IMAGE_FILE_MACHINE_I386)

@@ -81,6 +81,24 @@ void NoteLoaders(const Record *newest, KeySet *sets) {
     }
 }
 
+// What /USER reads to know that the add-on is registered for the machine
+// goes first, so that a logon while the rest is removed, however long that
+// takes, writes no user's half back. Only a loader that holds what this
+// folder's newest record of it wrote; the pass over every value then finds
+// it gone, and logs the others and any refusal as it would without this one.
+void RemoveMachineLoaders(const Record *newest, KeySet *sets) {
+    bool added = false;
+    for (const Record *r = newest; r != nullptr; r = r->older) {
+        if (!IsMachineLoader(r->root, r->key, r->name))
+            continue;
+        const KeySlot *addOn =
+            FindOrAddKey(sets[kAddOnKeys], r->root, r->key, strlen(r->key), nullptr, &added);
+        bool same = false;
+        if (addOn->loader == r && CompareWithRecord(*r, &same) == ValueLookup::Found && same)
+            DeleteValue(r->root, r->key, r->name);
+    }
+}
+
 // One value, by its newest record, unless its key is another install's.
 // False when it stays though it holds what was recorded.
 bool RemoveValue(const Record &r, size_t addOnLength, KeySet *sets) {
@@ -169,6 +187,7 @@ Removal RemoveRecordedValues(Record *newest, int count) {
     if (!MakeKeySets(sets, kSetCount, count))
         return Removal::OutOfMemory;
     NoteLoaders(newest, sets);
+    RemoveMachineLoaders(newest, sets);
     bool removedAll = RemoveValues(newest, sets);
     removedAll &= DeleteEmptiedKeys(newest, sets);
     FreeKeySets(sets);

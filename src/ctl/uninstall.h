@@ -39,6 +39,9 @@ struct AddOnKey {
 AddOnKey FindAddOnKey(HKEY root, const char *key);
 // Whether a value of an add-on key is its loader (Loader or LOADER).
 bool IsLoaderName(const char *name);
+// Whether a value is what /USER reads to know that the add-on is registered
+// for the machine: the Loader of a maker's key under HKEY_LOCAL_MACHINE.
+bool IsMachineLoader(HKEY root, const char *key, const char *name);
 // The number of key names in key.
 int KeyDepth(const char *key);
 

@@ -14,8 +14,10 @@ namespace {
 
 // Whether this folder's install is in place for the machine: every install
 // writes the add-on's loader into the vendor key under HKEY_LOCAL_MACHINE, and
-// the uninstall removes it. A logon that ran once the uninstall had begun
-// would otherwise give its user the half of an add-on that is gone.
+// the uninstall removes it before anything else. Asked after the wait for the
+// lock, right before the writes: a logon that ran once the uninstall had
+// begun, or gave up waiting for a long one, would otherwise give its user the
+// half of an add-on that is gone.
 bool RegisteredForMachine(const Setup &setup) {
     DWORD size = static_cast<DWORD>(strlen(setup.mainLoaderPath) + 1);
     for (int i = 0; i < setup.releaseCount; ++i) {

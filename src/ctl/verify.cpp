@@ -9,8 +9,8 @@
 
 namespace {
 
-// False, with its line, when the file is missing, unreadable or for the other
-// machine.
+// False, with its line, when the file is missing, unreadable, empty or for the
+// other machine.
 bool LoaderFileUsable(const char *path) {
     WORD machine = 0;
     switch (ExamineLoaderFile(path, &machine)) {
@@ -19,6 +19,9 @@ bool LoaderFileUsable(const char *path) {
         return false;
     case LoaderFile::Unreadable:
         WriteProgressLine("Loader file cannot be read -- ", path, ".\n");
+        return false;
+    case LoaderFile::Empty:
+        WriteProgressLine("Loader file empty -- ", path, ".\n");
         return false;
     case LoaderFile::OtherMachine:
         WriteOtherMachineLine("Loader file for another machine -- ", path, machine);

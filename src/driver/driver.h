@@ -38,16 +38,17 @@ void UpperCaseInPlace(char *text);
 // directory (kPathBufferSize bytes). argv0 (the program as it was started)
 // stands in when the platform cannot tell; empty when nothing is known.
 // False, with directory empty, when the ANSI code page cannot spell the
-// folder's name: every ANSI call would act on another folder or none.
+// folder's name (every ANSI call would act on another folder or none), or
+// when TEMPTXT.log's path in it would pass MAX_PATH (the ANSI file calls
+// would refuse it after the setup file was found and the values written, so
+// that no uninstall could find them); RefusedFolderLine() then says which.
 bool FindProgramDirectory(const char *argv0, char *directory);
+// What a run logs, in the temporary folder, for the folder that
+// FindProgramDirectory refused last.
+const char *RefusedFolderLine();
 // The program's file name as FindProgramDirectory found it (the name it was
 // started as, "OstrelCtl.exe" say); empty when unknown or not spelled.
 const char *ProgramFileName();
-// What a run logs, in the temporary folder, when FindProgramDirectory refused
-// the folder.
-constexpr char kUnusableFolderLine[] =
-    "Error -- Program folder name cannot be used, nothing done\n\n";
-
 // The FNV-1a hash of a program folder, upper-cased and with '/' read as '\\',
 // so that a folder named in another case or with slashes gives the same.
 unsigned long FolderHash(const char *programDirectory);
@@ -69,7 +70,8 @@ constexpr DWORD kRunLockWait = 60000;
 RunLock LockRuns(const char *programDirectory, DWORD waitMilliseconds);
 void UnlockRuns();
 // Opens the progress log (OpenProgressLog) and notes in it what the lock
-// could not do: nothing when the machine's lock was had.
+// could not do: nothing when the machine's lock was had. A run without the
+// lock (refused before it, or gone on without it) holds its lines.
 void OpenRunLog(const char *programDirectory);
 
 /* setup_file.cpp */

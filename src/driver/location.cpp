@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "driver/driver.h"
+#include "log/log.h"
 
 void UpperCaseInPlace(char *text) {
     for (; *text != '\0'; ++text)
@@ -11,6 +12,15 @@ void UpperCaseInPlace(char *text) {
 namespace {
 
 char programFileName[kPathBufferSize]; // as FindProgramDirectory last found it
+const char *refusedFolderLine = "";    // why FindProgramDirectory last refused the folder
+
+// False, with its line, when the folder is too long for every file the
+// program opens in it: TEMPTXT.log has the longest name.
+bool LeavesRoomForFiles(const char *directory) {
+    bool room = strlen(directory) + TextLength(kScriptLogName) < MAX_PATH;
+    refusedFolderLine = room ? "" : "Error -- Program folder path too long, nothing done\n\n";
+    return room;
+}
 
 // The running program's path in the ANSI code page into path. The ANSI call
 // would give a name that code page cannot spell with a character that looks
@@ -56,8 +66,10 @@ bool FindProgramDirectory(const char *argv0, char *directory) {
     }
     directory[0] = '\0';
     programFileName[0] = '\0';
-    if (!exact)
+    if (!exact) {
+        refusedFolderLine = "Error -- Program folder name cannot be used, nothing done\n\n";
         return false;
+    }
 
     // A relative name would make the folder depend on the current folder,
     // which a setup may have left anywhere: such a folder counts as unknown.
@@ -70,9 +82,17 @@ bool FindProgramDirectory(const char *argv0, char *directory) {
     }
     memcpy(directory, source, keep);
     directory[keep] = '\0';
+    if (!LeavesRoomForFiles(directory)) {
+        directory[0] = '\0';
+        return false;
+    }
     if (keep > 0)
         memcpy(programFileName, source + keep, strlen(source + keep) + 1);
     return true;
+}
+
+const char *RefusedFolderLine() {
+    return refusedFolderLine;
 }
 
 const char *ProgramFileName() {

@@ -41,14 +41,14 @@ void RegisterFromCommandLine(int argc, char **argv, const char *programDirectory
 
 int RunRegOST(int argc, char **argv) {
     char directory[kPathBufferSize];
-    bool usable = FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory);
-    LockRuns(directory, kRunLockWait);
-    if (usable) {
-        RegisterFromCommandLine(argc, argv, directory);
-    } else {
+    // A folder refused is said at once: its line is all the run writes.
+    if (!FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory)) {
         OpenRunLog(directory);
-        EndLogs(kUnusableFolderLine);
+        EndLogs(RefusedFolderLine());
+        return 0;
     }
+    LockRuns(directory, kRunLockWait);
+    RegisterFromCommandLine(argc, argv, directory);
     UnlockRuns();
     return 0; // setup programs read the logs, not the exit code
 }

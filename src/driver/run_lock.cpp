@@ -61,6 +61,8 @@ void UnlockRuns() {
 }
 
 void OpenRunLog(const char *programDirectory) {
+    if (runLock == nullptr)
+        HoldProgressLines();
     OpenProgressLog(programDirectory);
     if (notice[0] != '\0')
         WriteProgressLine(notice);

@@ -8,6 +8,8 @@
 // Each progress line and each whole record is flushed as soon as it is
 // written: a run that is killed, or a disk that fills up, still leaves the
 // header and every line and record written so far, and never half a record.
+// Only a run without the run lock holds its progress lines, to keep them
+// together; it still never leaves half a line.
 #include "log/log.h"
 
 #include <string.h>
@@ -19,7 +21,10 @@ struct LogState {
     bool progressLogOff = false; // all zero: the state takes no room in the exe
     FILE *scriptLog = nullptr;
     bool scriptLogOn = false;
+    bool holding = false; // see HoldProgressLines
+    size_t held = 0;      // bytes in the progress log's stream since its last flush
     char line[kLineBufferSize] = "";
+    char heldLines[kHeldLinesBufferSize] = "";
 };
 LogState logState;
 
@@ -47,6 +52,23 @@ bool WriteLine(FILE *stream, const char *const *pieces, int count) {
         whole &= fwrite(pieces[i], 1, length, stream) == length;
     }
     return whole;
+}
+
+// Writes a progress line and puts it on disk at once; while lines are held,
+// it joins them in the stream, which is flushed first where the line would
+// not fit beside them, so that the library never cuts a line to make room.
+void WriteProgress(const char *const *pieces, int count) {
+    size_t total = 0;
+    for (int i = 0; i < count; ++i)
+        total += strlen(pieces[i]);
+    if (logState.holding && logState.held + total >= sizeof logState.heldLines) {
+        fflush(logState.progressLog);
+        logState.held = 0;
+    }
+    WriteLine(logState.progressLog, pieces, count);
+    logState.held += total;
+    if (!logState.holding)
+        fflush(logState.progressLog);
 }
 
 bool WriteScriptLine(const char *prefix, const char *text) {
@@ -85,34 +107,31 @@ void OpenProgressLog(const char *directory) {
         logState.progressLogOff = true;
         return;
     }
+    if (logState.holding)
+        setvbuf(logState.progressLog, logState.heldLines, _IOFBF, sizeof logState.heldLines);
 
     SYSTEMTIME now;
     GetLocalTime(&now);
     char date[kHeaderTextSize];
     char clock[kHeaderTextSize];
     FormatHeaderTexts(&now, date, clock);
-    fwrite(date, 1, strlen(date), logState.progressLog);
-    fwrite(" -- ", 1, 4, logState.progressLog);
-    fwrite(clock, 1, strlen(clock), logState.progressLog);
-    fwrite(" \n\n", 1, 3, logState.progressLog);
-    fflush(logState.progressLog);
+    const char *header[] = {date, " -- ", clock, " \n\n"};
+    WriteProgress(header, 4);
 }
 
 void OpenRegistryScriptLog(const char *directory) {
     if (logState.scriptLog != nullptr)
         return;
-    logState.scriptLog = OpenLogIn(directory, "TEMPTXT.log");
+    logState.scriptLog = OpenLogIn(directory, kScriptLogName);
     if (logState.scriptLog != nullptr)
         logState.scriptLogOn = true;
 }
 
 void WriteProgressLine(const char *a, const char *b, const char *c, const char *d, const char *e) {
-    if (logState.progressLogOff)
+    if (logState.progressLogOff || logState.progressLog == nullptr)
         return;
     const char *pieces[] = {a, b, c, d, e};
-    WriteLine(logState.progressLog, pieces, 5);
-    if (logState.progressLog != nullptr)
-        fflush(logState.progressLog);
+    WriteProgress(pieces, 5);
 }
 
 bool WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const char *valueName,
@@ -139,6 +158,10 @@ void EndLogs(const char *finalMessage) {
         fclose(logState.scriptLog);
         logState.scriptLog = nullptr;
     }
+}
+
+void HoldProgressLines() {
+    logState.holding = true;
 }
 
 void ResetLogStateForTests() {

@@ -5,6 +5,10 @@
 #include "common/text.h"
 #include "platform/win32.h"
 
+// The registry-script log's name: the longest of the names the program opens
+// in its folder.
+constexpr char kScriptLogName[] = "TEMPTXT.log";
+
 // Opens "RegOST.log" in directory, else in the temporary folder, and writes
 // the date and time header. When neither opens, progress output stays off.
 void OpenProgressLog(const char *directory);
@@ -20,6 +24,11 @@ bool WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const
                                bool isNumber, HKEY root);
 // Writes the final message and closes both logs.
 void EndLogs(const char *finalMessage);
+// From the progress log's opening to EndLogs, its header and lines stay in
+// the stream and reach the file together, a buffer of whole lines at a time:
+// for a run without the run lock, whose lines would otherwise fall between
+// those of the run that holds it. Call it before OpenProgressLog.
+void HoldProgressLines();
 
 // The header's date "MM/DD/YY" and time "HH:MM:SS" (kHeaderTextSize bytes each).
 void FormatHeaderTexts(const SYSTEMTIME *time, char *date, char *clock);

@@ -10,11 +10,18 @@
 
 #ifdef _WIN32
 
+#include <io.h>
 #include <windows.h>
 
 // A text-mode stream opened by a DOS path: the C library does that itself here.
 inline FILE *OpenDosStream(const char *path, const char *mode) {
     return fopen(path, mode);
+}
+
+// Whether such a stream is a device (NUL, COM1: a name that is one in every
+// folder) rather than a file; msvcrt notes it as it opens the stream.
+inline bool IsDeviceStream(FILE *stream) {
+    return _isatty(_fileno(stream)) != 0;
 }
 
 // The machine of the Windows images this build can load: its own.
@@ -203,6 +210,10 @@ extern char **__argv; // NOLINT(bugprone-reserved-identifier)
 // ("a", each "\n" stored as CR LF, as msvcrt does) or reading ("r", CR LF
 // left as it is; "rb", the bytes as they are, as on Windows).
 FILE *OpenDosStream(const char *path, const char *mode);
+// It opens files only, never a device.
+inline bool IsDeviceStream(FILE *) {
+    return false;
+}
 
 // The machine of the Windows images the simulated build can load: x86-64,
 // or i386 when the simulator plays the 32-bit build (REGOST_MACHINE=x86).

@@ -68,7 +68,7 @@ class Layout:
                 os.makedirs(path, exist_ok=True)
             else:
                 os.makedirs(os.path.dirname(path), exist_ok=True)
-                open(path, "wb").close()
+                open(path, "wb").write(b"add-on")  # an empty add-on file is no add-on
         for folder in [self.program] + [os.path.join(self.folder, scenario.sibling)] * bool(
                 scenario.sibling):
             os.makedirs(folder, exist_ok=True)

@@ -32,6 +32,7 @@ AUTOCAD_FAILED = "Error -- AutoCAD registry (2)\n\n"
 AUTOCAD_NOT_FOUND = "Error -- AutoCAD not found.\n"
 COMPLETED = "Installation Completed\n\n"
 FOLDER_REFUSED = "Error -- Program folder name cannot be used, nothing done\n\n"
+FOLDER_TOO_LONG = "Error -- Program folder path too long, nothing done\n\n"
 
 HKLM_SUFFIX = " -- HKEY_LOCAL_MACHINE.\n"
 HKCU_SUFFIX = " -- HKEY_CURRENT_USER.\n"
@@ -525,11 +526,15 @@ def _build():
     progress, script = full_run(["17.1"], ONE)
     add(Scenario("deep-program-folder", ["/LOG"], ini("17.1"), machine(ONE), [progress], script,
                  ["17.1"], long_dir=230))
-    # Windows' ANSI calls refuse a full path of MAX_PATH characters: no setup
-    # file, and the log in the temporary folder.
+    # Windows' ANSI calls refuse a full path of MAX_PATH characters: a folder
+    # without room for TEMPTXT.log is refused, its line in the temporary folder.
+    add(Scenario("program-folder-of-247-characters", ["/LOG"], ini("17.1"), machine(ONE),
+                 [progress], script, ["17.1"], long_dir=247))
+    add(Scenario("program-folder-of-248-characters", ["/LOG"], ini("17.1"), machine(ONE),
+                 [FOLDER_TOO_LONG], None, progress_in_temp=True, long_dir=248, ctl_exit=3))
     add(Scenario("program-folder-of-300-characters", ["/LOG"], ini("17.1"), machine(ONE),
-                 [NO_INI], None, progress_in_temp=True, long_dir=300,
-                 wine_difference="Wine starts no program from so long a folder", ctl_exit=5))
+                 [FOLDER_TOO_LONG], None, progress_in_temp=True, long_dir=300,
+                 wine_difference="Wine starts no program from so long a folder", ctl_exit=3))
     # A folder name outside the code page is refused: the ANSI calls would
     # spell it with '?' or a look-alike, and act on another folder or none.
     # No log can be written here, as the temporary folder lies below that name
@@ -633,7 +638,7 @@ class UninstallCase:
     limit: int = 0           # the last step may grow a file by this many bytes only
     final: str = ""          # the last step's final line, where CTL_FINAL_LINES does not say
     # The add-on files in both folders: a DLL of the build's machine ("own")
-    # or of the other one ("other"); `swap` replaces ("other", "folder", "held": open
+    # or of the other one ("other"); `swap` replaces ("other", "folder", "empty", "held": open
     # without sharing by another process) or removes (None) them before the last step.
     addons: Dict[str, str] = field(default_factory=lambda: {"Ostrel.arx": "own"})
     swap: Dict[str, Optional[str]] = field(default_factory=dict)
@@ -757,6 +762,8 @@ UNINSTALL_CASES = [
     UninstallCase("wait-not-a-number", [("a", ["/INSTALL", "/WAIT:-1"])], 87),
     UninstallCase("wait-given-twice", [("a", ["/UNINSTALL", "/WAIT:1", "/WAIT:1"])], 87),
     UninstallCase("wait-not-for-verify", [("a", ["/VERIFY", "/WAIT:1"])], 87),
+    UninstallCase("refusal-waits-for-no-lock", [("a", ["/INSTALL", "/WAIT:0", "/QEL", "/QEL"])],
+                  87, lock_held=True, logged=""),
     UninstallCase("renamed-companion-runs-at-logon", [("a", ALL_USERS), NEW_USER, LOGON], 0,
                   expected=[("a", ALL_USERS), LOGON], companion="OstrelCtl.exe"),
     # A logon that runs once the uninstall has taken the registration away.
@@ -782,6 +789,12 @@ UNINSTALL_CASES = [
                   expected=[("a", INSTALL)], swap={"Ostrel.arx": "held"},
                   logged="Warning -- Loader file cannot be read -- {dir}Ostrel.arx.\n"
                   + OST_REG_OK + SETTINGS_OK + AUTOCAD_OK),
+    UninstallCase("verify-loader-file-empty", [("a", INSTALL), ("a", VERIFY)], 6,
+                  expected=[("a", INSTALL)], swap={"Ostrel.arx": "empty"},
+                  logged="Loader file empty -- {dir}Ostrel.arx.\n"),
+    UninstallCase("install-goes-on-past-an-empty-loader-file", [("a", INSTALL)], 0, expected=None,
+                  addons={"Ostrel.arx": "empty"}, logged="Warning -- Loader file empty -- "
+                  "{dir}Ostrel.arx.\n" + OST_REG_OK + SETTINGS_OK + AUTOCAD_OK),
 ]
 
 

@@ -168,8 +168,8 @@ class LinuxCase:
                 if os.path.isdir(path) or (kind in (None, "folder", "held")
                                            and os.path.lexists(path)):
                     shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
-                if kind == "folder":
-                    os.makedirs(path)
+                if kind in ("folder", "empty"):
+                    os.makedirs(path) if kind == "folder" else open(path, "wb").close()
                 elif kind == "held":
                     self.hold_addon(path)
                 elif kind is not None:

@@ -110,7 +110,7 @@ TEST_F(SetupFileCheckTest, AddOnFileGetsAVerdictOnlyAsAnImageOfEitherMachine) {
         {Image(0x40, pe, 0x014c).replace(0x3C, 4, "\xF0\xFF\xFF\xFF"), LoaderFile::NoVerdict},
         {Image(0x40, pe, 0x014c).replace(0x3C, 4, "\x00\x10\x00\x00"), LoaderFile::NoVerdict},
         {"Placeholder for the Ostrel add-on\r\n", LoaderFile::NoVerdict},
-        {"", LoaderFile::NoVerdict},
+        {"", LoaderFile::Empty},
     };
     for (const auto &c : cases) {
         WriteFile(folder.File("Ostrel.arx"), c.bytes);

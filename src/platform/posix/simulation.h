@@ -13,7 +13,8 @@
 //   FindFirstFileA(path or pattern, &data) + FindClose: found or not, and
 //   FILE_ATTRIBUTE_DIRECTORY when the entry found is a folder
 //   OpenDosStream(path, "a" | "r" | "rb"): "\n" appended as CR LF, read as
-//   stored; errno ENOENT when it is not there, EACCES for a folder
+//   stored; errno ENOENT when it is not there, EACCES for a folder; never a
+//   device, so IsDeviceStream(stream) is false
 //   BuildImageMachine(): IMAGE_FILE_MACHINE_AMD64, or _I386 (REGOST_MACHINE)
 //   GetModuleFileNameW(NULL, ...) (Unix names kept), WideCharToMultiByte(CP_ACP,
 //   WC_NO_BEST_FIT_CHARS, text, n or -1, out, size, NULL, &used), as cp1252;

@@ -6,11 +6,13 @@
 Headings are underlined, a list of the sections and of the zip's contents
 comes first, links to a section name it ("see section "..."), code spans
 lose their backticks and nothing else (a command reaches the text as typed,
-never quoted, and a wrapped line never breaks inside it), fenced blocks are
-indented, tables become one entry per row, and a reference to a test in
-parentheses goes. A path into the source tree
-(tests/, src/, ...) or a link to a file that the zip does not hold stops the
-build: README.txt must name only what the reader has.
+never quoted, and a wrapped line never breaks inside it), paragraphs and
+list items are wrapped to 100 characters (a longer command gets a line of
+its own), fenced blocks are indented, tables become one entry per row, and
+a reference to a test in parentheses goes. A path into the source tree
+(tests/, src/, ...), a link to a file that the zip does not hold, or a
+command glued to punctuation stops the build: README.txt must name only
+what the reader has, and a command copied from it must run.
 """
 import re
 import sys
@@ -20,6 +22,12 @@ WIDTH = 100
 # Stands for a blank inside a code span until the text is wrapped: textwrap
 # breaks only at ASCII white space, so a command stays on one line to paste.
 KEPT_BLANK = "\x1f"
+# A list item's marker with its indent.
+ITEM = re.compile(r"^(\s*)([-*]|\d+\.)\s+")
+# A code span with a blank, a backslash or a percent sign (a command, a path,
+# a log line) directly followed by a sentence's punctuation, which a reader
+# would copy with it.
+GLUED = re.compile(r"`[^`\n]*[ \\%][^`\n]*`[.,;]")
 NOT_IN_ZIP = re.compile(r"\b(tests|src|bench|tools|cmake|res|demo|build)/|DESIGN\.md|RESULTS\.md")
 CONTENTS = [
     ("x64\\", "RegOST.exe and RegOSTCtl.exe for 64-bit AutoCAD (64-bit Windows)"),
@@ -92,6 +100,25 @@ def wrap(text, first, rest):
                          break_long_words=False, break_on_hyphens=False)
 
 
+def paragraph(lines, sections):
+    """A paragraph or list as wrapped plain text: each item with its marker
+    and a hanging indent."""
+    blocks = []
+    for line in lines:
+        if ITEM.match(line) or not blocks:
+            blocks.append([line])
+        else:
+            blocks[-1].append(line)
+    out = []
+    for block in blocks:
+        lead = ITEM.match(block[0])
+        first = lead.group(1) + lead.group(2) + " " if lead else ""
+        body = block[0][lead.end():] if lead else block[0]
+        text = inline(" ".join(line.strip() for line in [body] + block[1:]), sections)
+        out += wrap(text, first, " " * len(first))
+    return out
+
+
 def table(rows, sections):
     """A Markdown table as one entry per row."""
     cells = [[inline(c, sections) for c in cells_of(row)]
@@ -102,7 +129,9 @@ def table(rows, sections):
         if len(header) == 2:
             # Alternatives that do not fit on one line get a line each.
             terms = row[0].split(" / ") if len(row[0]) + 2 > WIDTH else [row[0]]
-            out += ["* " + terms[0]] + ["  " + term for term in terms[1:]]
+            out += wrap(terms[0], "* ", "  ")
+            for term in terms[1:]:
+                out += wrap(term, "  ", "  ")
             out += wrap(row[1], "    ", "    ")
             continue
         pairs = ["%s: %s" % (h, c) for h, c in zip(header, row) if c]
@@ -119,26 +148,39 @@ ASCII = {"\u2026": "...", "\u2264": "<=", "\u2265": ">=", "\u2014": "--", "\u201
          "\u00d7": "x", "\u2018": "'", "\u2019": "'", "\u201c": '"', "\u201d": '"'}
 
 
-def convert(markdown, version):
+def user_part(markdown):
+    """The user's part of README.md as lines, in ASCII; stops the build at a
+    command glued to punctuation."""
     part = markdown.split("<!-- user part -->", 1)[1].split("<!-- end of user part -->", 1)[0]
     for wide, narrow in ASCII.items():
         part = part.replace(wide, narrow)
-    lines = part.strip("\n").split("\n")
-    titles = [re.sub(r"^#+\s*", "", l) for l in lines if re.match(r"^##+ ", l)]
-    sections = {slug(t): plain_title(t) for t in titles}
+    glued = GLUED.search(part)
+    if glued:
+        raise SystemExit("readme_txt: a command glued to punctuation: %s" % glued.group(0))
+    return part.strip("\n").split("\n")
+
+
+def front_matter(lines, version):
+    """The title, the zip's contents and the list of sections."""
     out = ["RegOST %s" % version, "=" * len("RegOST %s" % version), ""]
     out += ["This folder holds:", ""]
     out += ["  %-12s %s" % item for item in CONTENTS]
-    out += ["", "Sections of this file (start with the first):", ""]
-    out += ["  %d. %s" % (i + 1, plain_title(t)) for i, t in enumerate(titles)
-            if not t.startswith("###")]
-    out += [""]
-    paragraph = []
+    out += ["", "Sections of this file:", ""]
+    out += ["  %d. %s" % (i + 1, plain_title(l[3:])) for i, l in
+            enumerate(l for l in lines if l.startswith("## "))]
+    return out + [""]
+
+
+def convert(markdown, version):
+    lines = user_part(markdown)
+    titles = [re.sub(r"^#+\s*", "", l) for l in lines if re.match(r"^##+ ", l)]
+    sections = {slug(t): plain_title(t) for t in titles}
+    out = front_matter(lines, version)
+    held = []
 
     def flush():
-        if paragraph:
-            out.extend(inline("\n".join(paragraph), sections).split("\n"))
-            del paragraph[:]
+        out.extend(paragraph(held, sections))
+        del held[:]
 
     i = 0
     while i < len(lines):
@@ -167,7 +209,7 @@ def convert(markdown, version):
         elif not line.strip():
             out.append("")
         elif not line.startswith("<!--"):
-            paragraph.append(line)
+            held.append(line)
         i += 1
     flush()
     text = "\n".join(out).rstrip("\n").replace(KEPT_BLANK, " ") + "\n"

@@ -1,5 +1,7 @@
 """Every progress-log line the programs write is in the README's table of
-lines, which log readers and setup authors go by.
+lines, which log readers and setup authors go by; and every exit code of
+RegOSTCtl (the constants in src/ctl/ctl.h) begins a row of one table of the
+README, and of no other: a row whose first cell is the number, in any table.
 
 The messages are found in the core's sources (src/ minus the platform): a
 literal that starts "Error --" or "Warning --", a literal that ends a line
@@ -132,7 +134,31 @@ def table_text(readme):
     return text[start:end].replace("`", "")
 
 
+def exit_code_problems(readme, header):
+    """Each of RegOSTCtl's exit codes (the constants in header) that does
+    not begin exactly one row of the README's tables."""
+    with open(header, encoding="utf-8") as f:
+        codes = {int(c) for c in re.findall(r"constexpr int kExit\w+ = (\d+);", f.read())}
+    with open(readme, encoding="utf-8") as f:
+        text = f.read()
+    rows, table = {}, 0
+    for line in text.split("\n"):
+        first = line.strip("|").split("|")[0].strip() if line.startswith("|") else None
+        table += first is None
+        if first is not None and re.fullmatch(r"\d+", first):
+            rows.setdefault(int(first), []).append(table)
+    if len(codes) < 8:  # the search itself broke
+        return ["only %d exit codes found in %s" % (len(codes), header)]
+    return ["exit code %d: %d rows in the README's tables, in %d tables, not one row"
+            % (code, len(rows.get(code, [])), len(set(rows.get(code, []))))
+            for code in sorted(codes | set(rows)) if len(rows.get(code, [])) != 1]
+
+
 def main():
+    code_problems = exit_code_problems(os.path.join(SOURCE, "README.md"),
+                                       os.path.join(SOURCE, "src", "ctl", "ctl.h"))
+    for problem in code_problems:
+        print(problem)
     table = table_text(os.path.join(SOURCE, "README.md"))
     sources = [path for folder in CORE
                for path in sorted(glob.glob(os.path.join(SOURCE, "src", folder, "*.*")))]
@@ -152,7 +178,7 @@ def main():
     for line in missing:
         print("not in the README's table of log lines: " + line)
     print("%d messages, %d missing from the table" % (len(checked), len(missing)))
-    return 1 if missing else 0
+    return 1 if missing or code_problems else 0
 
 
 if __name__ == "__main__":

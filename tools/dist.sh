@@ -40,7 +40,7 @@ lay_out() {
         cp "$x64/$exe" "$out/x64/$exe"
     done
     cp -r "$src/examples/nsis" "$src/examples/inno" "$src/examples/msi" "$src/examples/inputs.sh" \
-        "$out/examples/"
+        "$src/examples/README.txt" "$out/examples/"
     # The tests' add-on image of each machine: a DLL that does nothing.
     mkdir -p "$out/examples/placeholder/x86" "$out/examples/placeholder/x64"
     cp "$x86/addon_image.dll" "$out/examples/placeholder/x86/Ostrel.arx"

@@ -33,7 +33,7 @@ CONTENTS = [
     ("x64\\", "RegOST.exe and RegOSTCtl.exe for 64-bit AutoCAD (64-bit Windows)"),
     ("x86\\", "RegOST.exe and RegOSTCtl.exe for 32-bit AutoCAD (32- or 64-bit Windows)"),
     ("RegOST.ini", "the setup file, commented"),
-    ("examples\\", "example setups: nsis\\ (NSIS), inno\\ (Inno Setup), msi\\ (WiX)"),
+    ("examples\\", "example setups (README.txt): nsis\\ (NSIS), inno\\ (Inno Setup), msi\\ (WiX)"),
     ("LICENSE", "the MIT licence"),
     ("SHA256SUMS", "checksums of the four exes"),
 ]

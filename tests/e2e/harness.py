@@ -526,15 +526,16 @@ def lay_out_release(base, exes):
     return output.strip().splitlines()[-1], []
 
 
-def readme_problems(lines):
-    """Each of lines that README.md does not print whole, as a command a
-    reader copies (a code span or a line of its own): the tests run these
-    lines as printed, so a change to one must reach its test too."""
-    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
-                           "README.md"), encoding="utf-8") as f:
+def readme_problems(lines, name="README.md"):
+    """Each of lines that the README (name: README.md, or another README of
+    the source tree) does not print whole, as a command a reader copies (a
+    code span or a line of its own): the tests run these lines as printed,
+    so a change to one must reach its test too."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", name),
+              encoding="utf-8") as f:
         text = f.read()
-    printed = set(re.findall(r"`([^`\n]+)`", text)) | set(text.splitlines())
-    return ["README.md does not print: %s" % line for line in lines if line not in printed]
+    printed = set(re.findall(r"`([^`\n]+)`", text)) | {l.strip() for l in text.splitlines()}
+    return ["%s does not print: %s" % (name, line) for line in lines if line not in printed]
 
 
 def vendor_setup_ini(base):

@@ -128,7 +128,7 @@ LINES = {"nsis": ("OstrelSetup.exe /S", 'cmd /c "start "" /wait "C:\\Program Fil
          "inno": ("OstrelSetup.exe /VERYSILENT /SUPPRESSMSGBOXES /NORESTART",
                   '"C:\\Program Files\\Quenlar\\Ostrel 17\\unins000.exe" /VERYSILENT '
                   '/SUPPRESSMSGBOXES /NORESTART')}
-# The README's Windows build of the Inno setup, with the vendor's names that
+# examples/README.txt's Windows build of the Inno setup, with the vendor's names that
 # the test replaces by its own files.
 ISCC_LINE = ("ISCC /DSETUP_INI=C:\\Ostrel\\RegOST.ini /DARX_X86=C:\\Ostrel\\x86\\Ostrel.arx "
              "/DARX_X64=C:\\Ostrel\\x64\\Ostrel.arx /OC:\\Ostrel\\out OstrelSetup.iss")

@@ -63,12 +63,13 @@ amend() {
     local remove="INSERT INTO RemoveFile (FileKey, Component_, FileName, DirProperty, InstallMode)"
     sql "$1" "$remove VALUES ('RemoveRegOSTLog', 'Ostrel', 'RegOST.log', 'INSTALLDIR', 2)"
     sql "$1" "$remove VALUES ('RemoveScriptLog', 'Ostrel', 'TEMPTXT.log', 'INSTALLDIR', 2)"
-    # OSTRELSCRIPTLOG: INSTALLDIR's TEMPTXT.log, when there is one (wixl
-    # cannot compile DirectorySearch, nor makes the DrLocator table).
+    # OSTRELSCRIPTLOG: TEMPTXT.log, when there is one, in the folder that
+    # InstallFolder found (wixl cannot compile DirectorySearch, nor makes
+    # the DrLocator table).
     sql "$1" 'CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72),
         `Path` CHAR(255), `Depth` SHORT PRIMARY KEY `Signature_`, `Parent`, `Path`)'
-    sql "$1" "INSERT INTO DrLocator (Signature_, Path, Depth)
-        VALUES ('ScriptLog', '[INSTALLDIR]', 0)"
+    sql "$1" "INSERT INTO DrLocator (Signature_, Parent, Depth)
+        VALUES ('ScriptLog', 'InstallFolder', 0)"
     sql "$1" "INSERT INTO Signature (Signature, FileName) VALUES ('ScriptLog', 'TEMPTXT.log')"
     sql "$1" "INSERT INTO AppSearch (Property, Signature_) VALUES ('OSTRELSCRIPTLOG', 'ScriptLog')"
     # OSTRELWAIT passes from the command line to the elevated part of the
@@ -90,11 +91,14 @@ problems() {
             grep -qxF "$row" <<<"$rows" || echo "$name lacks: $row"
         done
     }
-    local msi=$2 wait=' /WAIT:[OSTRELWAIT]' template=Intel
+    local msi=$2 wait=' /WAIT:[OSTRELWAIT]' template=Intel view=0
+    [ "$1" = x64 ] && template=x64 view=16  # 16: the 64-bit registry view
     expect CustomAction $'RegisterOstrel\t3090\tRegOSTCtl.exe\t/INSTALL /ALLUSERS'"$wait"$'\t' \
         $'UnregisterOstrel\t3090\tRegOSTCtl.exe\t/UNINSTALL'"$wait"$'\t' \
-        $'RollbackOstrel\t3410\tRegOSTCtl.exe\t/UNINSTALL'"$wait"$'\t'
-    expect InstallExecuteSequence $'CostFinalize\t\t1000' $'AppSearch\t\t1001' \
+        $'RollbackOstrel\t3410\tRegOSTCtl.exe\t/UNINSTALL'"$wait"$'\t' \
+        $'SetInstallLocation\t51\tARPINSTALLLOCATION\t[INSTALLDIR]\t'
+    expect InstallExecuteSequence $'AppSearch\t\t50' $'CostInitialize\t\t800' \
+        $'CostFinalize\t\t1000' $'SetInstallLocation\t\t1001' \
         $'InstallValidate\t\t1400' $'RemoveExistingProducts\t\t1401' $'InstallInitialize\t\t1500' \
         $'UnregisterOstrel\tREMOVE="ALL" AND OSTRELSCRIPTLOG\t1501' \
         $'InstallExecute\tREMOVE="ALL"\t1502' $'ProcessComponents\t\t1600' \
@@ -102,15 +106,16 @@ problems() {
         $'RegisterOstrel\tNOT REMOVE~="ALL"\t4002' $'InstallFinalize\t\t6600'
     expect Property $'OSTRELWAIT\t60' $'MSIRESTARTMANAGERCONTROL\tDisable' \
         $'SecureCustomProperties\t'"$secure;OSTRELWAIT"
-    expect AppSearch $'OSTRELSCRIPTLOG\tScriptLog'
-    expect DrLocator $'ScriptLog\t\t[INSTALLDIR]\t0'
+    expect AppSearch $'INSTALLDIR\tInstallFolder' $'OSTRELSCRIPTLOG\tScriptLog'
+    local entry='Software\Microsoft\Windows\CurrentVersion\Uninstall\[ProductCode]'
+    expect RegLocator $'InstallFolder\t2\t'"$entry"$'\tInstallLocation\t'"$view"
+    expect DrLocator $'ScriptLog\tInstallFolder\t\t0'
     expect Signature $'ScriptLog\tTEMPTXT.log\t\t\t\t\t\t\t'
     expect RemoveFile $'RemoveRegOSTLog\tOstrel\tRegOST.log\tINSTALLDIR\t2' \
         $'RemoveScriptLog\tOstrel\tTEMPTXT.log\tINSTALLDIR\t2'
-    [ "$(table CustomAction "$msi" | wc -l)" -eq 3 ] || echo "CustomAction has other rows"
+    [ "$(table CustomAction "$msi" | wc -l)" -eq 4 ] || echo "CustomAction has other rows"
     [ "$(table InstallExecuteSequence "$msi" | grep -c Ostrel)" -eq 3 ] ||
         echo "InstallExecuteSequence has other custom actions"
-    [ "$1" = x64 ] && template=x64
     msiinfo suminfo "$msi" | grep -qx "Template: $template;1033" ||
         echo "the summary's platform is not $template"
 }

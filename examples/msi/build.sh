@@ -28,6 +28,8 @@ example_inputs "$@"
 version=${OSTREL_VERSION:-17.0.0}
 # What wixl writes for MajorUpgrade; OSTRELWAIT joins it.
 secure='WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED'
+# The product's uninstall entry, whose InstallLocation is its folder.
+entry='Software\Microsoft\Windows\CurrentVersion\Uninstall\[ProductCode]'
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 
@@ -49,8 +51,11 @@ compile() {
     fi
 }
 
-# MSI: what wixl cannot author or gets wrong.
+# ARCH MSI: what wixl cannot author or gets wrong.
 amend() {
+    local view=0
+    [ "$1" = x64 ] && view=16  # RegLocator: the 64-bit registry view
+    shift
     sql() { msibuild "$1" -q "$2"; }
     # wixl makes a rollback action an immediate one: 3410 = run an installed
     # exe (18), in the script (1024) as rollback (256), not impersonated
@@ -63,13 +68,15 @@ amend() {
     local remove="INSERT INTO RemoveFile (FileKey, Component_, FileName, DirProperty, InstallMode)"
     sql "$1" "$remove VALUES ('RemoveRegOSTLog', 'Ostrel', 'RegOST.log', 'INSTALLDIR', 2)"
     sql "$1" "$remove VALUES ('RemoveScriptLog', 'Ostrel', 'TEMPTXT.log', 'INSTALLDIR', 2)"
-    # OSTRELSCRIPTLOG: TEMPTXT.log, when there is one, in the folder that
-    # InstallFolder found (wixl cannot compile DirectorySearch, nor makes
-    # the DrLocator table).
+    # OSTRELSCRIPTLOG: TEMPTXT.log, when there is one, in the folder of the
+    # uninstall entry's InstallLocation, read as INSTALLDIR's search reads it
+    # (wixl cannot compile a DirectorySearch, nor makes the DrLocator table).
+    sql "$1" "INSERT INTO RegLocator (Signature_, Root, \`Key\`, Name, Type)
+        VALUES ('ScriptLogFolder', 2, '$entry', 'InstallLocation', $view)"
     sql "$1" 'CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72),
         `Path` CHAR(255), `Depth` SHORT PRIMARY KEY `Signature_`, `Parent`, `Path`)'
     sql "$1" "INSERT INTO DrLocator (Signature_, Parent, Depth)
-        VALUES ('ScriptLog', 'InstallFolder', 0)"
+        VALUES ('ScriptLog', 'ScriptLogFolder', 0)"
     sql "$1" "INSERT INTO Signature (Signature, FileName) VALUES ('ScriptLog', 'TEMPTXT.log')"
     sql "$1" "INSERT INTO AppSearch (Property, Signature_) VALUES ('OSTRELSCRIPTLOG', 'ScriptLog')"
     # OSTRELWAIT passes from the command line to the elevated part of the
@@ -107,9 +114,9 @@ problems() {
     expect Property $'OSTRELWAIT\t60' $'MSIRESTARTMANAGERCONTROL\tDisable' \
         $'SecureCustomProperties\t'"$secure;OSTRELWAIT"
     expect AppSearch $'INSTALLDIR\tInstallFolder' $'OSTRELSCRIPTLOG\tScriptLog'
-    local entry='Software\Microsoft\Windows\CurrentVersion\Uninstall\[ProductCode]'
-    expect RegLocator $'InstallFolder\t2\t'"$entry"$'\tInstallLocation\t'"$view"
-    expect DrLocator $'ScriptLog\tInstallFolder\t\t0'
+    expect RegLocator $'InstallFolder\t2\t'"$entry"$'\tInstallLocation\t'"$view" \
+        $'ScriptLogFolder\t2\t'"$entry"$'\tInstallLocation\t'"$view"
+    expect DrLocator $'ScriptLog\tScriptLogFolder\t\t0'
     expect Signature $'ScriptLog\tTEMPTXT.log\t\t\t\t\t\t\t'
     expect RemoveFile $'RemoveRegOSTLog\tOstrel\tRegOST.log\tINSTALLDIR\t2' \
         $'RemoveScriptLog\tOstrel\tTEMPTXT.log\tINSTALLDIR\t2'
@@ -123,7 +130,7 @@ problems() {
 compile x86 "$ctl_x86" "$addon_x86"
 compile x64 "$ctl_x64" "$addon_x64"
 for arch in x86 x64; do
-    amend "$stage/$arch/OstrelSetup.msi"
+    amend "$arch" "$stage/$arch/OstrelSetup.msi"
     found=$(problems "$arch" "$stage/$arch/OstrelSetup.msi")
     if [ -n "$found" ]; then
         sed "s/^/build.sh: $arch: /" <<<"$found" >&2

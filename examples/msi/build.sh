@@ -28,6 +28,8 @@ example_inputs "$@"
 version=${OSTREL_VERSION:-17.0.0}
 # What wixl writes for MajorUpgrade; OSTRELWAIT joins it.
 secure='WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED'
+# The product's uninstall entry, whose InstallLocation is its folder.
+entry='Software\Microsoft\Windows\CurrentVersion\Uninstall\[ProductCode]'
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 
@@ -49,8 +51,11 @@ compile() {
     fi
 }
 
-# MSI: what wixl cannot author or gets wrong.
+# ARCH MSI: what wixl cannot author or gets wrong.
 amend() {
+    local view=0
+    [ "$1" = x64 ] && view=16  # RegLocator: the 64-bit registry view
+    shift
     sql() { msibuild "$1" -q "$2"; }
     # wixl makes a rollback action an immediate one: 3410 = run an installed
     # exe (18), in the script (1024) as rollback (256), not impersonated
@@ -63,12 +68,15 @@ amend() {
     local remove="INSERT INTO RemoveFile (FileKey, Component_, FileName, DirProperty, InstallMode)"
     sql "$1" "$remove VALUES ('RemoveRegOSTLog', 'Ostrel', 'RegOST.log', 'INSTALLDIR', 2)"
     sql "$1" "$remove VALUES ('RemoveScriptLog', 'Ostrel', 'TEMPTXT.log', 'INSTALLDIR', 2)"
-    # OSTRELSCRIPTLOG: INSTALLDIR's TEMPTXT.log, when there is one (wixl
-    # cannot compile DirectorySearch, nor makes the DrLocator table).
+    # OSTRELSCRIPTLOG: TEMPTXT.log, when there is one, in the folder of the
+    # uninstall entry's InstallLocation, read as INSTALLDIR's search reads it
+    # (wixl cannot compile a DirectorySearch, nor makes the DrLocator table).
+    sql "$1" "INSERT INTO RegLocator (Signature_, Root, \`Key\`, Name, Type)
+        VALUES ('ScriptLogFolder', 2, '$entry', 'InstallLocation', $view)"
     sql "$1" 'CREATE TABLE `DrLocator` (`Signature_` CHAR(72) NOT NULL, `Parent` CHAR(72),
         `Path` CHAR(255), `Depth` SHORT PRIMARY KEY `Signature_`, `Parent`, `Path`)'
-    sql "$1" "INSERT INTO DrLocator (Signature_, Path, Depth)
-        VALUES ('ScriptLog', '[INSTALLDIR]', 0)"
+    sql "$1" "INSERT INTO DrLocator (Signature_, Parent, Depth)
+        VALUES ('ScriptLog', 'ScriptLogFolder', 0)"
     sql "$1" "INSERT INTO Signature (Signature, FileName) VALUES ('ScriptLog', 'TEMPTXT.log')"
     sql "$1" "INSERT INTO AppSearch (Property, Signature_) VALUES ('OSTRELSCRIPTLOG', 'ScriptLog')"
     # OSTRELWAIT passes from the command line to the elevated part of the
@@ -90,11 +98,14 @@ problems() {
             grep -qxF "$row" <<<"$rows" || echo "$name lacks: $row"
         done
     }
-    local msi=$2 wait=' /WAIT:[OSTRELWAIT]' template=Intel
+    local msi=$2 wait=' /WAIT:[OSTRELWAIT]' template=Intel view=0
+    [ "$1" = x64 ] && template=x64 view=16  # 16: the 64-bit registry view
     expect CustomAction $'RegisterOstrel\t3090\tRegOSTCtl.exe\t/INSTALL /ALLUSERS'"$wait"$'\t' \
         $'UnregisterOstrel\t3090\tRegOSTCtl.exe\t/UNINSTALL'"$wait"$'\t' \
-        $'RollbackOstrel\t3410\tRegOSTCtl.exe\t/UNINSTALL'"$wait"$'\t'
-    expect InstallExecuteSequence $'CostFinalize\t\t1000' $'AppSearch\t\t1001' \
+        $'RollbackOstrel\t3410\tRegOSTCtl.exe\t/UNINSTALL'"$wait"$'\t' \
+        $'SetInstallLocation\t51\tARPINSTALLLOCATION\t[INSTALLDIR]\t'
+    expect InstallExecuteSequence $'AppSearch\t\t50' $'CostInitialize\t\t800' \
+        $'CostFinalize\t\t1000' $'SetInstallLocation\t\t1001' \
         $'InstallValidate\t\t1400' $'RemoveExistingProducts\t\t1401' $'InstallInitialize\t\t1500' \
         $'UnregisterOstrel\tREMOVE="ALL" AND OSTRELSCRIPTLOG\t1501' \
         $'InstallExecute\tREMOVE="ALL"\t1502' $'ProcessComponents\t\t1600' \
@@ -102,15 +113,16 @@ problems() {
         $'RegisterOstrel\tNOT REMOVE~="ALL"\t4002' $'InstallFinalize\t\t6600'
     expect Property $'OSTRELWAIT\t60' $'MSIRESTARTMANAGERCONTROL\tDisable' \
         $'SecureCustomProperties\t'"$secure;OSTRELWAIT"
-    expect AppSearch $'OSTRELSCRIPTLOG\tScriptLog'
-    expect DrLocator $'ScriptLog\t\t[INSTALLDIR]\t0'
+    expect AppSearch $'INSTALLDIR\tInstallFolder' $'OSTRELSCRIPTLOG\tScriptLog'
+    expect RegLocator $'InstallFolder\t2\t'"$entry"$'\tInstallLocation\t'"$view" \
+        $'ScriptLogFolder\t2\t'"$entry"$'\tInstallLocation\t'"$view"
+    expect DrLocator $'ScriptLog\tScriptLogFolder\t\t0'
     expect Signature $'ScriptLog\tTEMPTXT.log\t\t\t\t\t\t\t'
     expect RemoveFile $'RemoveRegOSTLog\tOstrel\tRegOST.log\tINSTALLDIR\t2' \
         $'RemoveScriptLog\tOstrel\tTEMPTXT.log\tINSTALLDIR\t2'
-    [ "$(table CustomAction "$msi" | wc -l)" -eq 3 ] || echo "CustomAction has other rows"
+    [ "$(table CustomAction "$msi" | wc -l)" -eq 4 ] || echo "CustomAction has other rows"
     [ "$(table InstallExecuteSequence "$msi" | grep -c Ostrel)" -eq 3 ] ||
         echo "InstallExecuteSequence has other custom actions"
-    [ "$1" = x64 ] && template=x64
     msiinfo suminfo "$msi" | grep -qx "Template: $template;1033" ||
         echo "the summary's platform is not $template"
 }
@@ -118,7 +130,7 @@ problems() {
 compile x86 "$ctl_x86" "$addon_x86"
 compile x64 "$ctl_x64" "$addon_x64"
 for arch in x86 x64; do
-    amend "$stage/$arch/OstrelSetup.msi"
+    amend "$arch" "$stage/$arch/OstrelSetup.msi"
     found=$(problems "$arch" "$stage/$arch/OstrelSetup.msi")
     if [ -n "$found" ]; then
         sed "s/^/build.sh: $arch: /" <<<"$found" >&2

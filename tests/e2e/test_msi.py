@@ -161,7 +161,15 @@ class Machine:
         problems = self.installed_problems() + ["values changed"] * (self.registry() != installed)
         yield "locked-uninstall-fails-keeps-all", problems, codes
         codes.append(self.msiexec(UNINSTALL))
-        yield "uninstall", self.removed_problems(before), codes
+        problems = self.removed_problems(before)
+        # Into another folder: the uninstall finds its TEMPTXT.log there too.
+        codes.append(self.msiexec(INSTALL, 0, "INSTALLDIR=C:\\Other\\Ostrel"))
+        if self.loader("17.1", self.view) != "C:\\Other\\Ostrel\\Ostrel.arx":
+            problems.append("no install into C:\\Other\\Ostrel")
+        codes.append(self.msiexec(UNINSTALL))
+        other = os.path.join(wine.prefix_path(), "drive_c", "Other", "Ostrel")
+        problems += ["C:\\Other\\Ostrel left"] * os.path.exists(other)
+        yield "uninstall-default-and-other-folder", problems + self.removed_problems(before), codes
         failing = [("no-autocad", NO_AUTOCAD, None)]
         if self.two_views:  # only the other edition's AutoCAD: RegOSTCtl's 7
             failing.append(("other-edition", OTHER_VIEW_ONLY[0], OTHER_VIEW_ONLY[1]))

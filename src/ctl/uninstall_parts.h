@@ -69,7 +69,7 @@ struct KeySet {
 bool MakeKeySets(KeySet *sets, int setCount, int count);
 void FreeKeySets(KeySet *sets);
 // The member of root, key (keyLength characters) and name (null for a key),
-// added when missing; *added says which. Names compare without regard to
-// case, as the registry compares them.
+// added when missing; *added says which. Names compare without regard to the
+// case of ASCII letters (UpperAscii).
 KeySlot *FindOrAddKey(KeySet &set, HKEY root, const char *key, size_t keyLength, const char *name,
                       bool *added);

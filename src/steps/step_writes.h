@@ -53,16 +53,13 @@ struct StepTally {
 struct Finding {
     bool open = false;
     // The rest is set whenever open is.
-    ValueMatch match;
-    HKEY root;
-    char key[kPathBufferSize];
-    char name[kPathBufferSize];
+    ValueMatch match = ValueMatch::Same;
+    HKEY root = nullptr;
+    char key[kPathBufferSize] = "";
+    char name[kPathBufferSize] = "";
 };
 
 struct StepWrites {
-    // The finding's texts are left as they are: clearing them would cost
-    // RegOST.exe, which never verifies, more than the bytes it has to spare.
-    // NOLINTNEXTLINE(clang-analyzer-optin.cplusplus.UninitializedObject)
     explicit StepWrites(const StepMode &runMode) : mode(&runMode) {}
     const StepMode *mode;
     // Set by /INSTALL: a value whose record TEMPTXT.log does not take whole

@@ -13,9 +13,9 @@ namespace {
 
 constexpr char kMachineLockName[] = "Global\\RegOST-Registry";
 
-// The mutex held from LockRuns to UnlockRuns. The one file-scope variable of
-// the driver: Windows owns a mutex per thread, and the lock is the
-// process's, released at its end however the run ends.
+// The mutex held from LockRuns to UnlockRuns, the one file-scope variable of
+// the driver (DESIGN.md): a process holds one lock, and a handle handed to
+// the caller would only let a second LockRuns take it twice.
 HANDLE runLock = nullptr;
 
 } // namespace

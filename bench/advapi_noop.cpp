@@ -2,7 +2,7 @@
 // importing the registry calls costs before the program does anything.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int ProgramMain(int, char **) {
     // Closing a predefined root does nothing but keeps the import.
     return static_cast<int>(RegCloseKey(HKEY_CURRENT_USER));
 }

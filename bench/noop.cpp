@@ -2,6 +2,6 @@
 // program costs, the yardstick for RegOST's own run time.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int ProgramMain(int, char **) {
     return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds both RegOST.exe builds, the no-op yardstick (bench/noop.cpp) and
-# regost through the CMake presets, then measures them (bench/bench.py: the
-# sizes of both exes, the timings of the x86_64 one) and prints one table.
+# Builds both RegOST.exe and RegOSTCtl.exe builds, the no-op yardstick
+# (bench/noop.cpp) and regost through the CMake presets, then measures them
+# (bench/bench.py: the sizes of all four exes, the timings of the x86_64
+# RegOST.exe) and prints one table.
 # --sizes-only prints the size rows alone.
 # Needs wine, strace and the mingw-w64 binutils. BENCH_BUILD_ROOT=build/x
 # builds into build/x-mingw64 and build/x-linux instead of the presets' own
@@ -22,9 +23,9 @@ for tool in wine wineserver strace x86_64-w64-mingw32-objdump i686-w64-mingw32-o
 done
 
 cmake --preset mingw64 -B "$mingw_dir" >/dev/null
-cmake --build "$mingw_dir" -j "$(nproc)" --target RegOST noop advapi_noop >/dev/null
+cmake --build "$mingw_dir" -j "$(nproc)" --target RegOST RegOSTCtl noop advapi_noop >/dev/null
 cmake --preset mingw32 -B "$mingw32_dir" >/dev/null
-cmake --build "$mingw32_dir" -j "$(nproc)" --target RegOST >/dev/null
+cmake --build "$mingw32_dir" -j "$(nproc)" --target RegOST RegOSTCtl >/dev/null
 cmake --preset linux -B "$linux_dir" >/dev/null
 cmake --build "$linux_dir" -j "$(nproc)" --target regost >/dev/null
 

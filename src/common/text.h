@@ -47,9 +47,11 @@ inline const char *SeparatorAfter(const char *folder) {
     return length > 0 && folder[length - 1] != '\\' ? "\\" : "";
 }
 
-// Upper case for the ASCII letters only: switches, release keys, registry
-// names and folders compare the same whatever the machine's locale or code
-// page, as the registry itself compares key and value names.
+// Upper case for the ASCII letters only, the same whatever the machine's
+// locale or code page: switches, release keys, registry names and folders
+// compare so. The registry folds more (every letter, in Unicode): two names
+// that differ only in the case of a letter outside ASCII are one name there
+// and two here. The names the program writes are ASCII.
 inline char UpperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }

@@ -7,8 +7,8 @@
 // named by: the folder may be reached by another name in this run (a link,
 // a drive letter of its own, a share, or moved), and the records say which
 // entries its installs wrote.
-#include "ctl/uninstall.h"
-#include "steps/step_writes.h"
+#include "ctl/uninstall_parts.h"
+#include "steps/key_paths.h"
 
 namespace {
 

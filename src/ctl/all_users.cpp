@@ -4,6 +4,7 @@
 #include "ctl/ctl.h"
 #include "driver/driver.h"
 #include "log/log.h"
+#include "steps/key_paths.h"
 #include "steps/step_writes.h"
 #include "steps/steps.h"
 
@@ -22,13 +23,13 @@ void ActiveSetupKey(const char *programDirectory, char *key) {
 
 // After the releases, so that a logon that runs the command finds them
 // registered.
-void RegisterForEveryUser(StepWrites &writes, const RunInput &input) {
+void RegisterForEveryUser(StepWrites &writes, const CtlRun &run) {
     char key[kPathBufferSize];
-    ActiveSetupKey(input.programDirectory, key);
+    ActiveSetupKey(run.directory, key);
     SYSTEMTIME now;
     GetLocalTime(&now);
-    WriteProgressLine(WriteActiveSetupEntry(writes, key, input.programDirectory, ProgramFileName(),
-                                            input.secondAddOn, &now)
+    WriteProgressLine(WriteActiveSetupEntry(writes, key, run.directory, run.fileName,
+                                            (run.switches & kSwitchQel) != 0, &now)
                           ? "Active Setup Registry Successful\n\n"
                           : "Error -- Active Setup Registry\n\n");
 }

@@ -29,6 +29,7 @@ constexpr unsigned kSwitchWait = 4; // "/WAIT:<seconds>"; a mode that takes it e
 // What every mode starts from, found and read once by RunRegOSTCtl.
 struct CtlRun {
     char directory[kPathBufferSize]; // the program folder; empty when unknown
+    char fileName[kPathBufferSize];  // the program's name as started; empty when unknown
     unsigned switches;               // kSwitch* bits
     Setup setup;                     // read when the mode's row asks for it
     const char *setupEnded;          // ReadSetup's final message; null when setup is to be used
@@ -61,14 +62,15 @@ void WriteOtherMachineLine(const char *head, const char *path, WORD machine);
 // one per program folder, so the x86 and x64 folders each have theirs.
 void ActiveSetupKey(const char *programDirectory, char *key);
 // Writes it after the releases of /INSTALL /ALLUSERS, and its progress line.
-void RegisterForEveryUser(StepWrites &writes, const RunInput &input);
+void RegisterForEveryUser(StepWrites &writes, const CtlRun &run);
 
 /* user.cpp */
 // The per-user half for the user who runs it, as every user's logon runs it.
 int UserRegistration(const CtlRun &run);
 
 /* uninstall.cpp */
-// /UNINSTALL: the records of TEMPTXT.log read, then removed (uninstall.h).
+// /UNINSTALL: the records of TEMPTXT.log read (uninstall_parts.h), then
+// removed (uninstall.h).
 int UninstallRegistration(const CtlRun &run);
 
 /* verify.cpp */

@@ -30,7 +30,7 @@ struct Mode {
 // the lock may find a half-done install: not intact).
 // The usage line names the modes in this order.
 constexpr DWORD kLogonLockWait = 5000;
-const Mode kModes[] = {
+constexpr Mode kModes[] = {
     {"/INSTALL", kSwitchQel | kSwitchAllUsers | kSwitchWait, kRunLockWait, SetupFile::Read,
      InstallRegistration},
     {"/USER", kSwitchQel, kLogonLockWait, SetupFile::Required, UserRegistration},
@@ -38,7 +38,7 @@ const Mode kModes[] = {
     {"/UNINSTALL", kSwitchWait, kRunLockWait, SetupFile::Unused, UninstallRegistration},
 };
 
-const struct {
+constexpr struct {
     const char *word;
     unsigned bit;
 } kSwitches[] = {
@@ -94,6 +94,27 @@ const Mode *ReadCommand(int argc, char **argv, unsigned *switches, DWORD *lockWa
     return mode;
 }
 
+constexpr size_t Length(const char *text) {
+    size_t length = 0;
+    while (text[length] != '\0')
+        ++length;
+    return length;
+}
+
+// The longest the usage line can be, from the same tables: each mode as if
+// after " or ", with every switch.
+constexpr size_t LongestUsage() {
+    size_t length = Length("Error -- Use ") + Length("\n\n");
+    for (const Mode &mode : kModes) {
+        length += Length(" or ") + Length(mode.word);
+        for (const auto &option : kSwitches)
+            length += Length(" [") + Length(option.word) + Length("]");
+    }
+    return length;
+}
+static_assert(LongestUsage() < kPathBufferSize, "the usage line fits its buffer");
+
+// Appends piece to the usage line, which the static_assert above proves to fit.
 void Append(char *text, const char *piece) {
     size_t length = strlen(text);
     snprintf(text + length, kPathBufferSize - length, "%s", piece);
@@ -102,7 +123,7 @@ void Append(char *text, const char *piece) {
 // Any other command line: the modes and their switches, from the tables
 // ("Error -- Use /INSTALL [/QEL] [/ALLUSERS], /USER [/QEL], ... or /UNINSTALL").
 int EndWithUsage(const char *directory) {
-    OpenRunLog(directory);
+    OpenRunLog(directory, RunLock::NotAsked);
     char usage[kPathBufferSize] = "Error -- Use ";
     constexpr size_t count = sizeof kModes / sizeof kModes[0];
     for (size_t i = 0; i < count; ++i) {
@@ -130,8 +151,8 @@ int EndWithLockHeld(const char *directory) {
 }
 
 // What the mode's row asks for, then its job.
-int RunMode(const Mode &mode, CtlRun &run) {
-    OpenRunLog(run.directory);
+int RunMode(const Mode &mode, CtlRun &run, RunLock lock) {
+    OpenRunLog(run.directory, lock);
     if (mode.setup != SetupFile::Unused)
         run.setupEnded = ReadSetup(run.directory, (run.switches & kSwitchQel) != 0, &run.setup);
     if (mode.setup == SetupFile::Required && run.setupEnded != nullptr)
@@ -153,21 +174,23 @@ int EndWith(const char *finalMessage, int exitCode) {
 
 int RunRegOSTCtl(int argc, char **argv) {
     CtlRun run = {};
-    bool usable = FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.directory);
+    ProgramFolder folder =
+        FindProgramDirectory(argc > 0 ? argv[0] : nullptr, run.directory, run.fileName);
     DWORD lockWait = kRunLockWait;
+    // A command line that msvcrt had no memory to split (argc 0) names no mode.
     const Mode *mode = ReadCommand(argc, argv, &run.switches, &lockWait);
     // A refusal reads and writes nothing but its line, so it waits for no
     // one: a setup learns at once that its command will never work.
     if (mode == nullptr)
         return EndWithUsage(run.directory);
-    if (!usable) {
-        OpenRunLog(run.directory);
-        return EndWith(RefusedFolderLine(), kExitNoSetupFile);
+    if (folder != ProgramFolder::Usable) {
+        OpenRunLog(run.directory, RunLock::NotAsked);
+        return EndWith(RefusedFolderLine(folder), kExitNoSetupFile);
     }
     RunLock lock = LockRuns(run.directory, lockWait);
     int exitCode = lock == RunLock::Held && (mode->switches & kSwitchWait) != 0
                        ? EndWithLockHeld(run.directory)
-                       : RunMode(*mode, run);
+                       : RunMode(*mode, run, lock);
     UnlockRuns();
     return exitCode;
 }

@@ -48,19 +48,6 @@ bool RefusedOtherMachine(const CtlRun &run) {
     return refused;
 }
 
-// Where no release found an AutoCAD, the other edition's may be the cause:
-// said before the run's final line.
-bool otherEdition = false;
-
-void CheckOtherEdition(StepWrites &writes, const RunInput &input) {
-    otherEdition = writes.tally.registeredProducts == 0 && ReportOtherEdition(*input.setup);
-}
-
-void RegisterForEveryUserAndCheck(StepWrites &writes, const RunInput &input) {
-    RegisterForEveryUser(writes, input);
-    CheckOtherEdition(writes, input);
-}
-
 } // namespace
 
 // Records that cannot be kept would leave writes that no uninstall can find,
@@ -81,10 +68,14 @@ int InstallRegistration(const CtlRun &run) {
     StepWrites writes(kInstallMode);
     writes.wholeRecordsRequired = true;
     RunInput input = {run.directory, (run.switches & kSwitchQel) != 0, &run.setup, run.setupEnded};
-    if (!RunRegistration(writes, input,
-                         (run.switches & kSwitchAllUsers) != 0 ? RegisterForEveryUserAndCheck
-                                                               : CheckOtherEdition))
+    if (!RunRegistration(writes, input))
         return kExitNoSetupFile;
+    if ((run.switches & kSwitchAllUsers) != 0)
+        RegisterForEveryUser(writes, run);
+    // Where no release found an AutoCAD, the other edition's may be the
+    // cause: said before the run's final line.
+    bool otherEdition = writes.tally.registeredProducts == 0 && ReportOtherEdition(run.setup);
+    EndRegistration();
     if (writes.tally.failedWrites > 0)
         return kExitWriteFailed;
     if (writes.tally.registeredProducts == 0)

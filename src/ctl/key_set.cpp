@@ -1,6 +1,6 @@
 // Sets of registry keys and values for the removal: open addressing over
 // one heap block, each set at most half full.
-#include "ctl/uninstall.h"
+#include "ctl/uninstall_parts.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "ctl/ctl.h"
 #include "log/log.h"
 #include "registry/registry.h"
-#include "steps/step_writes.h"
+#include "steps/key_paths.h"
 
 namespace {
 

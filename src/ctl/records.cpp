@@ -6,7 +6,7 @@
 #include <errno.h>
 #include <string.h>
 
-#include "ctl/uninstall.h"
+#include "ctl/uninstall_parts.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 // add-on key and the keys a walk started from, so the cost per record stays
 // the same however many products there are.
 #include "ctl/uninstall.h"
+#include "ctl/ctl.h"
 #include "log/log.h"
 #include "registry/registry.h"
 
@@ -15,10 +16,6 @@ namespace {
 // The values handled already, the add-on keys (with their owner and
 // loader) and the keys walks started from.
 enum SetIndex { kValues, kAddOnKeys, kWalkStarts, kSetCount };
-
-const char *RootSuffix(HKEY root) {
-    return root == HKEY_CURRENT_USER ? " -- HKEY_CURRENT_USER.\n" : " -- HKEY_LOCAL_MACHINE.\n";
-}
 
 // The number a record states, as the install wrote it: in decimal, as
 // "%lu" gives it. False for any other text, which no value can hold.

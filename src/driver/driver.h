@@ -11,7 +11,9 @@ struct Setup;
 
 /* run.cpp */
 // The whole job from its own folder, under the run lock. Returns 0
-// whatever happened: the logs tell the outcome.
+// whatever happened: the logs tell the outcome. A null argv (a command line
+// the runtime could not split) writes nothing to the registry: without its
+// switches the run could not know whether its values need records.
 int RunRegOST(int argc, char **argv);
 // What a run registers, found and read once by its caller.
 struct RunInput {
@@ -20,13 +22,12 @@ struct RunInput {
     const Setup *setup;
     const char *setupEnded; // ReadSetup's final message; null when the setup can be used
 };
-// More work for a run that got through its releases, before its logs close.
-typedef void (*RunExtension)(StepWrites &writes, const RunInput &input);
 // The run once its logs are open (and the lock held): the releases through
-// writes, then afterReleases (may be null), and the logs closed with the
-// final message. False when the setup file ended it.
-bool RunRegistration(StepWrites &writes, const RunInput &input,
-                     RunExtension afterReleases = nullptr);
+// writes. False, with the logs closed by its final message, when the setup
+// file ended it; else the caller may do more, then calls EndRegistration.
+bool RunRegistration(StepWrites &writes, const RunInput &input);
+// Closes the logs of a run that got through its releases, with its final line.
+void EndRegistration();
 // The steps of every release of setup that the writes' mode runs.
 void RegisterReleases(StepWrites &writes, const Setup &setup, bool secondAddOn);
 // Forgets everything a run left behind, so tests can run it again in-process.
@@ -34,21 +35,19 @@ void ResetRunForTests();
 
 /* location.cpp */
 void UpperCaseInPlace(char *text);
+enum class ProgramFolder { Usable, NameNotSpelled, PathTooLong };
 // Writes the folder of the running executable, ending in a separator, into
-// directory (kPathBufferSize bytes). argv0 (the program as it was started)
-// stands in when the platform cannot tell; empty when nothing is known.
-// False, with directory empty, when the ANSI code page cannot spell the
-// folder's name (every ANSI call would act on another folder or none), or
-// when TEMPTXT.log's path in it would pass MAX_PATH (the ANSI file calls
-// would refuse it after the setup file was found and the values written, so
-// that no uninstall could find them); RefusedFolderLine() then says which.
-bool FindProgramDirectory(const char *argv0, char *directory);
-// What a run logs, in the temporary folder, for the folder that
-// FindProgramDirectory refused last.
-const char *RefusedFolderLine();
-// The program's file name as FindProgramDirectory found it (the name it was
-// started as, "OstrelCtl.exe" say); empty when unknown or not spelled.
-const char *ProgramFileName();
+// directory, and its file name ("OstrelCtl.exe" say) into fileName (both
+// kPathBufferSize bytes). argv0 (the program as it was started) stands in
+// when the platform cannot tell; each is empty when unknown, and the name
+// also when the code page cannot spell it. Refused, with both empty, when
+// the ANSI code page cannot spell the folder's name (every ANSI call would
+// act on another folder or none), or when TEMPTXT.log's path in it would
+// pass MAX_PATH (the ANSI file calls would refuse it after the setup file
+// was found and the values written, so that no uninstall could find them).
+ProgramFolder FindProgramDirectory(const char *argv0, char *directory, char *fileName);
+// What a run logs, in the temporary folder, for a folder refused so.
+const char *RefusedFolderLine(ProgramFolder folder);
 // The FNV-1a hash of a program folder, upper-cased and with '/' read as '\\',
 // so that a folder named in another case or with slashes gives the same.
 unsigned long FolderHash(const char *programDirectory);
@@ -63,16 +62,18 @@ bool CheckSetupFile(const char *path);
 // (INFINITE: until the first unlocks or ends). Where the machine's lock
 // cannot be had the program folder's is taken instead; the result says which,
 // or Held when another run still held it as the wait ended.
-enum class RunLock { Machine, Folder, None, Held };
+// NotAsked: a run that ends before it asks for the lock.
+enum class RunLock { Machine, Folder, None, Held, NotAsked };
 // How long RegOST.exe and a deployment's RegOSTCtl wait for another run: a
 // lock that a hung run, or anyone, keeps must not hang every install after it.
 constexpr DWORD kRunLockWait = 60000;
 RunLock LockRuns(const char *programDirectory, DWORD waitMilliseconds);
 void UnlockRuns();
-// Opens the progress log (OpenProgressLog) and notes in it what the lock
-// could not do: nothing when the machine's lock was had. A run without the
-// lock (refused before it, or gone on without it) holds its lines.
-void OpenRunLog(const char *programDirectory);
+// Opens the progress log (OpenProgressLog) and notes in it what the lock, as
+// LockRuns gave it, could not do: nothing when the machine's lock was had or
+// none was asked for. A run without the lock (refused before it, or gone on
+// without it) holds its lines.
+void OpenRunLog(const char *programDirectory, RunLock lock);
 
 /* setup_file.cpp */
 // What the setup file says, as a run reads it from the program folder.

@@ -11,15 +11,10 @@ void UpperCaseInPlace(char *text) {
 
 namespace {
 
-char programFileName[kPathBufferSize]; // as FindProgramDirectory last found it
-const char *refusedFolderLine = "";    // why FindProgramDirectory last refused the folder
-
-// False, with its line, when the folder is too long for every file the
-// program opens in it: TEMPTXT.log has the longest name.
+// False when the folder is too long for every file the program opens in it:
+// TEMPTXT.log has the longest name.
 bool LeavesRoomForFiles(const char *directory) {
-    bool room = strlen(directory) + TextLength(kScriptLogName) < MAX_PATH;
-    refusedFolderLine = room ? "" : "Error -- Program folder path too long, nothing done\n\n";
-    return room;
+    return strlen(directory) + TextLength(kScriptLogName) < MAX_PATH;
 }
 
 // The running program's path in the ANSI code page into path. The ANSI call
@@ -55,7 +50,7 @@ bool ReadModulePath(char *path, bool *exact) {
 
 } // namespace
 
-bool FindProgramDirectory(const char *argv0, char *directory) {
+ProgramFolder FindProgramDirectory(const char *argv0, char *directory, char *fileName) {
     char path[kPathBufferSize];
     const char *source = path;
     bool exact = true;
@@ -65,11 +60,9 @@ bool FindProgramDirectory(const char *argv0, char *directory) {
             source = "";
     }
     directory[0] = '\0';
-    programFileName[0] = '\0';
-    if (!exact) {
-        refusedFolderLine = "Error -- Program folder name cannot be used, nothing done\n\n";
-        return false;
-    }
+    fileName[0] = '\0';
+    if (!exact)
+        return ProgramFolder::NameNotSpelled;
 
     // A relative name would make the folder depend on the current folder,
     // which a setup may have left anywhere: such a folder counts as unknown.
@@ -84,19 +77,17 @@ bool FindProgramDirectory(const char *argv0, char *directory) {
     directory[keep] = '\0';
     if (!LeavesRoomForFiles(directory)) {
         directory[0] = '\0';
-        return false;
+        return ProgramFolder::PathTooLong;
     }
     if (keep > 0)
-        memcpy(programFileName, source + keep, strlen(source + keep) + 1);
-    return true;
+        memcpy(fileName, source + keep, strlen(source + keep) + 1);
+    return ProgramFolder::Usable;
 }
 
-const char *RefusedFolderLine() {
-    return refusedFolderLine;
-}
-
-const char *ProgramFileName() {
-    return programFileName;
+const char *RefusedFolderLine(ProgramFolder folder) {
+    return folder == ProgramFolder::NameNotSpelled
+               ? "Error -- Program folder name cannot be used, nothing done\n\n"
+               : "Error -- Program folder path too long, nothing done\n\n";
 }
 
 unsigned long FolderHash(const char *programDirectory) {

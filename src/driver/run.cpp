@@ -26,43 +26,49 @@ bool ExamineArguments(int argc, char **argv, const char *programDirectory) {
 }
 
 // The switches and the setup file, read once, then the run.
-void RegisterFromCommandLine(int argc, char **argv, const char *programDirectory) {
-    OpenRunLog(programDirectory);
+void RegisterFromCommandLine(int argc, char **argv, const char *programDirectory, RunLock lock) {
+    OpenRunLog(programDirectory, lock);
     if (argc > 3)
         WriteProgressLine("Error -- Incorrect number of parameters\n\n");
     bool secondAddOn = ExamineArguments(argc, argv, programDirectory);
     Setup setup;
     const char *ended = ReadSetup(programDirectory, secondAddOn, &setup);
     StepWrites writes(kInstallMode);
-    RunRegistration(writes, {programDirectory, secondAddOn, &setup, ended});
+    if (RunRegistration(writes, {programDirectory, secondAddOn, &setup, ended}))
+        EndRegistration();
 }
 
 } // namespace
 
 int RunRegOST(int argc, char **argv) {
     char directory[kPathBufferSize];
-    // A folder refused is said at once: its line is all the run writes.
-    if (!FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory)) {
-        OpenRunLog(directory);
-        EndLogs(RefusedFolderLine());
+    char fileName[kPathBufferSize];
+    ProgramFolder folder = FindProgramDirectory(argc > 0 ? argv[0] : nullptr, directory, fileName);
+    // A folder refused, or a command line that msvcrt had no memory to split,
+    // is said at once: its line is all the run writes.
+    if (folder != ProgramFolder::Usable || argv == nullptr) {
+        OpenRunLog(directory, RunLock::NotAsked);
+        EndLogs(folder != ProgramFolder::Usable ? RefusedFolderLine(folder)
+                                                : "Error -- Out of memory\n\n");
         return 0;
     }
-    LockRuns(directory, kRunLockWait);
-    RegisterFromCommandLine(argc, argv, directory);
+    RunLock lock = LockRuns(directory, kRunLockWait);
+    RegisterFromCommandLine(argc, argv, directory, lock);
     UnlockRuns();
     return 0; // setup programs read the logs, not the exit code
 }
 
-bool RunRegistration(StepWrites &writes, const RunInput &input, RunExtension afterReleases) {
+bool RunRegistration(StepWrites &writes, const RunInput &input) {
     if (input.setupEnded != nullptr) {
         EndLogs(input.setupEnded);
         return false;
     }
     RegisterReleases(writes, *input.setup, input.secondAddOn);
-    if (afterReleases != nullptr)
-        afterReleases(writes, input);
-    EndLogs("Installation Completed\n\n");
     return true;
+}
+
+void EndRegistration() {
+    EndLogs("Installation Completed\n\n");
 }
 
 void RegisterReleases(StepWrites &writes, const Setup &setup, bool secondAddOn) {

@@ -13,8 +13,10 @@ namespace {
 
 constexpr char kMachineLockName[] = "Global\\RegOST-Registry";
 
+// The mutex held from LockRuns to UnlockRuns, the one file-scope variable of
+// the driver (DESIGN.md): a process holds one lock, and a handle handed to
+// the caller would only let a second LockRuns take it twice.
 HANDLE runLock = nullptr;
-const char *notice = "";
 
 } // namespace
 
@@ -30,29 +32,19 @@ RunLock LockRuns(const char *programDirectory, DWORD waitMilliseconds) {
         runLock = CreateMutexA(nullptr, FALSE, name);
         kind = RunLock::Folder;
     }
-    notice = kind == RunLock::Folder
-                 ? "Warning -- Machine-wide lock not available, only runs from this folder "
-                   "take turns\n\n"
-                 : "";
-    if (runLock == nullptr) {
-        notice = "Warning -- No lock available, runs do not take turns\n\n";
+    if (runLock == nullptr)
         return RunLock::None;
-    }
     // An abandoned mutex (a run that was killed) is ours now all the same.
     DWORD waited = WaitForSingleObject(runLock, waitMilliseconds);
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         CloseHandle(runLock);
         runLock = nullptr;
-        notice = waited == WAIT_TIMEOUT
-                     ? "Warning -- Another run still holds the lock, going on without it\n\n"
-                     : "Warning -- No lock available, runs do not take turns\n\n";
         return waited == WAIT_TIMEOUT ? RunLock::Held : RunLock::None;
     }
     return kind;
 }
 
 void UnlockRuns() {
-    notice = "";
     if (runLock == nullptr)
         return;
     ReleaseMutex(runLock);
@@ -60,10 +52,15 @@ void UnlockRuns() {
     runLock = nullptr;
 }
 
-void OpenRunLog(const char *programDirectory) {
-    if (runLock == nullptr)
+void OpenRunLog(const char *programDirectory, RunLock lock) {
+    if (lock != RunLock::Machine && lock != RunLock::Folder)
         HoldProgressLines();
     OpenProgressLog(programDirectory);
-    if (notice[0] != '\0')
-        WriteProgressLine(notice);
+    if (lock == RunLock::Folder)
+        WriteProgressLine("Warning -- Machine-wide lock not available, only runs from this folder "
+                          "take turns\n\n");
+    if (lock == RunLock::Held)
+        WriteProgressLine("Warning -- Another run still holds the lock, going on without it\n\n");
+    if (lock == RunLock::None)
+        WriteProgressLine("Warning -- No lock available, runs do not take turns\n\n");
 }

@@ -22,6 +22,9 @@ void WriteProgressLine(const char *a, const char *b = "", const char *c = "", co
 // full disk, say); true when it took it, or is off.
 bool WriteRegistryScriptRecord(const char *keyPath, const char *valueText, const char *valueName,
                                bool isNumber, HKEY root);
+// The end of a line that names a value's root: " -- HKEY_CURRENT_USER.\n"
+// or " -- HKEY_LOCAL_MACHINE.\n".
+const char *RootSuffix(HKEY root);
 // Writes the final message and closes both logs.
 void EndLogs(const char *finalMessage);
 // From the progress log's opening to EndLogs, its header and lines stay in

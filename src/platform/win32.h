@@ -8,6 +8,12 @@
 
 #include <stdio.h>
 
+// The program's own entry, one per program (RegOST's in src/driver,
+// RegOSTCtl's in src/ctl), which the platform's start calls with the command
+// line as the runtime split it: argc 0 and argv null when the runtime could
+// not (no memory for it). Its result is the process's exit code.
+int ProgramMain(int argc, char **argv);
+
 #ifdef _WIN32
 
 #include <io.h>
@@ -201,10 +207,6 @@ BOOL CloseHandle(HANDLE hObject);
 HANDLE GetProcessHeap(void);
 void *HeapAlloc(HANDLE hHeap, DWORD dwFlags, size_t dwBytes);
 BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, void *lpMem);
-
-// The command line as the runtime split it (msvcrt keeps it in __argc/__argv).
-extern int __argc;    // NOLINT(bugprone-reserved-identifier)
-extern char **__argv; // NOLINT(bugprone-reserved-identifier)
 
 // A stream opened by a DOS path (Z:\ is the Unix root), for appending text
 // ("a", each "\n" stored as CR LF, as msvcrt does) or reading ("r", CR LF

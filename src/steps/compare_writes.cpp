@@ -45,8 +45,8 @@ bool CompareString(StepWrites &writes, HKEY root, const char *keyPath, const cha
 
 bool CompareDword(StepWrites &writes, HKEY root, const char *keyPath, const char *valueName,
                   DWORD number) {
-    BYTE data[4] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
-                    static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)};
+    BYTE data[4];
+    DwordData(number, data);
     return CheckValue(writes, root, keyPath, valueName, REG_DWORD, data, sizeof data);
 }
 
@@ -57,9 +57,7 @@ void ReportFinding(StepWrites &writes) {
         return;
     finding.open = false;
     WriteProgressLine(finding.match == ValueMatch::Missing ? "Missing -- " : "Different -- ",
-                      finding.key, "\\", finding.name,
-                      finding.root == HKEY_CURRENT_USER ? " -- HKEY_CURRENT_USER.\n"
-                                                        : " -- HKEY_LOCAL_MACHINE.\n");
+                      finding.key, "\\", finding.name, RootSuffix(finding.root));
 }
 
 } // namespace

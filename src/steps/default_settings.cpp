@@ -1,5 +1,6 @@
 // The main add-on's default user settings, under HKEY_CURRENT_USER.
 #include "log/log.h"
+#include "steps/key_paths.h"
 #include "steps/step_writes.h"
 #include "steps/steps.h"
 

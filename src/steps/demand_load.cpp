@@ -3,6 +3,7 @@
 // to the same key path under HKEY_CURRENT_USER.
 #include "log/log.h"
 #include "registry/registry.h"
+#include "steps/key_paths.h"
 #include "steps/step_writes.h"
 #include "steps/steps.h"
 

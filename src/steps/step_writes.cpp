@@ -17,8 +17,7 @@ void RecordWrite(StepWrites &writes, HKEY root, const char *keyPath, const char 
         !writes.wholeRecordsRequired)
         return;
     WriteProgressLine("Error -- Record not written -- ", keyPath, "\\", valueName,
-                      root == HKEY_CURRENT_USER ? " -- HKEY_CURRENT_USER.\n"
-                                                : " -- HKEY_LOCAL_MACHINE.\n");
+                      RootSuffix(root));
     CountFailedWrite(writes);
     writes.stopped = true;
 }

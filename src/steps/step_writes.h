@@ -8,17 +8,6 @@
 #include "platform/win32.h"
 #include "registry/registry.h"
 
-// The maker's own keys: this prefix, the release number, then the add-on.
-constexpr char kVendorKeyPrefix[] = "Software\\Quenlar\\AutoCAD\\";
-// AutoCAD's release keys: this prefix, then the release key name; the
-// products are its subkeys.
-constexpr char kReleaseKeyPrefix[] = "SOFTWARE\\Autodesk\\AutoCAD\\";
-// Windows' Active Setup entries, one subkey each; the add-on's entry of a
-// program folder is named kEntryNamePrefix and the folder's hash in hex.
-constexpr char kActiveSetupPrefix[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
-constexpr char kEntryNamePrefix[] = "Ostrel-";
-constexpr int kEntryHashDigits = 8;
-
 struct StepWrites;
 
 // The modes that run a row of the release's table (release_steps.cpp).
@@ -64,16 +53,13 @@ struct StepTally {
 struct Finding {
     bool open = false;
     // The rest is set whenever open is.
-    ValueMatch match;
-    HKEY root;
-    char key[kPathBufferSize];
-    char name[kPathBufferSize];
+    ValueMatch match = ValueMatch::Same;
+    HKEY root = nullptr;
+    char key[kPathBufferSize] = "";
+    char name[kPathBufferSize] = "";
 };
 
 struct StepWrites {
-    // The finding's texts are left as they are: clearing them would cost
-    // RegOST.exe, which never verifies, more than the bytes it has to spare.
-    // NOLINTNEXTLINE(clang-analyzer-optin.cplusplus.UninitializedObject)
     explicit StepWrites(const StepMode &runMode) : mode(&runMode) {}
     const StepMode *mode;
     // Set by /INSTALL: a value whose record TEMPTXT.log does not take whole

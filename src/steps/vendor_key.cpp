@@ -1,5 +1,6 @@
 // The maker's own key of an add-on: where its file lies, and the custom data.
 #include "log/log.h"
+#include "steps/key_paths.h"
 #include "steps/step_writes.h"
 #include "steps/steps.h"
 

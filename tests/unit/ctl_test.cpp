@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "ctl/ctl.h"
 #include "ctl/uninstall.h"
 #include "support.h"
 

@@ -37,12 +37,13 @@ TEST(UpperCase, TurnsOnlyAsciiLettersAndLeavesHighBytes) {
 
 TEST(ProgramDirectory, IsTheRunningExecutablesFolderWithItsBackslash) {
     char directory[kPathBufferSize];
-    EXPECT_TRUE(FindProgramDirectory("", directory));
+    char fileName[kPathBufferSize];
+    EXPECT_EQ(FindProgramDirectory("", directory, fileName), ProgramFolder::Usable);
     WCHAR self[kPathBufferSize];
     DWORD length = GetModuleFileNameW(nullptr, self, kPathBufferSize);
     ASSERT_GT(length, 0u);
     std::string expected(self, self + length); // the build folder's name is ASCII
-    EXPECT_EQ(ProgramFileName(), expected.substr(expected.rfind('\\') + 1));
+    EXPECT_EQ(fileName, expected.substr(expected.rfind('\\') + 1));
     expected.erase(expected.rfind('\\') + 1);
     EXPECT_EQ(directory, expected);
     EXPECT_EQ(std::string(directory).substr(0, 3), "Z:\\");
@@ -51,13 +52,15 @@ TEST(ProgramDirectory, IsTheRunningExecutablesFolderWithItsBackslash) {
 // The ANSI calls would take "\u0100" for "A", and another folder for this one.
 TEST(ProgramDirectory, IsRefusedWhereTheCodePageCannotSpellIt) {
     char directory[kPathBufferSize];
+    char fileName[kPathBufferSize];
     SetSimulationModuleFileName("Z:\\Ostrel \xC4\x80\\RegOST.exe");
-    EXPECT_FALSE(FindProgramDirectory("Z:\\Ostrel A\\RegOST.exe", directory));
+    EXPECT_EQ(FindProgramDirectory("Z:\\Ostrel A\\RegOST.exe", directory, fileName),
+              ProgramFolder::NameNotSpelled);
     EXPECT_STREQ(directory, "");
     SetSimulationModuleFileName("Z:\\Caf\xC3\xA9\\Ostrel\xE2\x82\xAC \xF0\x9F\x98\x80.exe");
-    EXPECT_TRUE(FindProgramDirectory("", directory));
+    EXPECT_EQ(FindProgramDirectory("", directory, fileName), ProgramFolder::Usable);
     EXPECT_STREQ(directory, "Z:\\Caf\xE9\\"); // and no name for a command
-    EXPECT_STREQ(ProgramFileName(), "");
+    EXPECT_STREQ(fileName, "");
     SetSimulationModuleFileName(nullptr);
 }
 
@@ -74,7 +77,8 @@ TEST(ProgramDirectory, FallsBackToAnAbsoluteArgv0AndIsOtherwiseUnknown) {
     };
     for (const auto &[argv0, expected] : cases) {
         char directory[kPathBufferSize];
-        FindProgramDirectory(argv0.c_str(), directory);
+        char fileName[kPathBufferSize];
+        FindProgramDirectory(argv0.c_str(), directory, fileName);
         EXPECT_EQ(directory, expected) << argv0;
     }
     SetSimulationModuleFileName(nullptr);

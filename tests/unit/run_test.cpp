@@ -1,4 +1,5 @@
 // Whole runs in-process: switches, early ends and the order of the steps.
+#include "ctl/ctl.h"
 #include "steps/steps.h"
 #include "support.h"
 
@@ -43,6 +44,22 @@ TEST_F(RunTest, MissingSetupFileEndsTheRunAndStillCreatesTheScriptLog) {
     EXPECT_EQ(ProgressLines(), "(INI) file not found\n\n");
     EXPECT_TRUE(FileExists(folder.File("TEMPTXT.log")));
     EXPECT_EQ(ScriptLines(), "");
+    EXPECT_EQ(SimulationSetCallCount(), 0);
+}
+
+// What the start hands over when msvcrt had no memory to split the command
+// line: RegOST cannot know its switches, so it writes nothing, and RegOSTCtl
+// takes no mode from it.
+TEST_F(RunTest, CommandLineTheRuntimeCouldNotSplitChangesNothing) {
+    WriteFile(folder.File("RegOST.ini"), "[VERSION]\r\nVersion=17.1\r\n");
+    AddProduct("R17.1");
+    ResetRunForTests();
+    EXPECT_EQ(RunRegOST(0, nullptr), 0);
+    EXPECT_EQ(ProgressLines(), "Error -- Out of memory\n\n");
+    remove(folder.File("RegOST.log").c_str());
+    ResetRunForTests();
+    EXPECT_EQ(RunRegOSTCtl(0, nullptr), kExitBadCommandLine);
+    EXPECT_EQ(ProgressLines().substr(0, 13), "Error -- Use ");
     EXPECT_EQ(SimulationSetCallCount(), 0);
 }
 

@@ -1,5 +1,6 @@
 // The Linux simulator's entry: loads the simulated registry, runs the
-// program as Windows would start it, and saves the registry afterwards.
+// program's ProgramMain as the Windows start calls it, and saves the
+// registry afterwards.
 #include <stdlib.h>
 
 #include <initializer_list>
@@ -7,15 +8,14 @@
 #include "platform/posix/simulation.h"
 #include "platform/win32.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
-
 namespace {
 
 const char *const kDefaultRegistryFile = "registry.reg";
 
 // The simulator's own exit codes, apart from every code the programs give
-// (RegOSTCtl: 0 to 6 and 87), so that a caller never takes a failure of the
-// simulation for one of the program's outcomes.
+// (RegOSTCtl: 0 to 7, 87, and 1618, which a Unix status shows as 82), so
+// that a caller never takes a failure of the simulation for one of the
+// program's outcomes.
 const int kExitSimulationFailed = 70; // registry file, switches or save
 const int kExitLeaked = 71;           // a key handle or heap block kept
 
@@ -44,8 +44,7 @@ int main(int argc, char **argv) {
         return kExitSimulationFailed;
     }
 
-    char noCommandLine[] = "";
-    int result = WinMain(nullptr, nullptr, noCommandLine, 1);
+    int result = ProgramMain(argc, argv);
 
     if (!SaveSimulationRegistry(registryFile)) {
         fprintf(stderr, "regost: %s: the registry could not be saved\n", registryFile);

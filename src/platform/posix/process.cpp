@@ -1,5 +1,5 @@
 // The process side of the simulation: its own module and the machine of the
-// build it plays, the temporary folder, the clock, the command line globals,
+// build it plays, the temporary folder, the clock, the command line it was started with,
 // and the process heap over malloc/free (with the fault that fails the n-th
 // allocation and a count of live blocks).
 #include "platform/posix/dos_path.h"

@@ -19,7 +19,7 @@
 //   GetModuleFileNameW(NULL, ...) (Unix names kept), WideCharToMultiByte(CP_ACP,
 //   WC_NO_BEST_FIT_CHARS, text, n or -1, out, size, NULL, &used), as cp1252;
 //   GetTempPathA (TMPDIR), GetLocalTime,
-//   HeapAlloc/HeapFree on the process heap, __argc/__argv,
+//   HeapAlloc/HeapFree on the process heap,
 //   CreateMutexA(NULL, FALSE, name or "Global\" name), WaitForSingleObject(h,
 //   ms or INFINITE), ReleaseMutex(h), CloseHandle(h).
 // Paths are DOS paths over the Unix tree (Z: is "/"), names compared without
@@ -50,6 +50,11 @@ bool SaveSimulationRegistry(const char *unixPath);
 bool ApplyReadOnlyRootsFromEnvironment(char *error, size_t errorSize);
 void SetSimulationReadOnlyRoot(HKEY root, bool readOnly);
 
+// The command line the simulator was started with, which main sets as
+// msvcrt would: GetModuleFileNameW(NULL) takes argv[0] where it names the
+// running file.
+extern int __argc;    // NOLINT(bugprone-reserved-identifier)
+extern char **__argv; // NOLINT(bugprone-reserved-identifier)
 // What GetModuleFileNameW(NULL) reports (a DOS path, UTF-8); null: the real one.
 void SetSimulationModuleFileName(const char *dosPath);
 // REGOST_MACHINE: "x64" (also unset or empty) or "x86", any case: the build
